@@ -230,6 +230,7 @@ struct Sample {
     std::unique_ptr<uint8_t[]> storageLow;
     // Storage of an unload that found users; freed by a later load/unload call.
     bool retired = false;
+    bool lengthKnown = false; // length and loop clamps computed (once)
 };
 
 // ---------------------------------------------------------------------------
@@ -271,7 +272,9 @@ struct InstrumentZone {
     int16_t gen[kGenCount];
     const Sample* sample = nullptr;
     uint16_t loop = 0;               // index into sample->loops used by this zone
-    int64_t start = 0, end = 0;      // frames relative to the sample's frame 0, before clamping
+    // Play range before clamping: start relative to the sample's frame 0; the
+    // end is endAbs when >= 0 (SFZ `end`), else the sample's length + endOffset.
+    int64_t start = 0, endOffset = 0, endAbs = -1;
     float gainDb = 0;                // SFZ volume (may be > 0); 0 for SF2
     FilterType filter = FilterType::kLowpass2;
     bool oneShot = false;            // SFZ loop_mode=one_shot: note-off is ignored
@@ -302,8 +305,6 @@ struct Preset {
     std::vector<PresetZone> zones;
     // Every sample the zones can play (for EnsureLoaded). Fixed after FontInit.
     std::vector<Sample*> samples;
-    // All of `samples` are ready (a hint: a sample may still be unloaded later).
-    std::atomic<bool> loaded{false};
 };
 
 // ---------------------------------------------------------------------------
@@ -350,8 +351,10 @@ struct VoiceDesc {
 
 // Fills `out` with the voices of `preset` that answer the note (key, velocity
 // and SFZ conditions). Returns the number written (at most capacity; excess
-// zones are dropped). Samples that are not loaded are still returned: check
-// sample->Acquire(). No allocation, no locks.
+// zones are dropped). Zones whose sample is not ready are skipped (positions
+// need the loaded length); the synth still brackets playback with
+// sample->Acquire()/Release(), since an unload may come in between.
+// No allocation, no locks.
 size_t CollectVoices(const Preset& preset, const NoteRequest& note, VoiceDesc* out,
                      size_t capacity) noexcept;
 
@@ -380,6 +383,8 @@ public:
     // program; wildcard SFZ presets match anything. Binary search, no allocation.
     const Preset* FindPreset(int bank, int program) const noexcept;
 
+    // True when every sample of the preset is ready (lock-free).
+    bool IsLoaded(const Preset& preset) const noexcept;
     // Loads the sample data of every sample of the preset. Blocking (file
     // I/O, decoding): call it from a non-render thread. Thread-safe; returns
     // true when all the preset's samples are ready.
