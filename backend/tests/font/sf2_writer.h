@@ -265,9 +265,11 @@ inline size_t Find(const std::vector<uint8_t>& file, const char* id) {
 }
 
 inline void Poke32(std::vector<uint8_t>& f, size_t at, uint32_t v) {
+    if (at >= f.size() || f.size() - at < 4) return;
     for (int i = 0; i < 4; ++i) f[at + size_t(i)] = uint8_t(v >> (8 * i));
 }
 inline void Poke16(std::vector<uint8_t>& f, size_t at, uint16_t v) {
+    if (at >= f.size() || f.size() - at < 2) return;
     f[at] = uint8_t(v);
     f[at + 1] = uint8_t(v >> 8);
 }
