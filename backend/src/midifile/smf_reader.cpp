@@ -50,6 +50,7 @@ public:
             if (SmfStatus s = Vlq(delta); s != SmfStatus::Ok) return s;
             tick_ += delta;
             if (tick_ > UINT32_MAX) return SmfStatus::BadEvent;
+            if (p_ == end_) return SmfStatus::Truncated;
 
             uint8_t status = *p_;
             if (status & 0x80) {
@@ -212,7 +213,9 @@ SmfStatus ReadSmf(std::span<const uint8_t> bytes, SmfFile& out) {
     }
     if (out.trackCount == 0) return SmfStatus::NoTracks;
     out.endTick = end;
-    if (out.trackCount > 1)
+    // Also needed for one track: a split SysEx is placed where it began.
+    if (!std::is_sorted(out.events.begin(), out.events.end(),
+                        [](const SmfEvent& a, const SmfEvent& b) { return a.tick < b.tick; }))
         std::stable_sort(out.events.begin(), out.events.end(),
                          [](const SmfEvent& a, const SmfEvent& b) { return a.tick < b.tick; });
     return SmfStatus::Ok;
