@@ -1,0 +1,485 @@
+// Channel events, note-on/off and the voice pool of the synthesizer core.
+#include "synth/synth.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "bassmidi.h"
+#include "synth/sinc_table.h"
+#include "synth/sysex_store.h"
+
+namespace tsl {
+
+using namespace font;
+
+Synth::Synth(const Options& o)
+    : opt_(o), maxVoices_(o.maxVoices), voices_(o.maxVoices), descs_(new VoiceDesc[kMaxLayers]),
+      bus_(new MixBuses), reverb_(o.rate), chorus_(o.rate) {
+    free_.reserve(maxVoices_);
+    active_.reserve(maxVoices_);
+    for (uint32_t i = maxVoices_; i-- > 0;) free_.push_back(static_cast<int32_t>(i));
+    for (auto& row : keyHead_)
+        for (int32_t& h : row) h = -1;
+    for (int c = 0; c < kChannels; ++c) channels_[c].ResetAll(c);
+    if (o.sinc) sinc::Init();
+}
+
+Synth::~Synth() {
+    for (int32_t idx : active_) voices_[idx].Finish();
+}
+
+void Synth::SetFontStack(const FontStack* stack, uint32_t generation) noexcept {
+    stack_ = stack;
+    stackGeneration_ = generation;
+    for (bool& v : presetValid_) v = false;
+}
+
+// ---------------------------------------------------------------------------
+// Events
+
+void Synth::ApplyEvent(uint32_t event, uint32_t param, uint32_t chan) noexcept {
+    if (event == MIDI_EVENT_SYSTEMEX) {
+        SysExView v = SysExStore::Find(param);
+        if (v.data) ApplySysEx(v.data, v.size);
+        return;
+    }
+    if (event == MIDI_EVENT_SYSTEM) {
+        switch (param) {
+        case MIDI_SYSTEM_GM1: SystemReset(SystemMode::kGM1); break;
+        case MIDI_SYSTEM_GM2: SystemReset(SystemMode::kGM2); break;
+        case MIDI_SYSTEM_XG: SystemReset(SystemMode::kXG); break;
+        case MIDI_SYSTEM_GS: SystemReset(SystemMode::kGS); break;
+        default: SystemReset(SystemMode::kDefault); break;
+        }
+        return;
+    }
+    if (event == MIDI_EVENT_MASTERVOL) { masterVolume_ = static_cast<uint16_t>(std::min<uint32_t>(param, 16383)); return; }
+    if (event == MIDI_EVENT_REVERB_LEVEL) { reverbLevel_ = static_cast<uint8_t>(std::min<uint32_t>(param, 127)); return; }
+    if (event == MIDI_EVENT_CHORUS_LEVEL) { chorusLevel_ = static_cast<uint8_t>(std::min<uint32_t>(param, 127)); return; }
+    if (chan >= kChannels) return;
+    const int c = static_cast<int>(chan);
+    ChannelState& ch = channels_[c];
+    const uint8_t lo = param & 0x7f, hi = (param >> 8) & 0x7f;
+    switch (event) {
+    case MIDI_EVENT_NOTE:
+        if (hi == 0) NoteOff(c, lo);
+        else NoteOn(c, lo, hi);
+        break;
+    case MIDI_EVENT_PROGRAM: ProgramChange(c, lo); break;
+    case MIDI_EVENT_CHANPRES: ch.channelPressure = lo; Touch(c); break;
+    case MIDI_EVENT_KEYPRES: ch.keyPressure[lo] = hi; Touch(c); break;
+    case MIDI_EVENT_PITCH: ch.pitch = static_cast<uint16_t>(std::min<uint32_t>(param, 16383)); Touch(c); break;
+    case MIDI_EVENT_PITCHRANGE: ch.pitchRangeCents = static_cast<uint16_t>(std::min<uint32_t>(param, 127) * 100); Touch(c); break;
+    case MIDI_EVENT_DRUMS: ch.drums = param != 0; presetValid_[c] = false; break;
+    case MIDI_EVENT_FINETUNE:
+        ch.fineTuneCents = static_cast<int16_t>((static_cast<int32_t>(std::min<uint32_t>(param, 16383)) - 8192) * 100 / 8192);
+        Touch(c);
+        break;
+    case MIDI_EVENT_COARSETUNE: ch.coarseTuneSemis = static_cast<int8_t>(static_cast<int>(lo) - 64); Touch(c); break;
+    case MIDI_EVENT_BANK: Controller(c, 0, lo); break;
+    case MIDI_EVENT_BANK_LSB: Controller(c, 32, lo); break;
+    case MIDI_EVENT_MODULATION: Controller(c, 1, lo); break;
+    case MIDI_EVENT_VOLUME: Controller(c, 7, lo); break;
+    case MIDI_EVENT_PAN: Controller(c, 10, lo); break;
+    case MIDI_EVENT_EXPRESSION: Controller(c, 11, lo); break;
+    case MIDI_EVENT_SUSTAIN: Controller(c, 64, lo); break;
+    case MIDI_EVENT_REVERB: Controller(c, 91, lo); break;
+    case MIDI_EVENT_CHORUS: Controller(c, 93, lo); break;
+    case MIDI_EVENT_SOUNDOFF: AllSoundOff(c); break;
+    case MIDI_EVENT_RESET: Controller(c, 121, 0); break;
+    case MIDI_EVENT_NOTESOFF: AllNotesOff(c, true); break;
+    case MIDI_EVENT_MODE: ch.monoMode = param != 0; break;
+    case MIDI_EVENT_CONTROL: Controller(c, param & 0x7f, hi); break;
+    case MIDI_EVENT_MIXLEVEL: ch.mixLevel = static_cast<uint8_t>(std::min<uint32_t>(param, 255)); break;
+    case MIDI_EVENT_TRANSPOSE: {
+        int t = static_cast<int>(std::min<uint32_t>(param, 227)) - 100;
+        ch.transpose = static_cast<int8_t>(std::clamp(t, -127, 127));
+        break;
+    }
+    default: break; // END and TEMPO concern the stream; others are not ours
+    }
+}
+
+void Synth::Controller(int c, uint8_t cc, uint8_t value) noexcept {
+    ChannelState& ch = channels_[c];
+    cc &= 0x7f;
+    value &= 0x7f;
+    switch (cc) {
+    case 6: ch.cc[6] = value; DataEntry(c, true, value); return;
+    case 38: ch.cc[38] = value; DataEntry(c, false, value); return;
+    case 98: case 99: ch.cc[cc] = value; ch.rpn = 0x3fff; return; // an NRPN: data entry no longer hits an RPN
+    case 100: case 101:
+        ch.cc[cc] = value;
+        ch.rpn = static_cast<uint16_t>(ch.cc[101] << 7 | ch.cc[100]);
+        return;
+    case 64: {
+        bool was = ch.Sustain();
+        ch.cc[64] = value;
+        if (was && !ch.Sustain()) ReleaseHeld(c);
+        return;
+    }
+    case 66: {
+        bool was = ch.Sostenuto();
+        ch.cc[66] = value;
+        bool now = ch.Sostenuto();
+        if (!was && now) {
+            for (int k = 0; k < 128; ++k)
+                for (int32_t i = keyHead_[c][k]; i >= 0; i = voices_[i].next)
+                    if (!voices_[i].keyUp) voices_[i].heldBySostenuto = true;
+        } else if (was && !now) {
+            for (int k = 0; k < 128; ++k)
+                for (int32_t i = keyHead_[c][k]; i >= 0; i = voices_[i].next) voices_[i].heldBySostenuto = false;
+            ReleaseHeld(c);
+        }
+        return;
+    }
+    case 120: AllSoundOff(c); return;
+    case 121: {
+        bool sustained = ch.Sustain() || ch.Sostenuto();
+        ch.ResetControllers();
+        Touch(c);
+        if (sustained) {
+            for (int k = 0; k < 128; ++k)
+                for (int32_t i = keyHead_[c][k]; i >= 0; i = voices_[i].next) voices_[i].heldBySostenuto = false;
+            ReleaseHeld(c);
+        }
+        return;
+    }
+    case 123: case 124: case 125: AllNotesOff(c, false); return;
+    case 126: AllNotesOff(c, false); ch.monoMode = true; return;
+    case 127: AllNotesOff(c, false); ch.monoMode = false; return;
+    default:
+        ch.cc[cc] = value;
+        Touch(c);
+        return;
+    }
+}
+
+void Synth::DataEntry(int c, bool msb, uint8_t value) noexcept {
+    ChannelState& ch = channels_[c];
+    switch (ch.rpn) {
+    case 0: // pitch bend range: MSB semitones, LSB cents
+        if (msb) ch.pitchRangeCents = static_cast<uint16_t>(value * 100 + ch.pitchRangeCents % 100);
+        else ch.pitchRangeCents = static_cast<uint16_t>(ch.pitchRangeCents / 100 * 100 + std::min<int>(value, 99));
+        break;
+    case 1: { // fine tuning, 14 bits centred on 8192 = +-100 cents
+        int v = (ch.cc[6] << 7 | ch.cc[38]) - 8192;
+        ch.fineTuneCents = static_cast<int16_t>(v * 100 / 8192);
+        break;
+    }
+    case 2: // coarse tuning, semitones centred on 64
+        if (msb) ch.coarseTuneSemis = static_cast<int8_t>(static_cast<int>(value) - 64);
+        break;
+    default: return;
+    }
+    Touch(c);
+}
+
+void Synth::ProgramChange(int c, uint8_t program) noexcept {
+    ChannelState& ch = channels_[c];
+    ch.program = program;
+    ch.bankMsb = ch.cc[0];
+    ch.bankLsb = ch.cc[32];
+    if (mode_ == SystemMode::kXG) {
+        ch.drums = ch.bankMsb == 127 || ch.bankMsb == 126;
+    } else if (mode_ == SystemMode::kGM2) {
+        if (ch.bankMsb == 120) ch.drums = true;
+        else if (ch.bankMsb == 121) ch.drums = false;
+    }
+    presetValid_[c] = false;
+}
+
+ResolvedPreset Synth::ChannelPreset(int c) noexcept {
+    if (presetValid_[c]) return preset_[c];
+    const ChannelState& ch = channels_[c];
+    PresetRequest req;
+    req.program = ch.program;
+    req.drums = ch.drums;
+    req.xg = mode_ == SystemMode::kXG;
+    switch (mode_) {
+    case SystemMode::kGM1: req.bank = 0; break;
+    case SystemMode::kGM2: req.bank = ch.bankLsb; break;
+    case SystemMode::kXG: req.bank = ch.bankMsb == 0 ? ch.bankLsb : ch.bankMsb; break;
+    default: req.bank = ch.bankMsb; break;
+    }
+    ResolvedPreset r;
+    if (stack_) r = stack_->Resolve(req);
+    if (r && loadFn_ && !r.font->IsLoaded(*r.preset)) loadFn_(loadCtx_, LoadRequest{r.font, r.preset});
+    preset_[c] = r;
+    presetValid_[c] = true;
+    return r;
+}
+
+void Synth::NoteOn(int c, uint8_t key, uint8_t vel) noexcept {
+    ChannelState& ch = channels_[c];
+    ResolvedPreset rp = ChannelPreset(c);
+    if (!rp) return;
+    int sk = ch.drums ? key : std::clamp(static_cast<int>(key) + ch.transpose, 0, 127);
+    random_ ^= random_ << 13;
+    random_ ^= random_ >> 17;
+    random_ ^= random_ << 5;
+    NoteRequest req;
+    req.key = static_cast<uint8_t>(sk);
+    req.velocity = vel;
+    req.cc = ch.cc;
+    req.random = static_cast<float>(random_ >> 8) * (1.0f / 16777216.0f);
+    req.seq = seq_[c][key]++;
+    size_t n = CollectVoices(*rp.preset, req, descs_.get(), kMaxLayers);
+    if (n == 0) return;
+    const uint32_t id = ++nextNoteId_;
+    NoteContext ctx;
+    ctx.channel = &ch;
+    ctx.key = key;
+    ctx.soundKey = static_cast<uint8_t>(sk);
+    ctx.velocity = vel;
+    ctx.noteId = id;
+    ctx.fontVolume = rp.font->volume.load(std::memory_order_relaxed);
+    ctx.outputRate = static_cast<float>(opt_.rate);
+    ctx.sinc = opt_.sinc;
+    for (size_t l = 0; l < n; ++l) {
+        const VoiceDesc& d = descs_[l];
+        if (d.group != 0) {
+            for (int k = 0; k < 128; ++k)
+                for (int32_t i = keyHead_[c][k]; i >= 0; i = voices_[i].next) {
+                    Voice& o = voices_[i];
+                    if (o.offBy == d.group && o.noteId != id) o.Cut();
+                }
+        }
+        int32_t idx = AllocateVoice(id);
+        if (idx < 0) break;
+        Voice& v = voices_[idx];
+        if (!v.Start(d, ctx)) {
+            free_.push_back(idx);
+            continue;
+        }
+        v.chan = static_cast<uint8_t>(c);
+        v.chanVersion = chanVersion_[c];
+        v.stackGeneration = stackGeneration_;
+        Link(idx);
+        v.activeSlot = static_cast<int32_t>(active_.size());
+        active_.push_back(idx);
+    }
+}
+
+void Synth::MaybeRelease(Voice& v, const ChannelState& ch) noexcept {
+    if (v.keyUp && !v.released && !v.oneShot && !ch.Sustain() && !v.heldBySostenuto) v.NoteOff();
+}
+
+void Synth::NoteOff(int c, uint8_t key) noexcept {
+    const ChannelState& ch = channels_[c];
+    uint32_t target = 0;
+    if (opt_.noteOff1) {
+        // The list is newest first: the first voice still held names the note.
+        for (int32_t i = keyHead_[c][key]; i >= 0; i = voices_[i].next)
+            if (!voices_[i].keyUp) { target = voices_[i].noteId; break; }
+        if (target == 0) return;
+    }
+    for (int32_t i = keyHead_[c][key]; i >= 0; i = voices_[i].next) {
+        Voice& v = voices_[i];
+        if (v.keyUp || (target != 0 && v.noteId != target)) continue;
+        v.keyUp = true;
+        MaybeRelease(v, ch);
+    }
+}
+
+void Synth::ReleaseHeld(int c) noexcept {
+    const ChannelState& ch = channels_[c];
+    for (int k = 0; k < 128; ++k)
+        for (int32_t i = keyHead_[c][k]; i >= 0; i = voices_[i].next) MaybeRelease(voices_[i], ch);
+}
+
+void Synth::AllNotesOff(int c, bool ignorePedals) noexcept {
+    const ChannelState& ch = channels_[c];
+    for (int k = 0; k < 128; ++k)
+        for (int32_t i = keyHead_[c][k]; i >= 0; i = voices_[i].next) {
+            Voice& v = voices_[i];
+            v.keyUp = true;
+            if (ignorePedals) v.NoteOff();
+            else MaybeRelease(v, ch);
+        }
+}
+
+void Synth::AllSoundOff(int c) noexcept {
+    for (int k = 0; k < 128; ++k)
+        for (int32_t i = keyHead_[c][k]; i >= 0; i = voices_[i].next) {
+            voices_[i].keyUp = true;
+            voices_[i].Cut();
+        }
+}
+
+void Synth::SystemReset(SystemMode mode) noexcept {
+    for (int c = 0; c < kChannels; ++c) AllNotesOff(c, true);
+    mode_ = mode;
+    for (int c = 0; c < kChannels; ++c) {
+        channels_[c].ResetAll(c);
+        presetValid_[c] = false;
+        Touch(c);
+    }
+    if (mode == SystemMode::kXG) channels_[9].cc[0] = channels_[9].bankMsb = 127;
+    if (mode == SystemMode::kGM2) channels_[9].cc[0] = channels_[9].bankMsb = 120;
+    masterVolume_ = 16383;
+    reverbLevel_ = chorusLevel_ = 64;
+}
+
+void Synth::RestoreChannel(int c, const ChannelState& s) noexcept {
+    channels_[c] = s;
+    presetValid_[c] = false;
+    Touch(c);
+}
+
+void Synth::RestoreGlobals(SystemMode mode, uint16_t masterVolume, uint8_t reverb, uint8_t chorus) noexcept {
+    mode_ = mode;
+    masterVolume_ = std::min<uint16_t>(masterVolume, 16383);
+    reverbLevel_ = std::min<uint8_t>(reverb, 127);
+    chorusLevel_ = std::min<uint8_t>(chorus, 127);
+    for (bool& v : presetValid_) v = false;
+}
+
+// ---------------------------------------------------------------------------
+// Voice pool
+
+void Synth::Link(int32_t index) noexcept {
+    Voice& v = voices_[index];
+    int32_t& head = keyHead_[v.chan][v.key];
+    v.prev = -1;
+    v.next = head;
+    if (head >= 0) voices_[head].prev = index;
+    head = index;
+}
+
+void Synth::Unlink(int32_t index) noexcept {
+    Voice& v = voices_[index];
+    if (v.prev >= 0) voices_[v.prev].next = v.next;
+    else keyHead_[v.chan][v.key] = v.next;
+    if (v.next >= 0) voices_[v.next].prev = v.prev;
+    v.prev = v.next = -1;
+}
+
+void Synth::FreeVoice(int32_t index) noexcept {
+    Voice& v = voices_[index];
+    v.Finish();
+    Unlink(index);
+    int32_t slot = v.activeSlot;
+    int32_t last = active_.back();
+    active_[slot] = last;
+    voices_[last].activeSlot = slot;
+    active_.pop_back();
+    v.activeSlot = -1;
+    free_.push_back(index);
+}
+
+void Synth::ConsiderCandidate(int32_t index, const Voice& v) noexcept {
+    auto less = [](const Candidate& a, const Candidate& b) { return a.level < b.level; };
+    Candidate c{v.level, index, v.generation};
+    if (candCount_ < kCandidates) {
+        cand_[candCount_++] = c;
+        std::push_heap(cand_, cand_ + candCount_, less);
+    } else if (c.level < cand_[0].level) {
+        std::pop_heap(cand_, cand_ + candCount_, less);
+        cand_[candCount_ - 1] = c;
+        std::push_heap(cand_, cand_ + candCount_, less);
+    }
+}
+
+void Synth::SortCandidates() noexcept {
+    std::sort(cand_, cand_ + candCount_, [](const Candidate& a, const Candidate& b) { return a.level < b.level; });
+    candSorted_ = true;
+    candNext_ = 0;
+}
+
+int32_t Synth::AllocateVoice(uint32_t noteId) noexcept {
+    if (!free_.empty()) {
+        int32_t idx = free_.back();
+        free_.pop_back();
+        return idx;
+    }
+    // Out of voices: take the quietest (released voices count as quieter)
+    // from the candidates gathered during the last block.
+    if (!candSorted_) SortCandidates();
+    while (candNext_ < candCount_) {
+        const Candidate& c = cand_[candNext_++];
+        Voice& v = voices_[c.index];
+        if (v.activeSlot >= 0 && v.generation == c.generation && v.noteId != noteId) {
+            FreeVoice(c.index);
+            int32_t idx = free_.back();
+            free_.pop_back();
+            return idx;
+        }
+    }
+    // More steals in one block than candidates: fall back to one pass.
+    int32_t best = -1;
+    float bestLevel = 0;
+    for (int32_t idx : active_) {
+        const Voice& v = voices_[idx];
+        if (v.noteId == noteId) continue;
+        if (best < 0 || v.level < bestLevel) { best = idx; bestLevel = v.level; }
+    }
+    if (best < 0) return -1;
+    FreeVoice(best);
+    int32_t idx = free_.back();
+    free_.pop_back();
+    return idx;
+}
+
+void Synth::ShedVoices(uint32_t count) noexcept {
+    if (!candSorted_) SortCandidates();
+    while (count > 0 && candNext_ < candCount_) {
+        const Candidate& c = cand_[candNext_++];
+        Voice& v = voices_[c.index];
+        if (v.activeSlot >= 0 && v.generation == c.generation) {
+            FreeVoice(c.index);
+            --count;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Rendering
+
+void Synth::RenderBlock(float* out, uint32_t n) noexcept {
+    MixBuses& bus = *bus_;
+    std::memset(bus.left, 0, sizeof bus.left);
+    std::memset(bus.right, 0, sizeof bus.right);
+    const bool fx = opt_.effects;
+    if (fx) {
+        std::memset(bus.reverb, 0, sizeof bus.reverb);
+        std::memset(bus.chorus, 0, sizeof bus.chorus);
+    }
+    float mix[kChannels];
+    const float master = masterVolume_ * (1.0f / 16383.0f);
+    for (int c = 0; c < kChannels; ++c) mix[c] = channels_[c].mixLevel * 0.01f * master;
+
+    candCount_ = 0;
+    candNext_ = 0;
+    candSorted_ = false;
+    uint32_t oldest = stackGeneration_;
+    const float rate = static_cast<float>(opt_.rate);
+    for (size_t i = 0; i < active_.size();) {
+        int32_t idx = active_[i];
+        Voice& v = voices_[idx];
+        const ChannelState& ch = channels_[v.chan];
+        if (v.chanVersion != chanVersion_[v.chan]) {
+            v.Recompute(ch);
+            v.chanVersion = chanVersion_[v.chan];
+        }
+        if (!v.BeginBlock(ch, mix[v.chan], n, rate, fx) || !v.Render(bus, n, fx)) {
+            FreeVoice(idx);
+            continue;
+        }
+        if (v.stackGeneration < oldest) oldest = v.stackGeneration;
+        ConsiderCandidate(idx, v);
+        ++i;
+    }
+    oldestStack_ = oldest;
+
+    for (uint32_t f = 0; f < n; ++f) {
+        out[2 * f] = bus.left[f];
+        out[2 * f + 1] = bus.right[f];
+    }
+    if (fx) {
+        reverb_.Process(bus.reverb, out, n, reverbScale_ * reverbLevel_ * (1.0f / 64.0f));
+        chorus_.Process(bus.chorus, out, n, chorusLevel_ * (1.0f / 64.0f));
+    }
+}
+
+} // namespace tsl

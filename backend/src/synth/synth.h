@@ -1,0 +1,145 @@
+// The synthesizer core of one stream: 16 MIDI channels, the voice pool and
+// the effects. Everything here runs on the render thread only (the stream
+// feeds it events it has taken from its queues); nothing allocates after
+// construction.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "font/model.h"
+#include "synth/channel_state.h"
+#include "synth/reverb.h"
+#include "synth/voice.h"
+
+namespace tsl {
+
+class Synth {
+public:
+    static constexpr int kChannels = 16;
+
+    struct Options {
+        uint32_t rate = 48000;
+        uint32_t maxVoices = 500;
+        bool effects = true;     // !BASS_MIDI_NOFX
+        bool noteOff1 = false;   // BASS_MIDI_NOTEOFF1
+        bool sinc = false;       // BASS_MIDI_SINCINTER
+    };
+
+    explicit Synth(const Options& o);
+    ~Synth();
+    Synth(const Synth&) = delete;
+    Synth& operator=(const Synth&) = delete;
+
+    // One MIDI_EVENT_* event (see bassmidi.h); unknown events are ignored.
+    void ApplyEvent(uint32_t event, uint32_t param, uint32_t chan) noexcept;
+    // A whole system-exclusive message, F0 .. F7.
+    void ApplySysEx(const uint8_t* data, uint32_t size) noexcept;
+
+    // The font stack to resolve presets from (owned by the stream, kept alive
+    // while any voice started from it plays; see OldestStackInUse).
+    void SetFontStack(const font::FontStack* stack, uint32_t generation) noexcept;
+    // The smallest stack generation a live voice was started from (or the
+    // current generation when none plays).
+    uint32_t OldestStackInUse() const noexcept { return oldestStack_; }
+
+    // Renders n <= kBlockFrames frames, adding nothing: `out` is overwritten
+    // with interleaved stereo.
+    void RenderBlock(float* out, uint32_t n) noexcept;
+
+    // Ends the quietest `count` voices at once (the CPU limit).
+    void ShedVoices(uint32_t count) noexcept;
+
+    uint32_t ActiveVoices() const noexcept { return static_cast<uint32_t>(active_.size()); }
+    uint32_t MaxVoices() const noexcept { return maxVoices_; }
+    void SetReverbScale(float s) noexcept { reverbScale_ = s; }
+
+    // State access for the state blob (render thread, or while no one renders).
+    const ChannelState& Channel(int c) const noexcept { return channels_[c]; }
+    SystemMode Mode() const noexcept { return mode_; }
+    uint16_t MasterVolume() const noexcept { return masterVolume_; }
+    uint8_t ReverbLevel() const noexcept { return reverbLevel_; }
+    uint8_t ChorusLevel() const noexcept { return chorusLevel_; }
+    // Replaces a channel's state wholesale (state restore); voices keep playing.
+    void RestoreChannel(int c, const ChannelState& s) noexcept;
+    void RestoreGlobals(SystemMode mode, uint16_t masterVolume, uint8_t reverb, uint8_t chorus) noexcept;
+
+    // Presets needing sample data that is not loaded yet are reported here
+    // (render thread); the stream's loader picks them up.
+    struct LoadRequest {
+        const font::Font* font;
+        const font::Preset* preset;
+    };
+    using LoadRequestFn = void (*)(void* ctx, const LoadRequest& r) noexcept;
+    void SetLoadRequestHandler(LoadRequestFn fn, void* ctx) noexcept { loadFn_ = fn; loadCtx_ = ctx; }
+
+private:
+    // Events
+    void NoteOn(int c, uint8_t key, uint8_t vel) noexcept;
+    void NoteOff(int c, uint8_t key) noexcept;
+    void Controller(int c, uint8_t cc, uint8_t value) noexcept;
+    void ProgramChange(int c, uint8_t program) noexcept;
+    void AllNotesOff(int c, bool ignorePedals) noexcept;
+    void AllSoundOff(int c) noexcept;
+    void ReleaseHeld(int c) noexcept;
+    void DataEntry(int c, bool msb, uint8_t value) noexcept;
+    void SystemReset(SystemMode mode) noexcept;
+    void Touch(int c) noexcept { ++chanVersion_[c]; }
+
+    // Presets
+    font::ResolvedPreset ChannelPreset(int c) noexcept;
+
+    // Voices
+    int32_t AllocateVoice(uint32_t noteId) noexcept;
+    void FreeVoice(int32_t index) noexcept;
+    void Link(int32_t index) noexcept;
+    void Unlink(int32_t index) noexcept;
+    void MaybeRelease(Voice& v, const ChannelState& ch) noexcept;
+    void ConsiderCandidate(int32_t index, const Voice& v) noexcept;
+    void SortCandidates() noexcept;
+
+    Options opt_;
+    uint32_t maxVoices_;
+    ChannelState channels_[kChannels];
+    uint32_t chanVersion_[kChannels] = {};
+    font::ResolvedPreset preset_[kChannels];
+    bool presetValid_[kChannels] = {};
+    SystemMode mode_ = SystemMode::kDefault;
+    uint16_t masterVolume_ = 16383;
+    uint8_t reverbLevel_ = 64, chorusLevel_ = 64;
+    float reverbScale_ = 1.0f;
+
+    std::vector<Voice> voices_;
+    std::vector<int32_t> free_;
+    std::vector<int32_t> active_;
+    int32_t keyHead_[kChannels][128];
+    uint32_t nextNoteId_ = 0;
+    uint32_t seq_[kChannels][128] = {};
+    uint32_t random_ = 0x2545f491u;
+
+    struct Candidate {
+        float level;
+        int32_t index;
+        uint32_t generation;
+    };
+    static constexpr uint32_t kCandidates = 64;
+    Candidate cand_[kCandidates];
+    uint32_t candCount_ = 0, candNext_ = 0;
+    bool candSorted_ = false;
+
+    std::unique_ptr<font::VoiceDesc[]> descs_;
+    static constexpr size_t kMaxLayers = 64;
+
+    const font::FontStack* stack_ = nullptr;
+    uint32_t stackGeneration_ = 0;
+    uint32_t oldestStack_ = 0;
+
+    std::unique_ptr<MixBuses> bus_;
+    Reverb reverb_;
+    Chorus chorus_;
+    LoadRequestFn loadFn_ = nullptr;
+    void* loadCtx_ = nullptr;
+};
+
+} // namespace tsl

@@ -1,0 +1,238 @@
+// Voice set-up and per-block parameter work (see voice.h). The per-sample
+// loop lives in voice_render.cpp.
+#include "synth/voice.h"
+
+#include <cmath>
+
+#include "synth/dsp_math.h"
+#include "synth/sinc_table.h"
+
+namespace tsl {
+
+using namespace font;
+
+namespace {
+
+// SoundFont banks set initialAttenuation on a scale that players attenuate
+// by 0.4 (the hardware the format came from did); without it common banks are
+// far too quiet against their own velocity curves. Modulator contributions
+// are applied at full scale.
+constexpr float kAttenuationScale = 0.4f;
+// Output headroom: one full-velocity centred note peaks near -9 dBFS.
+constexpr float kSampleScale = 0.5f / 32768.0f;
+// Below this a releasing voice is inaudible (-100 dB) and is freed.
+constexpr float kSilence = 1e-5f;
+
+inline float Clamped(int gen, float v) noexcept {
+    return static_cast<float>(ClampGen(gen, static_cast<int32_t>(std::lrint(v))));
+}
+
+inline float ModOutput(const Modulator& m, const ChannelState& ch, uint8_t key, uint8_t vel) noexcept {
+    float v = ModSource(m.srcOper, ch, key, vel) * ModSource(m.amtSrcOper, ch, key, vel) * m.amount;
+    return m.transOper == 2 ? std::fabs(v) : v;
+}
+
+} // namespace
+
+bool IsStaticSource(uint16_t oper) noexcept {
+    if (oper & 0x80) return false;
+    uint32_t index = oper & 127;
+    return index == 0 || index == 2 || index == 3 || index == 127;
+}
+
+float ModSource(uint16_t oper, const ChannelState& ch, uint8_t key, uint8_t velocity) noexcept {
+    uint32_t index = oper & 127;
+    float x;
+    if (oper & 0x80) {
+        x = ch.cc[index] * (1.0f / 127.0f);
+    } else {
+        switch (index) {
+        case 0: return 1.0f; // "no controller" acts as a constant 1
+        case 2: x = velocity * (1.0f / 127.0f); break;
+        case 3: x = key * (1.0f / 127.0f); break;
+        case 10: x = ch.keyPressure[key & 127] * (1.0f / 127.0f); break;
+        case 13: x = ch.channelPressure * (1.0f / 127.0f); break;
+        case 14: x = ch.pitch * (1.0f / 16384.0f); break;
+        case 16: x = ch.pitchRangeCents * (1.0f / 12700.0f); break;
+        default: return 0.0f; // links and undefined sources
+        }
+    }
+    return dsp::ApplySourceCurve(x, oper >> 10, (oper & 0x100) != 0, (oper & 0x200) != 0);
+}
+
+bool Voice::Start(const VoiceDesc& d, const NoteContext& n) noexcept {
+    if (!d.sample || !d.sample->Acquire()) return false;
+    sample = d.sample;
+    pcm = sample->pcm;
+    loopMode = d.loopMode;
+    looping = loopMode == 1 || loopMode == 3;
+    seam = looping ? sample->LoopSeam(d.loop) : nullptr;
+    pos = static_cast<uint64_t>(d.start) << 32;
+    end = d.end;
+    loopStart = d.loopStart;
+    loopEnd = d.loopEnd;
+    if (loopEnd <= loopStart) looping = false;
+    pitchScale = static_cast<float>(sample->sampleRate) / n.outputRate;
+    group = d.group;
+    offBy = d.offBy;
+    oneShot = d.oneShot;
+    sinc = n.sinc;
+    chan = 0;
+    key = n.key;
+    soundKey = n.soundKey;
+    velocity = n.velocity;
+    noteId = n.noteId;
+    released = keyUp = heldBySostenuto = false;
+
+    // Fixed key and velocity replace the played ones for everything they drive.
+    uint8_t effKey = d.gen[kGenKeynum] >= 0 && d.gen[kGenKeynum] <= 127 ? static_cast<uint8_t>(d.gen[kGenKeynum]) : n.soundKey;
+    uint8_t effVel = d.gen[kGenVelocity] > 0 && d.gen[kGenVelocity] <= 127 ? static_cast<uint8_t>(d.gen[kGenVelocity]) : n.velocity;
+    key = n.key;
+
+    for (int g = 0; g < kGenCount; ++g) base[g] = static_cast<float>(d.gen[g]);
+    base[kGenInitialAttenuation] *= kAttenuationScale;
+    dynCount = 0;
+    const ChannelState& ch = *n.channel;
+    for (uint32_t i = 0; i < d.modCount && i < kMaxVoiceModulators; ++i) {
+        const Modulator& m = d.mods[i];
+        if ((m.destOper & 0x8000) || m.destOper >= kGenCount) continue; // linked modulators are not supported
+        if (IsStaticSource(m.srcOper) && IsStaticSource(m.amtSrcOper)) {
+            base[m.destOper] += ModOutput(m, ch, effKey, effVel);
+        } else if (dynCount < kMaxDynamicMods) {
+            dyn[dynCount] = m;
+            // Dynamic sources that read the key or velocity need the fixed values.
+            ++dynCount;
+        }
+    }
+    velocity = effVel;
+    // Fixed key also fixes the key the dynamic modulators see.
+    soundKey = effKey;
+
+    float scaleTuning = base[kGenScaleTuning];
+    keyPitchCents = scaleTuning * (static_cast<int>(effKey) - static_cast<int>(d.rootKey)) + sample->pitchCorrection;
+
+    float extra = n.fontVolume;
+    if (d.gainDb != 0) extra *= std::pow(10.0f, d.gainDb / 20.0f);
+    if (d.sfz && d.sfz->ampVeltrack != 0) {
+        float t = d.sfz->ampVeltrack / 100.0f;
+        float x = t >= 0 ? effVel / 127.0f : (127 - effVel) / 127.0f;
+        float at = std::fabs(t);
+        extra *= (1 - at) + at * x * x;
+    }
+    if (ch.Soft()) extra *= 0.6f; // soft pedal: about -4.4 dB
+    staticGain = extra; // completed by Recompute
+    fontGain_ = extra;
+
+    Recompute(ch);
+
+    auto tc = [](float v) { return dsp::TimecentsToSeconds(v); };
+    float keyOffset = 60.0f - effKey;
+    volTimes.delay = tc(value[kGenDelayVolEnv]);
+    volTimes.attack = tc(value[kGenAttackVolEnv]);
+    volTimes.hold = tc(value[kGenHoldVolEnv] + keyOffset * value[kGenKeynumToVolEnvHold]);
+    volTimes.decay = tc(value[kGenDecayVolEnv] + keyOffset * value[kGenKeynumToVolEnvDecay]);
+    volTimes.sustain = 1.0f - value[kGenSustainVolEnv] / 960.0f;
+    volTimes.release = tc(value[kGenReleaseVolEnv]);
+    modTimes.delay = tc(value[kGenDelayModEnv]);
+    modTimes.attack = tc(value[kGenAttackModEnv]);
+    modTimes.hold = tc(value[kGenHoldModEnv] + keyOffset * value[kGenKeynumToModEnvHold]);
+    modTimes.decay = tc(value[kGenDecayModEnv] + keyOffset * value[kGenKeynumToModEnvDecay]);
+    modTimes.sustain = 1.0f - value[kGenSustainModEnv] / 1000.0f;
+    modTimes.release = tc(value[kGenReleaseModEnv]);
+    volEnv.Start(true);
+    modEnv.Start(false);
+    modLfo.Start();
+    vibLfo.Start();
+    filterOn = false;
+    filterState.Reset();
+    gL = gR = gRev = gCho = 0;
+    dL = dR = dRev = dCho = 0;
+    level = 1;
+    ++generation;
+    return true;
+}
+
+void Voice::Recompute(const ChannelState& ch) noexcept {
+    for (int g = 0; g < kGenCount; ++g) value[g] = base[g];
+    for (uint32_t i = 0; i < dynCount; ++i) value[dyn[i].destOper] += ModOutput(dyn[i], ch, soundKey, velocity);
+    for (int g = 0; g < kGenCount; ++g)
+        if (g != kGenInitialPitch) value[g] = Clamped(g, value[g]);
+    staticGain = fontGain_ * dsp::CentibelsToGain(value[kGenInitialAttenuation]);
+    float p = value[kGenPan];
+    p = p < -500 ? -500 : (p > 500 ? 500 : p);
+    float angle = (p + 500.0f) * (1.57079633f / 1000.0f);
+    panL = std::cos(angle);
+    panR = std::sin(angle);
+    auto send = [](float v) { return v <= 0 ? 0.0f : (v >= 1000 ? 1.0f : v / 1000.0f); };
+    sendReverb = send(value[kGenReverbEffectsSend]);
+    sendChorus = send(value[kGenChorusEffectsSend]);
+}
+
+bool Voice::BeginBlock(const ChannelState& ch, float mix, uint32_t frames, float outputRate, bool fx) noexcept {
+    if (volEnv.done()) return false;
+    const float dt = frames / outputRate;
+    const float menv = modEnv.Advance(modTimes, dt);
+    const float vib = vibLfo.Advance(dsp::TimecentsToSeconds(value[kGenDelayVibLfo]), dsp::AbsCentsToHz(value[kGenFreqVibLfo]), dt);
+    const float mlfo = modLfo.Advance(dsp::TimecentsToSeconds(value[kGenDelayModLfo]), dsp::AbsCentsToHz(value[kGenFreqModLfo]), dt);
+    const float env = volEnv.Advance(volTimes, dt);
+
+    float cents = keyPitchCents + value[kGenCoarseTune] * 100.0f + value[kGenFineTune] + value[kGenInitialPitch] +
+                  ch.TuningCents() + vib * value[kGenVibLfoToPitch] + mlfo * value[kGenModLfoToPitch] +
+                  menv * value[kGenModEnvToPitch];
+    double ratio = static_cast<double>(dsp::CentsToRatio(cents)) * pitchScale;
+    if (ratio > 512.0) ratio = 512.0;
+    if (ratio < 1e-6) ratio = 1e-6;
+    inc = static_cast<uint64_t>(ratio * 4294967296.0);
+    if (sinc) sincBand = sinc::BandFor(ratio);
+
+    float fc = value[kGenInitialFilterFc] + mlfo * value[kGenModLfoToFilterFc] + menv * value[kGenModEnvToFilterFc];
+    float q = value[kGenInitialFilterQ];
+    bool wantFilter = fc < 13490.0f || q > 0.0f;
+    if (wantFilter) {
+        filter = LowpassCoeffs(dsp::AbsCentsToHz(fc), q, outputRate);
+    } else if (filterOn) {
+        filterState.Reset();
+    }
+    filterOn = wantFilter;
+
+    float gain = env * staticGain * mix;
+    if (value[kGenModLfoToVolume] != 0) gain *= dsp::CentibelsToGain(-mlfo * value[kGenModLfoToVolume]);
+    level = released ? gain * 0.1f : gain;
+    if (volEnv.done() || (volEnv.stage() == Envelope::kRelease && gain < kSilence)) return false;
+
+    const float inv = 1.0f / frames;
+    const float g = gain * kSampleScale;
+    tL = g * panL;
+    tR = g * panR;
+    tRev = fx ? g * sendReverb : 0.0f;
+    tCho = fx ? g * sendChorus : 0.0f;
+    dL = (tL - gL) * inv;
+    dR = (tR - gR) * inv;
+    dRev = (tRev - gRev) * inv;
+    dCho = (tCho - gCho) * inv;
+    return true;
+}
+
+void Voice::NoteOff() noexcept {
+    if (released) return;
+    released = true;
+    volEnv.Release();
+    modEnv.Release();
+    if (loopMode == 3) looping = false;
+}
+
+void Voice::Cut() noexcept {
+    volTimes.release = 0.01f; // 96 dB in 10 ms: fast, but not a click
+    released = true;
+    volEnv.Release();
+    modEnv.Release();
+}
+
+void Voice::Finish() noexcept {
+    if (sample) sample->Release();
+    sample = nullptr;
+    pcm = seam = nullptr;
+    volEnv.Finish();
+}
+
+} // namespace tsl

@@ -1,0 +1,122 @@
+// One sounding voice: a sample played at a pitch through the SoundFont
+// envelopes, LFOs and filter. Voices live in a fixed pool (voice_pool.h) and
+// are touched only by the render thread.
+//
+// Work is split in two: BeginBlock (once per block: modulators when the
+// channel changed, envelopes, LFOs, pitch, gains, filter coefficients) and
+// Render (the per-sample loop: interpolate, filter, mix with linear gain
+// ramps into the dry and send buses).
+#pragma once
+
+#include <cstdint>
+
+#include "font/model.h"
+#include "synth/channel_state.h"
+#include "synth/envelope.h"
+#include "synth/filter.h"
+
+namespace tsl {
+
+constexpr uint32_t kBlockFrames = 32;
+// Most dynamic (controller-driven) modulators a voice keeps; the defaults use 8.
+constexpr uint32_t kMaxDynamicMods = 24;
+
+// The per-block mixing targets of the voices.
+struct MixBuses {
+    alignas(32) float left[kBlockFrames];
+    alignas(32) float right[kBlockFrames];
+    alignas(32) float reverb[kBlockFrames];
+    alignas(32) float chorus[kBlockFrames];
+};
+
+// What a note-on knows beyond the voice description.
+struct NoteContext {
+    const ChannelState* channel = nullptr;
+    uint8_t key = 60;       // as received (note-off matching)
+    uint8_t soundKey = 60;  // after transposition (what sounds)
+    uint8_t velocity = 100;
+    uint32_t noteId = 0;
+    float fontVolume = 1.0f;
+    float outputRate = 48000;
+    bool sinc = false;
+};
+
+struct Voice {
+    // --- identity and bookkeeping (voice_pool.h) ---
+    uint32_t noteId = 0;
+    uint32_t generation = 0;   // bumped at every start; stale steal candidates are skipped
+    int32_t prev = -1, next = -1; // in the (channel, key) list
+    int32_t activeSlot = -1;
+    uint8_t chan = 0, key = 0, velocity = 0, soundKey = 0;
+    bool released = false;     // note-off applied (or pedal let go)
+    bool keyUp = false;        // the note-off (or all-notes-off) has arrived; pedals may still hold it
+    bool heldBySostenuto = false;
+    bool oneShot = false;
+    bool sinc = false;
+    uint32_t group = 0, offBy = 0;
+    uint32_t chanVersion = 0;
+    uint32_t stackGeneration = 0;
+
+    // --- sample playback ---
+    const font::Sample* sample = nullptr;
+    const int16_t* pcm = nullptr;
+    const int16_t* seam = nullptr;
+    uint64_t pos = 0;          // 32.32 fixed point, frames from pcm[0]
+    uint64_t inc = 0;
+    uint32_t end = 0, loopStart = 0, loopEnd = 0;
+    uint8_t loopMode = 0;
+    bool looping = false;
+    int sincBand = 0;
+    float pitchScale = 1;      // sample rate / output rate
+
+    // --- modulated parameters ---
+    float base[font::kGenCount]; // generators + note-on-time modulators (attenuation already scaled)
+    float value[font::kGenCount]; // base + controller modulators, clamped
+    uint8_t dynCount = 0;
+    font::Modulator dyn[kMaxDynamicMods];
+    float keyPitchCents = 0;   // scale-tuned key distance from the root + sample correction
+    float staticGain = 1;      // attenuation, font volume and extra gains
+    float fontGain_ = 1;       // the note-on-time part of staticGain
+    float panL = 0.7071f, panR = 0.7071f;
+    float sendReverb = 0, sendChorus = 0;
+
+    Envelope volEnv, modEnv;
+    EnvelopeTimes volTimes, modTimes;
+    Lfo modLfo, vibLfo;
+
+    bool filterOn = false;
+    BiquadCoeffs filter;
+    BiquadState filterState;
+
+    // Gains at the start of the current block and their per-frame steps.
+    float gL = 0, gR = 0, gRev = 0, gCho = 0;
+    float dL = 0, dR = 0, dRev = 0, dCho = 0;
+    float tL = 0, tR = 0, tRev = 0, tCho = 0; // targets at the end of the block
+    float level = 0;           // loudness estimate for stealing and shedding
+
+    // Sets the voice up from a matched zone. Returns false when the sample
+    // cannot be played (not ready); the voice is then unused.
+    bool Start(const font::VoiceDesc& d, const NoteContext& n) noexcept;
+    // Re-evaluates controller modulators and what derives from them.
+    void Recompute(const ChannelState& ch) noexcept;
+    // Envelopes, LFOs, pitch and gain targets for the next `frames` frames.
+    // `mix` = channel mix level x master volume. Returns false when the voice
+    // has finished (it must then be freed).
+    bool BeginBlock(const ChannelState& ch, float mix, uint32_t frames, float outputRate, bool fx) noexcept;
+    // Renders and mixes `frames` frames. Returns false when the sample ran
+    // out (the voice must be freed).
+    bool Render(MixBuses& bus, uint32_t frames, bool fx) noexcept;
+    // Note-off (after pedals): release stage, and the loop ends for loop mode 3.
+    void NoteOff() noexcept;
+    // Fast fade (exclusive class, all sound off, stealing) over a few ms.
+    void Cut() noexcept;
+    // Called when the voice is freed.
+    void Finish() noexcept;
+};
+
+// Value of a modulator source operand for a voice on a channel.
+float ModSource(uint16_t oper, const ChannelState& ch, uint8_t key, uint8_t velocity) noexcept;
+// True when a source operand depends on nothing that changes after note-on.
+bool IsStaticSource(uint16_t oper) noexcept;
+
+} // namespace tsl
