@@ -111,23 +111,25 @@ bool Voice::Render(MixBuses& bus, uint32_t frames, bool fx) noexcept {
     float* __restrict L = bus.left;
     float* __restrict R = bus.right;
     for (uint32_t i = 0; i < frames; ++i) {
-        L[i] += tmp[i] * l;
-        R[i] += tmp[i] * r;
+        // Step first: the last frame lands exactly on the target, and a note
+        // starting at this block's first frame is heard from that frame.
         l += dl;
         r += dr;
+        L[i] += tmp[i] * l;
+        R[i] += tmp[i] * r;
     }
     if (fx && (gRev != 0 || tRev != 0)) {
         float g = gRev;
         for (uint32_t i = 0; i < frames; ++i) {
-            bus.reverb[i] += tmp[i] * g;
             g += dRev;
+            bus.reverb[i] += tmp[i] * g;
         }
     }
     if (fx && (gCho != 0 || tCho != 0)) {
         float g = gCho;
         for (uint32_t i = 0; i < frames; ++i) {
-            bus.chorus[i] += tmp[i] * g;
             g += dCho;
+            bus.chorus[i] += tmp[i] * g;
         }
     }
     gL = tL; gR = tR; gRev = tRev; gCho = tCho;

@@ -1,0 +1,38 @@
+// Helpers for tests that listen to a stream: build a font, create a decoding
+// float stream on it, send events, pull audio, and measure it.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "bass.h"
+#include "bassmidi.h"
+#include "synth/sf2_writer.h"
+
+namespace tsl::test {
+
+HSOUNDFONT LoadFont(const std::vector<Sf2Sample>& samples, const std::vector<Sf2Preset>& presets);
+
+struct TestStream {
+    HSTREAM h = 0;
+    uint32_t rate = 44100;
+    uint32_t channels = 2;
+    TestStream(std::vector<HSOUNDFONT> fonts, DWORD flags = 0, uint32_t rate = 44100);
+    ~TestStream();
+    void Event(int chan, DWORD event, DWORD param) const;
+    void Note(int chan, int key, int vel) const { Event(chan, MIDI_EVENT_NOTE, static_cast<DWORD>(key | vel << 8)); }
+    void Raw(std::vector<uint8_t> bytes) const;
+    // Interleaved float frames (the stream must be a float stream).
+    std::vector<float> Render(uint32_t frames) const;
+};
+
+std::vector<float> Channel(const std::vector<float>& interleaved, uint32_t channels, uint32_t which);
+// Frequency by upward zero crossings, linearly interpolated.
+double MeasureHz(const std::vector<float>& mono, double rate);
+double Rms(const std::vector<float>& x, size_t from, size_t count);
+inline double Cents(double f, double ref) { return 1200.0 * std::log2(f / ref); }
+double KeyHz(double key); // equal temperament, A4 = 440
+
+} // namespace tsl::test

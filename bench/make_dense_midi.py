@@ -1,0 +1,76 @@
+#!/usr/bin/env python3
+"""Writes a dense, deterministic standard MIDI file for the render benchmark.
+
+usage: make_dense_midi.py OUT.mid [--seconds 60] [--notes-per-second 2000]
+
+Fifteen melodic channels with varied programs plus drums; notes of 0.3-1.5 s
+start at a steady rate, so about notes-per-second x 0.9 notes overlap.
+"""
+import random
+import struct
+import sys
+
+
+def vlq(n):
+    out = [n & 0x7F]
+    n >>= 7
+    while n:
+        out.append(0x80 | (n & 0x7F))
+        n >>= 7
+    return bytes(reversed(out))
+
+
+def main():
+    args = sys.argv[1:]
+    if not args:
+        print(__doc__)
+        return 2
+    out = args[0]
+    seconds = 60.0
+    rate = 2000.0
+    i = 1
+    while i < len(args):
+        if args[i] == "--seconds":
+            seconds = float(args[i + 1]); i += 2
+        elif args[i] == "--notes-per-second":
+            rate = float(args[i + 1]); i += 2
+        else:
+            print(__doc__); return 2
+    rng = random.Random(1234)
+    tpq = 480  # ticks per quarter; tempo 500000 us -> 960 ticks per second
+    tps = 960.0
+    events = []  # (tick, order, bytes)
+    programs = [0, 4, 24, 32, 40, 48, 52, 56, 61, 65, 71, 73, 80, 88, 89, 0]
+    for ch in range(16):
+        if ch == 9:
+            continue
+        events.append((0, 0, bytes([0xC0 | ch, programs[ch]])))
+        events.append((0, 0, bytes([0xB0 | ch, 7, 100])))
+        events.append((0, 0, bytes([0xB0 | ch, 10, rng.randrange(20, 108)])))
+    n = int(seconds * rate)
+    for k in range(n):
+        t = k / rate
+        ch = rng.randrange(16)
+        key = rng.randrange(35, 82) if ch == 9 else rng.randrange(36, 96)
+        vel = rng.randrange(40, 127)
+        dur = rng.uniform(0.3, 1.5)
+        on = int(t * tps)
+        off = int((t + dur) * tps)
+        events.append((on, 2, bytes([0x90 | ch, key, vel])))
+        events.append((off, 1, bytes([0x80 | ch, key, 0])))
+    events.sort(key=lambda e: (e[0], e[1]))
+    track = bytearray()
+    track += vlq(0) + bytes([0xFF, 0x51, 0x03]) + (500000).to_bytes(3, "big")
+    last = 0
+    for tick, _, data in events:
+        track += vlq(tick - last) + data
+        last = tick
+    track += vlq(0) + bytes([0xFF, 0x2F, 0x00])
+    with open(out, "wb") as f:
+        f.write(b"MThd" + struct.pack(">IHHH", 6, 0, 1, tpq))
+        f.write(b"MTrk" + struct.pack(">I", len(track)) + track)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
