@@ -1,3 +1,5 @@
+#include <atomic>
+
 #include "bass.h"
 #include "encode/byte_output.h"
 #include "encode/child_process.h"
@@ -13,12 +15,16 @@ class ProcessOutput final : public ByteOutput {
 public:
     explicit ProcessOutput(std::unique_ptr<ChildProcess> child) : child_(std::move(child)) {}
 
-    bool Write(const void* data, size_t bytes) override { return child_->WriteAll(data, bytes); }
-    bool Alive() const override { return !child_->Exited(); }
+    bool Write(const void* data, size_t bytes) override {
+        if (broken_.load() || !child_->WriteAll(data, bytes)) broken_ = true;
+        return !broken_.load();
+    }
+    bool Alive() const override { return !broken_.load() && !child_->Exited(); }
     void Finish(uint64_t) override { child_->CloseAndWait(kFinishTimeoutMs); }
 
 private:
     std::unique_ptr<ChildProcess> child_;
+    std::atomic<bool> broken_{false};
 };
 
 } // namespace
@@ -30,13 +36,10 @@ std::unique_ptr<ByteOutput> StartEncoderProcess(const std::string& command, cons
         return nullptr;
     }
     auto out = std::make_unique<ProcessOutput>(std::move(child));
-    // The length of a piped stream is not known in advance.
+    // The length of a piped stream is not known in advance. A process that
+    // has already quit started all the same; it shows as an inactive encoder.
     const auto header = WavHeader(layout, kUnknownLength);
-    if (!out->Write(header.data(), header.size())) {
-        out->Finish(0);
-        error = BASS_ERROR_FILEOPEN;
-        return nullptr;
-    }
+    out->Write(header.data(), header.size());
     return out;
 }
 
