@@ -44,7 +44,9 @@ float ModSource(uint16_t oper, const ChannelState& ch, uint8_t key, uint8_t velo
     uint32_t index = oper & 127;
     float x;
     if (oper & 0x80) {
-        x = ch.cc[index] * (1.0f / 127.0f);
+        // Bipolar controllers centre on 64 (pan 64 is the middle); unipolar
+        // ones reach 1 at 127.
+        x = ch.cc[index] * ((oper & 0x200) ? (1.0f / 128.0f) : (1.0f / 127.0f));
     } else {
         switch (index) {
         case 0: return 1.0f; // "no controller" acts as a constant 1

@@ -1,0 +1,107 @@
+// What a note sounds like: envelope stages at their times, seamless loops,
+// pan and velocity curves, exclusive classes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "synth/render_util.h"
+
+using namespace tsl::test;
+
+namespace {
+
+int16_t Tc(double seconds) { return static_cast<int16_t>(std::lrint(1200 * std::log2(seconds))); }
+
+HSOUNDFONT Font(std::vector<std::pair<uint16_t, int16_t>> gens, uint32_t period = 100) {
+    Sf2Sample s = SineSample(period, 400, 44100, 60);
+    Sf2Preset p;
+    gens.push_back({54, 1});
+    p.zones.push_back(Sf2Zone{0, 127, 0, gens});
+    return LoadFont({s}, {p});
+}
+
+double Db(double a, double b) { return 20 * std::log10(a / b); }
+
+} // namespace
+
+TEST(Sound, VolumeEnvelopeStagesAtTheirTimes) {
+    // delay 0.1 s, attack 0.2 s, hold 0.1 s, decay 1 s (full range) to -24 dB, release 0.5 s.
+    HSOUNDFONT f = Font({{33, Tc(0.1)}, {34, Tc(0.2)}, {35, Tc(0.1)}, {36, Tc(1.0)}, {37, 240}, {38, Tc(0.5)}});
+    TestStream s({f}, BASS_MIDI_NOFX);
+    s.Note(0, 60, 127);
+    auto x = Channel(s.Render(44100 * 2), 2, 0);
+    const size_t ms = 441 / 10; // frames per millisecond (rounded down)
+    auto at = [&](double sec) { return Rms(x, static_cast<size_t>(sec * 44100) - 5 * ms, 10 * ms); };
+    EXPECT_LT(at(0.05), 1e-6);                       // delay: silence
+    double peak = at(0.35);                          // hold
+    EXPECT_NEAR(at(0.15) / peak, 0.25, 0.05);        // a quarter into the linear attack
+    EXPECT_NEAR(at(0.25) / peak, 0.75, 0.05);
+    EXPECT_NEAR(Db(at(0.4 + 0.125), peak), -12.0, 1.0); // decay: 96 dB per second
+    EXPECT_NEAR(Db(at(1.5), peak), -24.0, 0.5);     // sustain
+    s.Note(0, 60, 0);
+    auto r = Channel(s.Render(44100), 2, 0);
+    double sus = Rms(r, 0, 5 * ms);
+    EXPECT_NEAR(Db(Rms(r, static_cast<size_t>(0.125 * 44100), 10 * ms), sus), -24.0, 1.5); // release: 192 dB/s
+    EXPECT_LT(Rms(r, 44100 / 2, 20 * ms), 1e-5);
+    BASS_MIDI_FontFree(f);
+}
+
+TEST(Sound, LoopsPlaySeamlessly) {
+    // Period 37 frames does not divide the block size, so the seam falls at
+    // every phase; any discontinuity shows as a jump beyond the sine's slope.
+    for (DWORD flags : {0u, static_cast<DWORD>(BASS_MIDI_SINCINTER)}) {
+        HSOUNDFONT f = Font({}, 37);
+        TestStream s({f}, BASS_MIDI_NOFX | flags);
+        s.Note(0, 60, 127);
+        s.Render(4410);
+        auto x = Channel(s.Render(44100), 2, 0);
+        float amp = 0;
+        for (float v : x) amp = std::max(amp, std::fabs(v));
+        double maxStep = 0;
+        for (size_t i = 1; i < x.size(); ++i) maxStep = std::max(maxStep, static_cast<double>(std::fabs(x[i] - x[i - 1])));
+        // A sine's largest step per frame is 2*pi/period of its amplitude.
+        EXPECT_LT(maxStep, amp * 2 * M_PI / 37 * 1.02) << "flags " << flags;
+        EXPECT_GT(amp, 0.01f);
+        BASS_MIDI_FontFree(f);
+    }
+}
+
+TEST(Sound, PanAndVelocityCurves) {
+    HSOUNDFONT f = Font({});
+    auto level = [&](int vel, int pan, uint32_t ch) {
+        TestStream s({f}, BASS_MIDI_NOFX);
+        s.Raw({0xB0, 10, static_cast<uint8_t>(pan)});
+        s.Note(0, 60, vel);
+        s.Render(4410);
+        return Rms(Channel(s.Render(4410), 2, ch), 0, 4410);
+    };
+    // Velocity: amplitude follows the square of velocity (40 log10 law).
+    EXPECT_NEAR(Db(level(64, 64, 0), level(127, 64, 0)), 40 * std::log10(64.0 / 127.0), 0.5);
+    // Pan: centre is -3 dB on each side; hard left leaves the right silent.
+    EXPECT_NEAR(Db(level(127, 64, 1), level(127, 64, 0)), 0.0, 0.2);
+    EXPECT_LT(level(127, 0, 1), level(127, 0, 0) * 1e-3);
+    EXPECT_LT(level(127, 127, 0), level(127, 127, 1) * 2e-2);
+    BASS_MIDI_FontFree(f);
+}
+
+TEST(Sound, ExclusiveClassCutsThePreviousNote) {
+    // Keys 60 and 62 share exclusive class 1 (an open and closed hi-hat).
+    Sf2Sample a = SineSample(100, 400, 44100, 60);
+    Sf2Preset p;
+    p.zones.push_back(Sf2Zone{60, 60, 0, {{54, 1}, {57, 1}}});
+    p.zones.push_back(Sf2Zone{62, 62, 0, {{54, 1}, {57, 1}}});
+    p.zones.push_back(Sf2Zone{64, 64, 0, {{54, 1}}});
+    HSOUNDFONT f = LoadFont({a}, {p});
+    TestStream s({f}, BASS_MIDI_NOFX);
+    s.Note(0, 60, 127);
+    s.Note(0, 64, 127);
+    s.Render(4410);
+    float v = 0;
+    BASS_ChannelGetAttribute(s.h, BASS_ATTRIB_MIDI_VOICES_ACTIVE, &v);
+    EXPECT_EQ(v, 2);
+    s.Note(0, 62, 127);
+    s.Render(4410); // 100 ms: the cut voice has faded out
+    BASS_ChannelGetAttribute(s.h, BASS_ATTRIB_MIDI_VOICES_ACTIVE, &v);
+    EXPECT_EQ(v, 2); // 62 and the unrelated 64
+    BASS_MIDI_FontFree(f);
+}
