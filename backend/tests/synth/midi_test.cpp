@@ -1,0 +1,291 @@
+// MIDI semantics heard through the output: drum channels and system resets,
+// stacked fonts, the state blob, the voice limit, output formats, timed
+// events and events from another thread.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
+#include "synth/render_util.h"
+
+using namespace tsl::test;
+
+namespace {
+
+// Melodic bank 0 program 0 plays 441 Hz, bank 128 (drums) kit 0 plays 882 Hz.
+HSOUNDFONT MelodicAndDrums() {
+    Sf2Sample lo = SineSample(100, 400, 44100, 69);
+    Sf2Sample hi = SineSample(50, 800, 44100, 69);
+    Sf2Preset mel, drum;
+    mel.zones.push_back(Sf2Zone{0, 127, 0, {{54, 1}, {58, 69}}});
+    drum.bank = 128;
+    drum.zones.push_back(Sf2Zone{0, 127, 1, {{54, 1}, {46, 69}}});
+    return LoadFont({lo, hi}, {mel, drum});
+}
+
+double HzOf(TestStream& s, int chan) {
+    s.Note(chan, 69, 100);
+    auto x = Channel(s.Render(8820), 2, 0);
+    s.Event(chan, MIDI_EVENT_NOTESOFF, 0);
+    s.Render(4410);
+    return MeasureHz(std::vector<float>(x.begin() + 2205, x.end()), 44100);
+}
+
+bool IsDrum(double hz) { return std::fabs(hz - 882) < 5; }
+bool IsMelodic(double hz) { return std::fabs(hz - 441) < 5; }
+
+} // namespace
+
+TEST(Midi, DrumChannelsByDefaultAndAfterEachReset) {
+    HSOUNDFONT f = MelodicAndDrums();
+    TestStream s({f}, BASS_MIDI_NOFX);
+    EXPECT_TRUE(IsDrum(HzOf(s, 9)));
+    EXPECT_TRUE(IsMelodic(HzOf(s, 0)));
+    s.Event(0, MIDI_EVENT_DRUMS, 1);
+    EXPECT_TRUE(IsDrum(HzOf(s, 0)));
+
+    // GS: rhythm part on channel 2 (block 3), then a GS reset undoes it.
+    s.Raw({0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7});
+    EXPECT_TRUE(IsMelodic(HzOf(s, 0)));
+    s.Raw({0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x13, 0x15, 0x01, 0x17, 0xF7});
+    EXPECT_TRUE(IsDrum(HzOf(s, 2)));
+    EXPECT_TRUE(IsDrum(HzOf(s, 9)));
+
+    // XG: bank MSB 127 makes any channel a drum channel at its program change.
+    s.Raw({0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7});
+    EXPECT_TRUE(IsMelodic(HzOf(s, 2)));
+    s.Raw({0xB4, 0, 127, 0xC4, 0});
+    EXPECT_TRUE(IsDrum(HzOf(s, 4)));
+    EXPECT_TRUE(IsDrum(HzOf(s, 9)));
+
+    // GM2: MSB 120 drums, 121 melodic (also on channel 10).
+    s.Raw({0xF0, 0x7E, 0x7F, 0x09, 0x03, 0xF7});
+    s.Raw({0xB5, 0, 120, 0xC5, 0, 0xB9, 0, 121, 0xC9, 0});
+    EXPECT_TRUE(IsDrum(HzOf(s, 5)));
+    EXPECT_TRUE(IsMelodic(HzOf(s, 9)));
+
+    // GM: bank selects are ignored; a missing program falls back to bank 0.
+    s.Raw({0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7});
+    s.Raw({0xB0, 0, 5, 0xC0, 0});
+    EXPECT_TRUE(IsMelodic(HzOf(s, 0)));
+    EXPECT_TRUE(IsDrum(HzOf(s, 9)));
+    BASS_MIDI_FontFree(f);
+}
+
+TEST(Midi, FirstFontOfTheStackWins) {
+    const char* gs = "/usr/share/sounds/sf2/FluidR3_GS.sf2";
+    const char* tim = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+    if (!std::filesystem::exists(gs) || !std::filesystem::exists(tim)) GTEST_SKIP() << "soundfont packages not installed";
+    HSOUNDFONT a = BASS_MIDI_FontInit(gs, 0), b = BASS_MIDI_FontInit(tim, 0);
+    ASSERT_TRUE(a && b);
+    auto render = [&](std::vector<HSOUNDFONT> fonts, uint8_t bank, uint8_t program) {
+        TestStream s(fonts, BASS_MIDI_NOFX);
+        s.Raw({0xB0, 0, bank, 0xC0, program, 0x90, 60, 100});
+        return s.Render(4410);
+    };
+    // The GS bank holds only variation presets ("Rain" is bank 1, program 122).
+    auto rain = render({a, b}, 1, 122);
+    EXPECT_EQ(rain, render({a}, 1, 122));
+    EXPECT_NE(rain, render({b}, 1, 122));
+    // What it lacks comes from the font below it, and a missing variation
+    // falls back to the capital tone (bank 0) of the same program.
+    auto organ = render({b}, 0, 19);
+    EXPECT_EQ(render({a, b}, 0, 19), organ);
+    EXPECT_EQ(render({a, b}, 1, 19), organ);
+    EXPECT_GT(Rms(organ, 0, organ.size()), 1e-3);
+    BASS_MIDI_FontFree(a);
+    BASS_MIDI_FontFree(b);
+}
+
+TEST(Midi, StateBlobRoundTrip) {
+    HSOUNDFONT f = MelodicAndDrums();
+    TestStream a({f});
+    a.Raw({0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7});
+    a.Raw({0xB3, 0, 8, 0xB3, 32, 1, 0xC3, 42, 0xB3, 7, 77, 0xB3, 10, 20, 0xE3, 0x11, 0x50,
+           0xB3, 101, 0, 0xB3, 100, 0, 0xB3, 6, 7});
+    a.Event(3, MIDI_EVENT_MIXLEVEL, 55);
+    a.Event(9, MIDI_EVENT_DRUMS, 0);
+    a.Render(64);
+    DWORD size = BASS_ChannelGetAttributeEx(a.h, BASS_ATTRIB_MIDI_STATE, nullptr, 0);
+    ASSERT_GT(size, 0u);
+    std::vector<uint8_t> blob(size);
+    ASSERT_EQ(BASS_ChannelGetAttributeEx(a.h, BASS_ATTRIB_MIDI_STATE, blob.data(), size), size);
+
+    TestStream b({f});
+    ASSERT_TRUE(BASS_ChannelSetAttributeEx(b.h, BASS_ATTRIB_MIDI_STATE, blob.data(), size));
+    b.Render(64);
+    std::vector<uint8_t> again(size);
+    BASS_ChannelGetAttributeEx(b.h, BASS_ATTRIB_MIDI_STATE, again.data(), size);
+    EXPECT_EQ(blob, again);
+    // The restored channel 10 is melodic, as it was in the first stream.
+    EXPECT_TRUE(IsMelodic(HzOf(b, 9)));
+
+    // Garbage is refused and changes nothing.
+    std::vector<uint8_t> bad = blob;
+    bad[0] ^= 1;
+    EXPECT_FALSE(BASS_ChannelSetAttributeEx(b.h, BASS_ATTRIB_MIDI_STATE, bad.data(), size));
+    EXPECT_FALSE(BASS_ChannelSetAttributeEx(b.h, BASS_ATTRIB_MIDI_STATE, blob.data(), size - 1));
+    BASS_MIDI_FontFree(f);
+}
+
+TEST(Midi, VoiceLimitStealsOldQuietVoicesNotTheNewest) {
+    HSOUNDFONT f = MelodicAndDrums();
+    DWORD old = BASS_GetConfig(BASS_CONFIG_MIDI_VOICES);
+    BASS_SetConfig(BASS_CONFIG_MIDI_VOICES, 16);
+    {
+        TestStream s({f}, BASS_MIDI_NOFX);
+        for (int k = 0; k < 16; ++k) s.Note(0, 40 + k, 100);
+        s.Render(64);
+        s.Note(0, 40, 0); // released: the first to go
+        s.Render(64);
+        s.Note(1, 90, 127);
+        s.Render(64);
+        float v = 0;
+        BASS_ChannelGetAttribute(s.h, BASS_ATTRIB_MIDI_VOICES_ACTIVE, &v);
+        EXPECT_EQ(v, 16);
+        for (int k = 0; k < 20; ++k) s.Note(2, 20 + k, 100);
+        s.Render(64);
+        BASS_ChannelGetAttribute(s.h, BASS_ATTRIB_MIDI_VOICES_ACTIVE, &v);
+        EXPECT_EQ(v, 16);
+        // The newest note sounds: channel 2's last key, 39, plays 441 Hz * 2^((39-69)/12).
+        s.Event(0, MIDI_EVENT_SOUNDOFF, 0);
+        s.Event(1, MIDI_EVENT_SOUNDOFF, 0);
+        for (int k = 0; k < 19; ++k) s.Note(2, 20 + k, 0);
+        s.Render(44100);
+        BASS_ChannelGetAttribute(s.h, BASS_ATTRIB_MIDI_VOICES_ACTIVE, &v);
+        EXPECT_EQ(v, 1);
+        double hz = MeasureHz(Channel(s.Render(44100), 2, 0), 44100);
+        EXPECT_NEAR(Cents(hz, 441 * std::pow(2.0, (39 - 69) / 12.0)), 0, 2);
+    }
+    BASS_SetConfig(BASS_CONFIG_MIDI_VOICES, old);
+    BASS_MIDI_FontFree(f);
+}
+
+TEST(Midi, NoteOff1ReleasesOnlyTheLastOfEqualNotes) {
+    HSOUNDFONT f = MelodicAndDrums();
+    for (DWORD flags : {0u, static_cast<DWORD>(BASS_MIDI_NOTEOFF1)}) {
+        TestStream s({f}, BASS_MIDI_NOFX | flags);
+        s.Note(0, 60, 100);
+        s.Note(0, 60, 100);
+        s.Note(0, 60, 0);
+        s.Render(44100);
+        float v = 0;
+        BASS_ChannelGetAttribute(s.h, BASS_ATTRIB_MIDI_VOICES_ACTIVE, &v);
+        EXPECT_EQ(v, flags ? 1 : 0);
+    }
+    BASS_MIDI_FontFree(f);
+}
+
+TEST(Midi, OutputFormatsAgree) {
+    HSOUNDFONT f = MelodicAndDrums();
+    auto make = [&](DWORD flags) {
+        HSTREAM h = BASS_MIDI_StreamCreate(16, BASS_STREAM_DECODE | BASS_MIDI_NOFX | flags, 22050);
+        BASS_MIDI_FONT ft{f, -1, 0};
+        BASS_MIDI_StreamSetFonts(h, &ft, 1);
+        BASS_MIDI_StreamEvent(h, 0, MIDI_EVENT_NOTE, 69 | 100 << 8);
+        return h;
+    };
+    HSTREAM fl = make(BASS_SAMPLE_FLOAT), s16 = make(0), u8 = make(BASS_SAMPLE_8BITS), mono = make(BASS_SAMPLE_FLOAT | BASS_SAMPLE_MONO);
+    std::vector<float> a(2000);
+    std::vector<int16_t> b(2000);
+    std::vector<uint8_t> c(2000);
+    std::vector<float> m(1000);
+    EXPECT_EQ(BASS_ChannelGetData(fl, a.data(), 8000), 8000u);
+    EXPECT_EQ(BASS_ChannelGetData(s16, b.data(), 4000), 4000u);
+    EXPECT_EQ(BASS_ChannelGetData(u8, c.data(), 2000), 2000u);
+    EXPECT_EQ(BASS_ChannelGetData(mono, m.data(), 4000), 4000u);
+    for (size_t i = 0; i < a.size(); ++i) {
+        EXPECT_NEAR(b[i] / 32768.0, a[i], 1.0 / 32768) << i;
+        EXPECT_NEAR((c[i] - 128) / 128.0, a[i], 1.0 / 128) << i;
+    }
+    for (size_t i = 0; i < m.size(); ++i) EXPECT_NEAR(m[i], (a[2 * i] + a[2 * i + 1]) / 2, 1e-6) << i;
+    for (HSTREAM h : {fl, s16, u8, mono}) BASS_StreamFree(h);
+    EXPECT_FALSE(BASS_StreamFree(fl));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+    BASS_MIDI_FontFree(f);
+}
+
+TEST(Midi, TimedEventsSoundAtTheirExactSample) {
+    // A constant (DC) sample: the first non-zero output frame is the onset.
+    Sf2Sample dc;
+    dc.pcm.assign(4000, 20000);
+    dc.loopStart = 100;
+    dc.loopEnd = 3900;
+    Sf2Preset p;
+    p.zones.push_back(Sf2Zone{0, 127, 0, {{54, 1}}});
+    HSOUNDFONT f = LoadFont({dc}, {p});
+    for (uint32_t frame : {0u, 1u, 31u, 32u, 1000u, 1234u}) {
+        TestStream s({f}, BASS_MIDI_NOFX);
+        BASS_MIDI_EVENT ev[2] = {{MIDI_EVENT_NOTE, 60 | 127 << 8, 0, 0, frame * 8},
+                                 {MIDI_EVENT_END, 0, 0, 0, (frame + 500) * 8}};
+        ASSERT_EQ(BASS_MIDI_StreamEvents(s.h, BASS_MIDI_EVENTS_STRUCT | BASS_MIDI_EVENTS_TIME, ev, 2), 2u);
+        std::vector<float> x(2 * 4000);
+        DWORD got = BASS_ChannelGetData(s.h, x.data(), static_cast<DWORD>(x.size() * 4));
+        // Without DECAYEND the stream ends at the END event.
+        EXPECT_EQ(got, (frame + 500) * 8);
+        size_t first = 0;
+        while (first < x.size() / 2 && x[2 * first] == 0) ++first;
+        EXPECT_EQ(first, frame);
+        EXPECT_EQ(BASS_ChannelGetData(s.h, x.data(), 8), static_cast<DWORD>(-1));
+        EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ENDED);
+    }
+    BASS_MIDI_FontFree(f);
+}
+
+TEST(Midi, DecayEndRendersUntilTheLastVoiceDies) {
+    HSOUNDFONT f = MelodicAndDrums();
+    HSTREAM h = BASS_MIDI_StreamCreate(16, BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT | BASS_MIDI_DECAYEND, 44100);
+    BASS_MIDI_FONT ft{f, -1, 0};
+    BASS_MIDI_StreamSetFonts(h, &ft, 1);
+    BASS_MIDI_EVENT ev[3] = {{MIDI_EVENT_NOTE, 60 | 127 << 8, 0, 0, 0},
+                             {MIDI_EVENT_NOTE, 60, 0, 0, 800},
+                             {MIDI_EVENT_END, 0, 0, 0, 800}};
+    BASS_MIDI_StreamEvents(h, BASS_MIDI_EVENTS_STRUCT | BASS_MIDI_EVENTS_TIME, ev, 3);
+    std::vector<float> x(2 * 4410);
+    uint64_t total = 0;
+    for (int i = 0; i < 1000; ++i) {
+        DWORD n = BASS_ChannelGetData(h, x.data(), static_cast<DWORD>(x.size() * 4));
+        if (n == static_cast<DWORD>(-1)) break;
+        total += n;
+    }
+    EXPECT_GT(total, 800u);           // past the end: the release rang out
+    EXPECT_LT(total, 44100u * 8 * 2); // and then stopped
+    BASS_StreamFree(h);
+    BASS_MIDI_FontFree(f);
+}
+
+TEST(Midi, EventsFromAnotherThreadArriveWholeAndInOrder) {
+    HSOUNDFONT f = MelodicAndDrums();
+    TestStream s({f});
+    std::atomic<bool> done{false};
+    std::thread sender([&] {
+        std::vector<uint8_t> big(3000, 0x11);
+        big.front() = 0xF0;
+        big[1] = 0x7D; // non-commercial id: ignored by the synth
+        big.back() = 0xF7;
+        for (int i = 0; i < 3000; ++i) {
+            uint8_t v = static_cast<uint8_t>(i % 128);
+            std::vector<uint8_t> m = {0xB0, 7, v, 0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x01, 0x33, v, 0, 0xF7};
+            BASS_MIDI_StreamEvents(s.h, BASS_MIDI_EVENTS_RAW, m.data(), static_cast<DWORD>(m.size()));
+            if (i % 100 == 0) BASS_MIDI_StreamEvents(s.h, BASS_MIDI_EVENTS_RAW, big.data(), static_cast<DWORD>(big.size()));
+            // A 3-byte message split across two calls still arrives whole.
+            uint8_t a[2] = {0xB1, 7}, b[1] = {v};
+            BASS_MIDI_StreamEvents(s.h, BASS_MIDI_EVENTS_RAW, a, 2);
+            BASS_MIDI_StreamEvents(s.h, BASS_MIDI_EVENTS_RAW, b, 1);
+        }
+        done = true;
+    });
+    std::vector<float> buf(2 * 256);
+    for (int i = 0; i < 200000 && !done; ++i) BASS_ChannelGetData(s.h, buf.data(), static_cast<DWORD>(buf.size() * 4));
+    sender.join();
+    s.Render(256);
+    std::vector<uint8_t> blob(BASS_ChannelGetAttributeEx(s.h, BASS_ATTRIB_MIDI_STATE, nullptr, 0));
+    BASS_ChannelGetAttributeEx(s.h, BASS_ATTRIB_MIDI_STATE, blob.data(), static_cast<DWORD>(blob.size()));
+    // Blob layout: 12-byte header, then mode, master volume (2), reverb level.
+    EXPECT_EQ(blob[15], 2999 % 128);
+    const size_t chan0 = 20, chanSize = 148;
+    EXPECT_EQ(blob[chan0 + 7], 2999 % 128);
+    EXPECT_EQ(blob[chan0 + chanSize + 7], 2999 % 128);
+    BASS_MIDI_FontFree(f);
+}
