@@ -1,0 +1,79 @@
+// One initialised output device: its endpoint, the streams it mixes, and,
+// when BASS_CONFIG_UPDATEPERIOD is not 0, the thread that keeps their
+// playback buffers filled.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "output/audio_endpoint.h"
+
+namespace tsl {
+class Channel;
+class PlaybackState;
+}
+
+namespace tsl::output {
+
+class Device final : public RenderSource {
+public:
+    Device(int number, uint32_t rate, uint32_t flags);
+    ~Device() override;
+
+    // Opens the endpoint (none for the no-sound device 0). BASS_OK or an error.
+    int Start(const std::string& endpointId, bool followDefault);
+    // Stops mixing and updating; streams of the device fall silent.
+    void Shutdown();
+
+    int Number() const noexcept { return number_; }
+    uint32_t Rate() const noexcept { return rate_; }
+    uint32_t InitFlags() const noexcept { return flags_; }
+    uint32_t LatencyMs() const noexcept;
+    uint32_t MinBufferMs() const noexcept;
+    bool CanPlay() const noexcept { return number_ != 0; }
+
+    // Frames the device has played (its clock), and when in the future a
+    // frame mixed now will be heard.
+    uint64_t FramesMixed() const noexcept { return mixed_.load(std::memory_order_acquire); }
+
+    // Membership of the mix; Remove waits until the mixing thread has let go.
+    void Add(PlaybackState* state, std::weak_ptr<Channel> channel);
+    void Remove(PlaybackState* state);
+
+    void Render(float* out, uint32_t frames) noexcept override;
+
+private:
+    struct Member {
+        PlaybackState* state;
+        std::weak_ptr<Channel> channel;
+    };
+    struct Snapshot {
+        std::vector<PlaybackState*> states;
+    };
+    void Publish();
+    void UpdateMain();
+
+    const int number_;
+    const uint32_t rate_;
+    const uint32_t flags_;
+    std::unique_ptr<AudioEndpoint> endpoint_;
+
+    std::mutex lock_; // membership changes; never taken by the mixing thread
+    std::vector<Member> members_;
+    std::vector<std::unique_ptr<Snapshot>> retired_;
+    std::atomic<Snapshot*> snapshot_{nullptr};
+    std::atomic<uint64_t> mixEpoch_{0}; // odd while the mixing thread is inside Render
+    std::atomic<uint64_t> mixed_{0};
+
+    std::thread updater_;
+    std::mutex updateLock_;
+    std::condition_variable updateWake_;
+    bool stopUpdater_ = false;
+};
+
+} // namespace tsl::output

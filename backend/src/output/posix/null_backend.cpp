@@ -1,0 +1,83 @@
+// The output of native (non-Windows) builds: one device that consumes audio
+// in real time on a timer, and writes it as raw interleaved float stereo to
+// the file named by TSL_AUDIO_CAPTURE when that is set, so the portable
+// playback logic can be tested end to end.
+#include <chrono>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+#include "bass.h"
+#include "output/audio_endpoint.h"
+
+namespace tsl::output {
+namespace {
+
+constexpr uint32_t kPeriodMs = 10;
+
+class NullEndpoint final : public AudioEndpoint {
+public:
+    NullEndpoint(uint32_t rate, RenderSource& source) : rate_(rate), source_(source) {
+        if (const char* path = std::getenv("TSL_AUDIO_CAPTURE"); path && *path) capture_ = std::fopen(path, "ab");
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~NullEndpoint() override {
+        stop_.store(true);
+        thread_.join();
+        if (capture_) std::fclose(capture_);
+    }
+
+    uint32_t LatencyMs() const noexcept override { return kPeriodMs; }
+    uint32_t MinBufferMs() const noexcept override { return kPeriodMs; }
+    uint64_t FramesPlayed() const noexcept override { return played_.load(std::memory_order_acquire); }
+
+private:
+    void Run() {
+        const uint64_t period = rate_ * kPeriodMs / 1000;
+        std::vector<float> buffer(period * 2);
+        const auto start = std::chrono::steady_clock::now();
+        uint64_t done = 0;
+        while (!stop_.load()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            // Catch up with the wall clock in whole periods, like a device
+            // asking for its next buffer.
+            const auto elapsed = std::chrono::steady_clock::now() - start;
+            const uint64_t due = uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count()) *
+                                 rate_ / 1000000;
+            while (due >= done + period && !stop_.load()) {
+                source_.Render(buffer.data(), uint32_t(period));
+                if (capture_) std::fwrite(buffer.data(), sizeof(float), buffer.size(), capture_);
+                done += period;
+                played_.store(done, std::memory_order_release);
+            }
+        }
+        if (capture_) std::fflush(capture_);
+    }
+
+    const uint32_t rate_;
+    RenderSource& source_;
+    std::FILE* capture_ = nullptr;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<uint64_t> played_{0};
+};
+
+class NullBackend final : public AudioBackend {
+public:
+    std::vector<EndpointInfo> Enumerate() override { return {EndpointInfo{"Null output", "null", true, true}}; }
+    std::unique_ptr<AudioEndpoint> Open(const std::string&, bool, uint32_t rate, RenderSource& source,
+                                        int&) override {
+        return std::make_unique<NullEndpoint>(rate, source);
+    }
+};
+
+} // namespace
+
+AudioBackend& AudioBackend::Get() {
+    static NullBackend backend;
+    return backend;
+}
+
+} // namespace tsl::output
