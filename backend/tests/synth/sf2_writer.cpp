@@ -103,7 +103,9 @@ std::vector<uint8_t> BuildSf2(const std::vector<Sf2Sample>& samples, const std::
     igen.u32(0);
     for (size_t i = 0; i < samples.size(); ++i) {
         const Sf2Sample& s = samples[i];
-        shdr.name("s" + std::to_string(i), 20);
+        char nm[32];
+        std::snprintf(nm, sizeof nm, "s%zu", i);
+        shdr.name(nm, 20);
         shdr.u32(starts[i]);
         shdr.u32(starts[i] + static_cast<uint32_t>(s.pcm.size()));
         shdr.u32(starts[i] + s.loopStart);
