@@ -1,8 +1,10 @@
 // The output of native (non-Windows) builds: one device that consumes audio
 // in real time on a timer, and writes it as raw interleaved float stereo to
-// the file named by TSL_AUDIO_CAPTURE when that is set, so the portable
-// playback logic can be tested end to end.
+// a float WAV file named by TSL_AUDIO_CAPTURE when that is set (rewritten
+// each time the device opens, like the capture of the Windows test set-up),
+// so the portable playback logic can be tested end to end.
 #include <chrono>
+#include <array>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +12,8 @@
 #include <vector>
 
 #include "bass.h"
+#include "encode/native_file.h"
+#include "encode/wav_header.h"
 #include "output/audio_endpoint.h"
 
 namespace tsl::output {
@@ -20,13 +24,20 @@ constexpr uint32_t kPeriodMs = 10;
 class NullEndpoint final : public AudioEndpoint {
 public:
     NullEndpoint(uint32_t rate, RenderSource& source) : rate_(rate), source_(source) {
-        if (const char* path = std::getenv("TSL_AUDIO_CAPTURE"); path && *path) capture_ = std::fopen(path, "ab");
+        if (const char* path = std::getenv("TSL_AUDIO_CAPTURE"); path && *path) {
+            capture_ = std::fopen(path, "wb");
+            if (capture_) std::fwrite(Header(0).data(), 1, encode::kWavHeaderBytes, capture_);
+        }
         thread_ = std::thread([this] { Run(); });
     }
     ~NullEndpoint() override {
         stop_.store(true);
         thread_.join();
-        if (capture_) std::fclose(capture_);
+        if (capture_) {
+            if (encode::SeekFile(capture_, 0))
+                std::fwrite(Header(played_.load() * 8).data(), 1, encode::kWavHeaderBytes, capture_);
+            std::fclose(capture_);
+        }
     }
 
     uint32_t LatencyMs() const noexcept override { return kPeriodMs; }
@@ -34,6 +45,10 @@ public:
     uint64_t FramesPlayed() const noexcept override { return played_.load(std::memory_order_acquire); }
 
 private:
+    std::array<uint8_t, encode::kWavHeaderBytes> Header(uint64_t bytes) const {
+        return encode::WavHeader(encode::PcmLayout{rate_, 2, 32, true}, bytes);
+    }
+
     void Run() {
         const uint64_t period = rate_ * kPeriodMs / 1000;
         std::vector<float> buffer(period * 2);
