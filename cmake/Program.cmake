@@ -1,0 +1,99 @@
+# The Windows programs: Tessaline.exe (resident synth, configurator, converter,
+# installer), the driver library Tessaline.dll, and their tests.
+#
+# Each area folder of the program becomes an object library, all of them one
+# static library `tslapp`, so tests link exactly the code the program runs.
+
+set(TSL_APP_AREAS ui core ipc synth mixer converter configurator tray install)
+set(TSL_APP_OBJECTS)
+foreach(area IN LISTS TSL_APP_AREAS)
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${area}/*.cpp)
+  list(FILTER srcs EXCLUDE REGEX "/core/main\\.cpp$")
+  if(srcs)
+    add_library(tslapp_${area} OBJECT ${srcs})
+    target_include_directories(tslapp_${area} PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/backend/include)
+    target_compile_options(tslapp_${area} PRIVATE ${TSL_WARNINGS})
+    list(APPEND TSL_APP_OBJECTS $<TARGET_OBJECTS:tslapp_${area}>)
+  endif()
+endforeach()
+
+add_library(tslapp STATIC ${TSL_APP_OBJECTS})
+target_include_directories(tslapp PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/backend/include)
+target_link_libraries(tslapp PUBLIC tslbass comctl32 comdlg32 shlwapi shell32 ole32 oleaut32 uuid
+  advapi32 user32 gdi32 winmm setupapi wininet psapi version dwmapi uxtheme)
+
+add_executable(Tessaline WIN32 ${CMAKE_SOURCE_DIR}/core/main.cpp ${CMAKE_SOURCE_DIR}/res/tessaline.rc)
+target_link_libraries(Tessaline PRIVATE tslapp)
+target_compile_options(Tessaline PRIVATE ${TSL_WARNINGS})
+target_link_options(Tessaline PRIVATE -municode)
+
+# The driver library: loaded into every client program, so it links nothing of
+# the synth and keeps its dependencies to the system's own DLLs.
+file(GLOB driver_srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/driver/*.cpp)
+if(driver_srcs)
+  add_library(TessalineDriver SHARED ${driver_srcs} ${CMAKE_SOURCE_DIR}/driver/Tessaline.def)
+  set_target_properties(TessalineDriver PROPERTIES OUTPUT_NAME Tessaline PREFIX "" ARCHIVE_OUTPUT_NAME tessaline_driver)
+  target_include_directories(TessalineDriver PRIVATE ${CMAKE_SOURCE_DIR})
+  target_compile_options(TessalineDriver PRIVATE ${TSL_WARNINGS})
+  target_link_libraries(TessalineDriver PRIVATE winmm advapi32 user32)
+endif()
+
+# A default installation in the build tree: what the README's main job and the
+# end-to-end tests start the synth from.
+set(TSL_STAGE ${CMAKE_BINARY_DIR}/stage)
+add_custom_target(stage ALL
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${TSL_STAGE}/lang
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:Tessaline> ${TSL_STAGE}/
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/lang ${TSL_STAGE}/lang
+  DEPENDS Tessaline)
+if(TARGET TessalineDriver)
+  add_custom_command(TARGET stage POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:TessalineDriver> ${TSL_STAGE}/)
+endif()
+
+# Tests: tests/support is the automation helper (Windows code that drives the
+# program as a user would); tests/unit/<area> and tests/e2e become one binary each.
+if(TARGET GTest::gtest)
+  file(GLOB support_srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
+  add_library(tsltest_support STATIC ${support_srcs})
+  target_include_directories(tsltest_support PUBLIC ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR})
+  target_link_libraries(tsltest_support PUBLIC GTest::gtest user32 gdi32 advapi32 shell32)
+  target_compile_options(tsltest_support PRIVATE ${TSL_WARNINGS})
+  target_compile_definitions(tsltest_support PUBLIC
+    TSL_STAGE_DIR="${TSL_STAGE}" TSL_SOURCE_DIR="${CMAKE_SOURCE_DIR}" TSL_BUILD_DIR="${CMAKE_BINARY_DIR}")
+
+  file(GLOB unit_dirs LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tests/unit/*)
+  foreach(dir IN LISTS unit_dirs)
+    if(IS_DIRECTORY ${dir})
+      get_filename_component(area ${dir} NAME)
+      file(GLOB_RECURSE tsrcs CONFIGURE_DEPENDS ${dir}/*.cpp)
+      if(tsrcs)
+        tsl_test(unit_${area}_tests ${tsrcs} LIBS tslapp tsltest_support)
+      endif()
+    endif()
+  endforeach()
+
+  file(GLOB e2e_dirs LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tests/e2e/*)
+  foreach(dir IN LISTS e2e_dirs)
+    if(IS_DIRECTORY ${dir})
+      get_filename_component(area ${dir} NAME)
+      file(GLOB_RECURSE tsrcs CONFIGURE_DEPENDS ${dir}/*.cpp)
+      if(tsrcs)
+        tsl_test(e2e_${area}_tests ${tsrcs} LIBS tsltest_support)
+        add_dependencies(e2e_${area}_tests stage)
+        set_tests_properties(e2e_${area}_tests PROPERTIES RUN_SERIAL TRUE LABELS e2e)
+      endif()
+    endif()
+  endforeach()
+
+  # Small Windows programs the end-to-end tests start (test clients, encoders).
+  file(GLOB helper_srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/programs/*.cpp)
+  foreach(src IN LISTS helper_srcs)
+    get_filename_component(prog ${src} NAME_WE)
+    add_executable(${prog} ${src})
+    target_include_directories(${prog} PRIVATE ${CMAKE_SOURCE_DIR})
+    target_compile_options(${prog} PRIVATE ${TSL_WARNINGS})
+    target_link_libraries(${prog} PRIVATE winmm user32 advapi32)
+    add_dependencies(stage ${prog})
+  endforeach()
+endif()

@@ -1,0 +1,18 @@
+#include "core/installation.h"
+
+#include "core/message_box.h"
+
+namespace {
+// This build carries no driver registration yet; say so rather than pretend.
+bool ReportNotAvailable()
+{
+    ShowMessage(L"Driver installation is not available in this version of Tessaline.\n\n"
+                L"Register Tessaline.dll by hand as described in the README.",
+                MB_OK | MB_ICONERROR);
+    return false;
+}
+} // namespace
+
+bool RunDriverInstaller() { return ReportNotAvailable(); }
+
+bool RunDriverRemover(bool) { return ReportNotAvailable(); }

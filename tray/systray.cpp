@@ -1,0 +1,64 @@
+#include "tray/systray.h"
+
+#include "core/app.h"
+#include "core/command_line.h"
+
+#include <memory>
+
+UINT CSystray::s_taskbarCreated = 0;
+
+void CSystray::Create()
+{
+    // A hidden top-level window rather than a message-only one: FindWindow,
+    // which a second instance uses, does not see message-only windows.
+    CreateEx(0, kTrayClassName, kTrayWindowTitle, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr);
+}
+
+LRESULT CSystray::OnCopyData(const COPYDATASTRUCT* data)
+{
+    if (!data || data->dwData != kHandOverTag || !data->lpData)
+        return FALSE;
+    // The payload is UTF-16 with its terminating zero; never trust the sender's
+    // zero to be there, read only within cbData.
+    const auto* chars = static_cast<const wchar_t*>(data->lpData);
+    size_t count = data->cbData / sizeof(wchar_t);
+    std::wstring_view text(chars, count);
+    if (size_t zero = text.find(L'\0'); zero != std::wstring_view::npos)
+        text = text.substr(0, zero);
+    // Opening windows from inside SendMessage would keep the sender waiting
+    // for as long as a window takes to appear; defer to our own loop.
+    auto* args = new ArgumentList(TokenizeCommandLine(text));
+    if (!::PostMessageW(m_hWnd, kOpenWindowsMessage, 0, reinterpret_cast<LPARAM>(args)))
+        delete args;
+    return TRUE;
+}
+
+void CSystray::OnClose()
+{
+    CloseResidentWindows();
+    Destroy();
+}
+
+LRESULT CSystray::WndProc(UINT msg, WPARAM wparam, LPARAM lparam)
+{
+    switch (msg) {
+    case WM_COPYDATA:
+        return OnCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lparam));
+    case kOpenWindowsMessage: {
+        std::unique_ptr<ArgumentList> args(reinterpret_cast<ArgumentList*>(lparam));
+        OpenRequestedWindows(*args, true);
+        return 0;
+    }
+    case WM_USER:
+        // A modeless window hands its object over after its destruction.
+        delete reinterpret_cast<Win32xx::CWnd*>(wparam);
+        return 0;
+    case WM_CLOSE:
+        OnClose();
+        return 0;
+    case WM_DESTROY:
+        ::PostQuitMessage(0);
+        return 0;
+    }
+    return FinalWindowProc(msg, wparam, lparam);
+}
