@@ -4,15 +4,15 @@
 
 namespace {
 // This build carries no driver registration yet; say so rather than pretend.
-bool ReportNotAvailable()
+bool ReportNotAvailable(const wchar_t* what)
 {
-    ShowMessage(L"Driver installation is not available in this version of Tessaline.\n\n"
+    ShowMessage(std::wstring(what) + L" is not available in this version of Tessaline.\n\n"
                 L"Register Tessaline.dll by hand as described in the README.",
                 MB_OK | MB_ICONERROR);
     return false;
 }
 } // namespace
 
-bool RunDriverInstaller() { return ReportNotAvailable(); }
+bool RunDriverInstaller() { return ReportNotAvailable(L"Driver installation"); }
 
-bool RunDriverRemover(bool) { return ReportNotAvailable(); }
+bool RunDriverRemover(bool) { return ReportNotAvailable(L"Driver removal"); }
