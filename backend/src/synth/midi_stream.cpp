@@ -288,18 +288,22 @@ uint64_t MidiStream::NextTimedFrame() const noexcept {
     return best;
 }
 
-void MidiStream::ApplyDueTimed(uint64_t frame) noexcept {
-    // Merge the lists in time order; equal times keep the order in which
-    // the lists were handed over.
+void MidiStream::ApplyDueTimed(uint64_t blockStart, uint64_t blockEnd) noexcept {
+    // Every event before the end of the block is applied now, in time order
+    // (equal times keep the order the lists were handed over in); a note
+    // starting inside the block is told its frame, so it sounds exactly there
+    // without cutting the block short for every voice.
     for (;;) {
         TimedList* pick = nullptr;
         for (TimedList* l : lists_)
-            if (l && l->next < l->events.size() && l->events[l->next].frame <= frame &&
+            if (l && l->next < l->events.size() && l->events[l->next].frame < blockEnd &&
                 (!pick || l->events[l->next].frame < pick->events[pick->next].frame))
                 pick = l;
         if (!pick) return;
         const TimedEvent& e = pick->events[pick->next++];
+        synth_.SetEventOffset(e.frame > blockStart ? static_cast<uint32_t>(e.frame - blockStart) : 0);
         synth_.ApplyEvent(e.event, e.param, e.chan);
+        synth_.SetEventOffset(0);
         stateDirty_ = true;
     }
 }
@@ -347,17 +351,14 @@ uint32_t MidiStream::RenderFloat(float* out, uint32_t frames) noexcept {
 
     uint32_t produced = 0;
     while (produced < frames) {
-        ApplyDueTimed(position_);
         if (position_ >= endFrame_ && !decaying_) {
             if (!decayEnd_) { ended_.store(true, std::memory_order_release); break; }
             decaying_ = true;
         }
         if (decaying_ && synth_.ActiveVoices() == 0) { ended_.store(true, std::memory_order_release); break; }
         uint32_t n = std::min(kBlockFrames, frames - produced);
-        // Cut the block at the next timed event so it lands on its sample.
-        uint64_t next = NextTimedFrame();
-        if (next > position_ && next - position_ < n) n = static_cast<uint32_t>(next - position_);
         if (!decaying_ && endFrame_ > position_ && endFrame_ - position_ < n) n = static_cast<uint32_t>(endFrame_ - position_);
+        ApplyDueTimed(position_, position_ + n);
         auto b0 = limit > 0 ? Clock::now() : Clock::time_point();
         synth_.RenderBlock(blk, n);
         if (limit > 0) {

@@ -106,7 +106,7 @@ private:
     void DrainQueue() noexcept; // render side
     void TakeTimedLists() noexcept;
     uint64_t NextTimedFrame() const noexcept;
-    void ApplyDueTimed(uint64_t frame) noexcept;
+    void ApplyDueTimed(uint64_t blockStart, uint64_t blockEnd) noexcept;
     void PublishSnapshot() noexcept;
     void LoaderMain();
     static void OnLoadRequest(void* ctx, const Synth::LoadRequest& r) noexcept;

@@ -236,6 +236,7 @@ void Synth::NoteOn(int c, uint8_t key, uint8_t vel) noexcept {
     ctx.fontVolume = rp.font->volume.load(std::memory_order_relaxed);
     ctx.outputRate = static_cast<float>(opt_.rate);
     ctx.sinc = opt_.sinc;
+    ctx.startDelay = eventOffset_;
     for (size_t l = 0; l < n; ++l) {
         const VoiceDesc& d = descs_[l];
         if (d.group != 0) {

@@ -34,6 +34,9 @@ public:
 
     // One MIDI_EVENT_* event (see bassmidi.h); unknown events are ignored.
     void ApplyEvent(uint32_t event, uint32_t param, uint32_t chan) noexcept;
+    // Where, in frames into the next rendered block, the events applied from
+    // now on take place: notes started then begin at that frame (0 = block start).
+    void SetEventOffset(uint32_t frames) noexcept { eventOffset_ = frames < kBlockFrames ? frames : kBlockFrames - 1; }
     // A whole system-exclusive message, F0 .. F7.
     void ApplySysEx(const uint8_t* data, uint32_t size) noexcept;
 
@@ -115,6 +118,7 @@ private:
     std::vector<int32_t> active_;
     int32_t keyHead_[kChannels][128];
     uint32_t nextNoteId_ = 0;
+    uint32_t eventOffset_ = 0;
     uint32_t seq_[kChannels][128] = {};
     uint32_t random_ = 0x2545f491u;
 

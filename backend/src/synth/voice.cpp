@@ -146,6 +146,8 @@ bool Voice::Start(const VoiceDesc& d, const NoteContext& n) noexcept {
     modLfo.Start();
     vibLfo.Start();
     filterOn = false;
+    filterFc = filterQ = -1;
+    startDelay = n.startDelay;
     filterState.Reset();
     gL = gR = gRev = gCho = 0;
     dL = dR = dRev = dCho = 0;
@@ -168,14 +170,20 @@ void Voice::Recompute(const ChannelState& ch) noexcept {
     auto send = [](float v) { return v <= 0 ? 0.0f : (v >= 1000 ? 1.0f : v / 1000.0f); };
     sendReverb = send(value[kGenReverbEffectsSend]);
     sendChorus = send(value[kGenChorusEffectsSend]);
+    modLfoDelay = dsp::TimecentsToSeconds(value[kGenDelayModLfo]);
+    modLfoHz = dsp::AbsCentsToHz(value[kGenFreqModLfo]);
+    vibLfoDelay = dsp::TimecentsToSeconds(value[kGenDelayVibLfo]);
+    vibLfoHz = dsp::AbsCentsToHz(value[kGenFreqVibLfo]);
 }
 
 bool Voice::BeginBlock(const ChannelState& ch, float mix, uint32_t frames, float outputRate, bool fx) noexcept {
     if (volEnv.done()) return false;
-    const float dt = frames / outputRate;
+    if (startDelay >= frames) startDelay = frames - 1;
+    const uint32_t live = frames - startDelay; // frames the voice sounds in this block
+    const float dt = live / outputRate;
     const float menv = modEnv.Advance(modTimes, dt);
-    const float vib = vibLfo.Advance(dsp::TimecentsToSeconds(value[kGenDelayVibLfo]), dsp::AbsCentsToHz(value[kGenFreqVibLfo]), dt);
-    const float mlfo = modLfo.Advance(dsp::TimecentsToSeconds(value[kGenDelayModLfo]), dsp::AbsCentsToHz(value[kGenFreqModLfo]), dt);
+    const float vib = vibLfo.Advance(vibLfoDelay, vibLfoHz, dt);
+    const float mlfo = modLfo.Advance(modLfoDelay, modLfoHz, dt);
     const float env = volEnv.Advance(volTimes, dt);
 
     float cents = keyPitchCents + value[kGenCoarseTune] * 100.0f + value[kGenFineTune] + value[kGenInitialPitch] +
@@ -191,7 +199,13 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, uint32_t frames, float
     float q = value[kGenInitialFilterQ];
     bool wantFilter = fc < 13490.0f || q > 0.0f;
     if (wantFilter) {
-        filter = LowpassCoeffs(dsp::AbsCentsToHz(fc), q, outputRate);
+        // Coefficients cost several transcendental calls: recompute only
+        // when the cutoff moved by more than a cent.
+        if (std::fabs(fc - filterFc) > 1.0f || q != filterQ) {
+            filter = LowpassCoeffs(dsp::AbsCentsToHz(fc), q, outputRate);
+            filterFc = fc;
+            filterQ = q;
+        }
     } else if (filterOn) {
         filterState.Reset();
     }
@@ -202,7 +216,7 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, uint32_t frames, float
     level = released ? gain * 0.1f : gain;
     if (volEnv.done() || (volEnv.stage() == Envelope::kRelease && gain < kSilence)) return false;
 
-    const float inv = 1.0f / frames;
+    const float inv = 1.0f / live;
     const float g = gain * kSampleScale;
     tL = g * panL;
     tR = g * panR;

@@ -39,6 +39,7 @@ struct NoteContext {
     float fontVolume = 1.0f;
     float outputRate = 48000;
     bool sinc = false;
+    uint32_t startDelay = 0; // frames into the next block where the note begins
 };
 
 struct Voice {
@@ -84,7 +85,12 @@ struct Voice {
     EnvelopeTimes volTimes, modTimes;
     Lfo modLfo, vibLfo;
 
+    // Per-block inputs that change only with the modulated values.
+    float modLfoDelay = 0, modLfoHz = 8.176f, vibLfoDelay = 0, vibLfoHz = 8.176f;
+    uint32_t startDelay = 0;   // frames of the first block before the note starts
+
     bool filterOn = false;
+    float filterFc = -1, filterQ = -1; // what `filter` was computed for
     BiquadCoeffs filter;
     BiquadState filterState;
 

@@ -52,8 +52,11 @@ inline uint32_t FramesBelow(uint64_t pos, uint64_t inc, uint32_t limit, uint32_t
 
 bool Voice::Render(MixBuses& bus, uint32_t frames, bool fx) noexcept {
     alignas(32) float tmp[kBlockFrames];
+    // A note that begins inside this block renders only from its start frame.
+    const uint32_t off = startDelay;
+    startDelay = 0;
     const bool silent = gL == 0 && gR == 0 && tL == 0 && tR == 0 && tRev == 0 && tCho == 0 && gRev == 0 && gCho == 0;
-    uint32_t done = 0;
+    uint32_t done = off;
     bool alive = true;
 
     while (done < frames) {
@@ -104,13 +107,13 @@ bool Voice::Render(MixBuses& bus, uint32_t frames, bool fx) noexcept {
         return alive;
     }
     if (done < frames) std::memset(tmp + done, 0, (frames - done) * sizeof(float));
-    if (filterOn) filterState.Run(filter, tmp, frames);
+    if (filterOn) filterState.Run(filter, tmp + off, frames - off);
 
     float l = gL, r = gR;
     const float dl = dL, dr = dR;
     float* __restrict L = bus.left;
     float* __restrict R = bus.right;
-    for (uint32_t i = 0; i < frames; ++i) {
+    for (uint32_t i = off; i < frames; ++i) {
         // Step first: the last frame lands exactly on the target, and a note
         // starting at this block's first frame is heard from that frame.
         l += dl;
@@ -120,14 +123,14 @@ bool Voice::Render(MixBuses& bus, uint32_t frames, bool fx) noexcept {
     }
     if (fx && (gRev != 0 || tRev != 0)) {
         float g = gRev;
-        for (uint32_t i = 0; i < frames; ++i) {
+        for (uint32_t i = off; i < frames; ++i) {
             g += dRev;
             bus.reverb[i] += tmp[i] * g;
         }
     }
     if (fx && (gCho != 0 || tCho != 0)) {
         float g = gCho;
-        for (uint32_t i = 0; i < frames; ++i) {
+        for (uint32_t i = off; i < frames; ++i) {
             g += dCho;
             bus.chorus[i] += tmp[i] * g;
         }
