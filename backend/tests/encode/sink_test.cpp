@@ -7,6 +7,9 @@
 #include <thread>
 
 #include "bass.h"
+#ifdef _WIN32
+#include <windows.h>
+#endif
 #include "encode/byte_output.h"
 #include "encode/command_line.h"
 #include "encode/pcm_sink.h"
@@ -40,6 +43,20 @@ bool WaitUntil(const std::function<bool()>& f) {
     }
     return false;
 }
+
+#ifdef _WIN32
+// The stand-in encoder tool is built next to the test programs.
+std::string ToolPath() {
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return (std::filesystem::path(self).parent_path() / "tsl-test-encoder.exe").string();
+}
+std::string CopyCommand(const std::filesystem::path& out) { return "\"" + ToolPath() + "\" \"" + out.string() + "\""; }
+std::string DyingCommand() { return "\"" + ToolPath() + "\""; }
+#else
+std::string CopyCommand(const std::filesystem::path& out) { return "dd status=none \"of=" + out.string() + "\""; }
+std::string DyingCommand() { return "true"; }
+#endif
 
 } // namespace
 
@@ -93,12 +110,11 @@ TEST(CommandLine, QuotesAndEscapes) {
     EXPECT_TRUE(SplitCommandLine("   ").empty());
 }
 
-#ifndef _WIN32
 TEST(ProcessSink, EncoderReceivesHeaderAndSamples) {
     tsl::test::TempDir dir;
     const PcmLayout out{44100, 2, 24, false};
     int error = 0;
-    const std::string cmd = "dd status=none \"of=" + (dir / "piped.wav").string() + "\"";
+    const std::string cmd = CopyCommand(dir / "piped.wav");
     auto dest = StartEncoderProcess(cmd, out, error);
     ASSERT_TRUE(dest) << error;
     PcmSink sink(kIn, out, std::move(dest));
@@ -125,7 +141,7 @@ TEST(ProcessSink, MissingProgramFailsToStart) {
 
 TEST(ProcessSink, EncoderThatExitsIsReportedStopped) {
     int error = 0;
-    auto dest = StartEncoderProcess("true", kIn, error);
+    auto dest = StartEncoderProcess(DyingCommand(), kIn, error);
     ASSERT_TRUE(dest);
     PcmSink sink(kIn, kIn, std::move(dest));
     const auto samples = Ramp(1 << 16);
@@ -135,4 +151,3 @@ TEST(ProcessSink, EncoderThatExitsIsReportedStopped) {
         return !sink.IsActive();
     }));
 }
-#endif
