@@ -1,0 +1,179 @@
+#include "ipc/ipc_server.h"
+
+#include "core/language.h"
+#include "core/message_box.h"
+#include "core/system_error.h"
+
+#include <algorithm>
+#include <cstring>
+
+CIpcServer* g_Ipc = nullptr;
+
+CIpcServer::CIpcServer(IClientDirectory& directory, DWORD watchdogIntervalMs) : m_directory(directory)
+{
+    m_watchdogInterval = watchdogIntervalMs;
+}
+
+CIpcServer::~CIpcServer() { Close(); }
+
+bool CIpcServer::Open()
+{
+    Close();
+    m_shuttingDown.store(false);
+
+    HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, ring::kBlockSize, ring::kSharedMemName);
+    if (!mapping) {
+        m_lastError = GetLastError();
+        if (m_lastError == ERROR_ALREADY_EXISTS)
+            ShowMessage(GetText(L"err.fileMappingCreate", FormatSystemError(m_lastError)), MB_OK | MB_ICONERROR | MB_TOPMOST);
+        return false;
+    }
+    m_mapping.Reset(mapping);
+    if (!CIpcBase::Open())
+        return false;
+
+    // Whether this process created the block or a client did, it starts
+    // afresh: whatever an earlier synth left in it is dropped.
+    ring::Block* block = Block();
+    block->blockSize = ring::kBlockSize;
+    std::memset(block->version, 0, sizeof block->version);
+    std::memcpy(block->version, ring::kVersion, std::min(sizeof ring::kVersion, sizeof block->version - 1));
+    LinkRing();
+    ring::Shared(block->readIndex).store(0);
+    ring::Shared(block->writeIndex).store(0);
+    ring::Shared(block->waitingIndex).store(0);
+
+    m_control = block;
+    m_reader.Attach(block);
+    return true;
+}
+
+void CIpcServer::LinkRing()
+{
+    ring::Entry* entries = Block()->entries;
+    for (uint32_t i = 0; i < ring::kEntryCount; ++i) {
+        entries[i].next = (i + 1) % ring::kEntryCount;
+        entries[i].previous = (i + ring::kEntryCount - 1) % ring::kEntryCount;
+    }
+}
+
+void CIpcServer::Close()
+{
+    m_stopFlag.store(1);
+    if (m_listenThread) {
+        WaitForSingleObject(m_listenThread.Get(), 1000);
+        m_listenThread.Reset();
+    }
+    StopWatchdog();
+    CIpcBase::Close();
+    m_control = nullptr;
+    m_reader.Attach(nullptr);
+}
+
+bool CIpcServer::StartListening()
+{
+    if (!m_control)
+        return false;
+    // Lowered here rather than by the thread itself, so a Close that comes
+    // before the thread first runs still stops it.
+    m_stopFlag.store(0);
+    HANDLE thread = CreateThread(nullptr, 0, ListenThreadProc, this, CREATE_SUSPENDED, nullptr);
+    if (!thread) {
+        m_lastError = GetLastError();
+        ShowMessage(GetText(L"err.listenThread", FormatSystemError(m_lastError)), MB_OK | MB_ICONERROR | MB_TOPMOST);
+        return false;
+    }
+    SetThreadAffinityMask(thread, 1);
+    SetThreadPriority(thread, THREAD_PRIORITY_TIME_CRITICAL);
+    m_listenThread.Reset(thread);
+    ResumeThread(thread);
+    return true;
+}
+
+DWORD WINAPI CIpcServer::ListenThreadProc(void* self)
+{
+    static_cast<CIpcServer*>(self)->Listen();
+    return 0;
+}
+
+void CIpcServer::Listen()
+{
+    ring::Shared(m_control->listening).store(1);
+    ring::Entry entry;
+    while (!m_stopFlag.load(std::memory_order_relaxed)) {
+        if (!m_reader.Take(entry)) {
+            if (!m_reader.PollBriefly())
+                WaitForSingleObject(m_dataAvailable.Get(), 5);
+            continue;
+        }
+        try {
+            HandleEntry(entry);
+        } catch (...) {
+            // A port that failed (out of memory opening a stream) loses this
+            // entry; the ring goes on.
+        }
+        if (m_reader.Advance(entry))
+            SetEvent(m_queueFree.Get());
+    }
+}
+
+namespace {
+ClientCall CallFor(const ring::Entry& entry)
+{
+    ClientCall call;
+    call.param1 = entry.param1;
+    call.param2 = entry.param2;
+    switch (entry.type) {
+    case ring::kReset:
+        call.action = ClientAction::Reset;
+        break;
+    case ring::kAllNotesOff:
+        call.action = ClientAction::AllNotesOff;
+        break;
+    case ring::kShortMessage:
+        call.action = ClientAction::ShortMessage;
+        break;
+    case ring::kLongChunk:
+        call.action = ClientAction::LongMessage;
+        call.data = entry.data;
+        call.length = std::min(entry.dataLength, ring::kChunkBytes);
+        break;
+    default:
+        break;
+    }
+    return call;
+}
+}  // namespace
+
+void CIpcServer::HandleEntry(const ring::Entry& entry)
+{
+    if (entry.port >= m_directory.PortLimit())
+        return;
+    switch (entry.type) {
+    case ring::kClose:
+        if (m_directory.Close(entry.port, entry.client))
+            ClientsClosed(1);
+        break;
+    case ring::kOpen:
+        if (!m_directory.Deliver(entry.port, entry.client, ClientCall{})) {
+            m_directory.Open(entry.port, entry.client);
+            ClientOpened();
+        }
+        break;
+    default:
+        m_directory.Deliver(entry.port, entry.client, CallFor(entry));
+        break;
+    }
+}
+
+void CIpcServer::ClientOpened()
+{
+    if (m_openClients.fetch_add(1) + 1 >= 1 && !m_watchdogRunning.load())
+        StartWatchdog();
+}
+
+void CIpcServer::ClientsClosed(LONG count)
+{
+    if (LowerClientCount(count) == 0 && m_watchdogRunning.load())
+        SetEvent(m_stopEvent.Get());
+}
