@@ -43,7 +43,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 
     // 7. Settings store; it has already told the user when it could not load.
     g_Settings = new CSettings();
-    if (!g_Settings->IsLoaded()) {
+    if (!g_Settings->Loaded()) {
         delete g_Settings;
         g_Settings = nullptr;
         CloseSingleInstanceMutex();
