@@ -15,9 +15,10 @@
 #include <atomic>
 #include <string>
 
+#include "core/settings_mixer.h"
+
 class CMixerDialog;
 
-constexpr DWORD kMixerChannels = 16;
 // Channel number meaning "every channel" (in the mixer window: the master strip).
 constexpr DWORD kAllChannels = 16;
 

@@ -7,15 +7,17 @@
 // stream on a reload and reads names and figures; the update thread touches
 // only the stop flag, the event counter and the pacer.
 //
-// Bank key (what the instrument-name tables are searched with) is
-// MakeBankKey(mode, MSB, LSB) of the channel's last controller 0 (MSB) and
-// controller 32 (LSB), both 0 after every reset of programs:
-//   GM  (mode 0): LSB, the GM2 variation number (the GM table's keys 0-9);
-//   GM2 (mode 1): LSB, as GM (MSB 121 is the melodic bank, 120 drums);
-//   GS  (mode 2): MSB, the variation number (keys 0-48); LSB is the GS
-//                 "map" selector and does not change the name;
-//   XG  (mode 3): MSB x 128 + LSB (normal voices MSB 0, SFX voices MSB 64).
-// Either controller recomputes the key, so a client may send them in any order.
+// Bank key (what the instrument-name tables are searched with): the channel
+// keeps its last controller 0 (bank select MSB) and controller 32 (LSB), both 0
+// after every reset of programs, and either of them recomputes the key as
+// MakeBankKey(mode, MSB, LSB), so a client may send them in any order:
+//   GM, GM2 (modes 0, 1): the LSB (the GM2 variation, keys 0-9) while the MSB
+//       is 0 or 121 (GM2 melodic); any other MSB names no row ("<--->");
+//   GS (mode 2): the MSB, the variation number (keys 0-48); the LSB picks a
+//       tone map and does not change the name;
+//   XG (mode 3): MSB x 128 + LSB (normal voices MSB 0, SFX voices MSB 64).
+// The key of the mode in force when the controller arrived is kept; a system-on
+// message resets it with the programs.
 #pragma once
 
 #include <windows.h>
@@ -28,17 +30,11 @@
 #include <memory>
 #include <string>
 
+#include "synth/instrument_names.h"
 #include "synth/sysex_assembler.h"
 #include "synth/update_pacer.h"
 
 class CMidiDevice;
-
-enum SystemMode : uint32_t {
-    SystemModeGM = 0,
-    SystemModeGM2 = 1,
-    SystemModeGS = 2,
-    SystemModeXG = 3,
-};
 
 constexpr DWORD kMidiChannels = 16;
 // Second value of a short message that asks for the channel's drum flag to be re-sent.
@@ -90,7 +86,7 @@ public:
     uint32_t GetSystemMode() const { return m_mode.load(std::memory_order_relaxed); }
     bool IsDrumChannel(DWORD channel) const;
     BYTE Program(DWORD channel) const;
-    DWORD BankKey(DWORD channel) const;
+    int BankKey(DWORD channel) const;  // kNoBankKey when no table row can match
     BYTE GsPartChannel(DWORD block) const;
     bool HasSavedState() const { return m_savedState != nullptr; }
     const SysExAssembler& Assembler() const { return m_sysex; }
@@ -109,22 +105,21 @@ private:
     void ProgramChange(DWORD channel, BYTE program);
     void SetChannelActive(DWORD channel, bool active);
     void RefreshStrip(DWORD channel);
-    void StartUpdateThread(HSTREAM stream);
+    void StartUpdateThread(HSTREAM stream, DWORD lengthMs);
     void StopUpdateThread();
-    static DWORD WINAPI UpdateThreadProc(void* param);
-    void UpdateLoop();
+    void CountEvent() { m_update->events.fetch_add(1, std::memory_order_relaxed); }
 
     CMidiDevice* m_port;
 
     // Channel bookkeeping (listen thread; names also read by the main thread).
-    DWORD m_bankKey[kMidiChannels] = {};
+    int m_bankKey[kMidiChannels] = {};
     BYTE m_bankMsb[kMidiChannels] = {};
     BYTE m_bankLsb[kMidiChannels] = {};
     BYTE m_program[kMidiChannels] = {};
     std::atomic<const wchar_t*> m_name[kMidiChannels] = {};
     BYTE m_drum[kMidiChannels] = {};
     BYTE m_gsPart[kMidiChannels] = {};
-    std::atomic<uint32_t> m_mode{SystemModeGM};
+    std::atomic<uint32_t> m_mode{ModeGM};
     BYTE m_runningStatus = 0;
 
     SysExAssembler m_sysex;
@@ -133,12 +128,16 @@ private:
     std::atomic<DWORD> m_chorusLevel{64};
     std::atomic<bool> m_override{true};
 
-    // Update thread.
+    // Update thread. The counters it touches live in a block it co-owns, and
+    // each thread has its own stop flag, so a thread that missed its stop
+    // deadline never reaches into a destroyed record nor a later stream.
+    struct UpdateShared {
+        std::atomic<uint32_t> events{0};
+        std::atomic<DWORD> period{UpdatePacer::kFastPeriodMs};
+    };
+    const std::shared_ptr<UpdateShared> m_update;
+    std::shared_ptr<std::atomic<bool>> m_threadStop;
     HANDLE m_thread = nullptr;
-    std::atomic<bool> m_stop{false};
-    std::atomic<uint32_t> m_eventCounter{0};
-    std::atomic<DWORD> m_period{UpdatePacer::kFastPeriodMs};
-    DWORD m_updateLength = 250;
 
     // MIDI state kept between a reload's close and re-open.
     std::unique_ptr<BYTE[]> m_savedState;

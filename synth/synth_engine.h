@@ -8,14 +8,16 @@
 #include <memory>
 #include <vector>
 
+#include "core/settings_output.h"
+#include "core/settings_soundfont.h"
 #include "synth/midi_device.h"
+#include "synth/output_devices.h"
+#include "synth/soundfont_set.h"
 
 class CMixerDialog;
 
 class SynthEngine {
 public:
-    static constexpr DWORD kMaxPorts = 4;
-
     SynthEngine();
     ~SynthEngine();
     SynthEngine(const SynthEngine&) = delete;
@@ -52,11 +54,35 @@ public:
     // Destroys every port (process shutdown, after Shutdown).
     void DestroyPorts();
 
+    // --- Output devices ---
+    // The BASS device a port's streams play on (its configured device, or the
+    // one initialised in place of a vanished one).
+    int PortDevice(DWORD port) const;
+
+    // --- Soundfonts (the list in g_Settings->SoundFonts) ---
+    // Loads every enabled entry; failures are reported, the entry disabled or
+    // its preload switched off, and the list saved.
+    void LoadSoundFonts();
+    // Detaches the fonts from every stream of every port, then frees them.
+    void FreeSoundFonts();
+    // Hands `stream` the fonts enabled for `port`; their number.
+    DWORD AttachFonts(HSTREAM stream, DWORD port);
+    bool AllPortsHaveSoundFonts() const;
+    // The soundfont tab's save. Refused (false, after "cfg.sf.fontExists")
+    // when two enabled entries are the same file with the same bank and
+    // preset; `duplicate` then receives the later one's index. Otherwise the
+    // list replaces the settings' list, is saved, loaded and attached to every
+    // stream of every port.
+    bool ApplySoundFontList(const SoundFontList& list, HWND owner = nullptr, size_t* duplicate = nullptr);
+    static bool DetectXgDrums(const std::wstring& path) { return ::DetectXgDrums(path); }
+
 private:
     std::atomic<bool> m_initialized{false};
     std::unique_ptr<CMidiDevice> m_ports[kMaxPorts];
     std::atomic<DWORD> m_portCount{0};
     std::vector<int> m_devices;
+    std::atomic<int> m_portDevice[kMaxPorts] = {1, 1, 1, 1};
+    SoundFontSet m_fonts;
 };
 
 extern SynthEngine* g_Engine;
