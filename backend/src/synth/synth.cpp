@@ -17,6 +17,7 @@ Synth::Synth(const Options& o)
       bus_(new MixBuses), reverb_(o.rate), chorus_(o.rate) {
     free_.reserve(maxVoices_);
     active_.reserve(maxVoices_);
+    dead_.reserve(maxVoices_);
     for (uint32_t i = maxVoices_; i-- > 0;) free_.push_back(static_cast<int32_t>(i));
     for (auto& row : keyHead_)
         for (int32_t& h : row) h = -1;
@@ -455,7 +456,15 @@ void Synth::RenderBlock(float* out, uint32_t n) noexcept {
     candSorted_ = false;
     uint32_t oldest = stackGeneration_;
     const float rate = static_cast<float>(opt_.rate);
-    for (size_t i = 0; i < active_.size();) {
+    // Voices with an active filter are gathered in fours and filtered
+    // together; voices that finish are freed after the pass, so the active
+    // list is not reordered while it is walked.
+    dead_.clear();
+    Voice* group[4];
+    float* groupTmp[4] = {groupBuf_[0], groupBuf_[1], groupBuf_[2], groupBuf_[3]};
+    uint32_t groupOff[4];
+    int grouped = 0;
+    for (size_t i = 0; i < active_.size(); ++i) {
         int32_t idx = active_[i];
         Voice& v = voices_[idx];
         const ChannelState& ch = channels_[v.chan];
@@ -463,14 +472,30 @@ void Synth::RenderBlock(float* out, uint32_t n) noexcept {
             v.Recompute(ch);
             v.chanVersion = chanVersion_[v.chan];
         }
-        if (!v.BeginBlock(ch, mix[v.chan], n, rate, fx) || !v.Render(bus, n, fx)) {
-            FreeVoice(idx);
+        if (!v.BeginBlock(ch, mix[v.chan], n, rate, fx)) {
+            dead_.push_back(idx);
+            continue;
+        }
+        if (v.filterOn && !v.IsSilent()) {
+            if (!v.Generate(groupTmp[grouped], n, groupOff[grouped])) dead_.push_back(idx);
+            group[grouped++] = &v;
+            if (grouped == 4) {
+                FilterFour(group, groupTmp, n);
+                for (int k = 0; k < 4; ++k) group[k]->Mix(groupTmp[k], groupOff[k], bus, n, fx);
+                grouped = 0;
+            }
+        } else if (!v.Render(bus, n, fx)) {
+            dead_.push_back(idx);
             continue;
         }
         if (v.stackGeneration < oldest) oldest = v.stackGeneration;
         ConsiderCandidate(idx, v);
-        ++i;
     }
+    for (int k = 0; k < grouped; ++k) {
+        group[k]->filterState.Run(group[k]->filter, groupTmp[k], n);
+        group[k]->Mix(groupTmp[k], groupOff[k], bus, n, fx);
+    }
+    for (int32_t idx : dead_) FreeVoice(idx);
     oldestStack_ = oldest;
 
     for (uint32_t f = 0; f < n; ++f) {

@@ -116,6 +116,8 @@ private:
     std::vector<Voice> voices_;
     std::vector<int32_t> free_;
     std::vector<int32_t> active_;
+    std::vector<int32_t> dead_; // voices to free after the current block
+    alignas(32) float groupBuf_[4][kBlockFrames];
     int32_t keyHead_[kChannels][128];
     uint32_t nextNoteId_ = 0;
     uint32_t eventOffset_ = 0;

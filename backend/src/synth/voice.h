@@ -17,7 +17,7 @@
 
 namespace tsl {
 
-constexpr uint32_t kBlockFrames = 32;
+constexpr uint32_t kBlockFrames = 64;
 // Most dynamic (controller-driven) modulators a voice keeps; the defaults use 8.
 constexpr uint32_t kMaxDynamicMods = 24;
 
@@ -112,6 +112,15 @@ struct Voice {
     // Renders and mixes `frames` frames. Returns false when the sample ran
     // out (the voice must be freed).
     bool Render(MixBuses& bus, uint32_t frames, bool fx) noexcept;
+    // Render in parts, for callers that filter several voices together:
+    // Generate interpolates into tmp (frames before `off` are zero; nothing
+    // is written for a silent voice), then the filter, then Mix.
+    bool Generate(float* tmp, uint32_t frames, uint32_t& off) noexcept;
+    void Mix(const float* tmp, uint32_t off, MixBuses& bus, uint32_t frames, bool fx) noexcept;
+    bool IsSilent() const noexcept {
+        return gL == 0 && gR == 0 && tL == 0 && tR == 0 && tRev == 0 && tCho == 0 && gRev == 0 && gCho == 0;
+    }
+    void EndBlock() noexcept { gL = tL; gR = tR; gRev = tRev; gCho = tCho; }
     // Note-off (after pedals): release stage, and the loop ends for loop mode 3.
     void NoteOff() noexcept;
     // Fast fade (exclusive class, all sound off, stealing) over a few ms.
@@ -119,6 +128,9 @@ struct Voice {
     // Called when the voice is freed.
     void Finish() noexcept;
 };
+
+// Runs the filters of four voices over their generated blocks at once.
+void FilterFour(Voice* const v[4], float* const tmp[4], uint32_t frames) noexcept;
 
 // Value of a modulator source operand for a voice on a channel.
 float ModSource(uint16_t oper, const ChannelState& ch, uint8_t key, uint8_t velocity) noexcept;

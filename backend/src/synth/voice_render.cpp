@@ -50,14 +50,14 @@ inline uint32_t FramesBelow(uint64_t pos, uint64_t inc, uint32_t limit, uint32_t
 
 } // namespace
 
-bool Voice::Render(MixBuses& bus, uint32_t frames, bool fx) noexcept {
-    alignas(32) float tmp[kBlockFrames];
+bool Voice::Generate(float* tmp, uint32_t frames, uint32_t& off) noexcept {
     // A note that begins inside this block renders only from its start frame.
-    const uint32_t off = startDelay;
+    off = startDelay;
     startDelay = 0;
-    const bool silent = gL == 0 && gR == 0 && tL == 0 && tR == 0 && tRev == 0 && tCho == 0 && gRev == 0 && gCho == 0;
+    const bool silent = IsSilent();
     uint32_t done = off;
     bool alive = true;
+    if (!silent && off) std::memset(tmp, 0, off * sizeof(float));
 
     while (done < frames) {
         uint32_t idx = static_cast<uint32_t>(pos >> 32);
@@ -102,41 +102,71 @@ bool Voice::Render(MixBuses& bus, uint32_t frames, bool fx) noexcept {
             done += n;
         }
     }
-    if (silent) {
-        gL = tL; gR = tR; gRev = tRev; gCho = tCho;
-        return alive;
-    }
-    if (done < frames) std::memset(tmp + done, 0, (frames - done) * sizeof(float));
-    if (filterOn) filterState.Run(filter, tmp + off, frames - off);
+    if (!silent && done < frames) std::memset(tmp + done, 0, (frames - done) * sizeof(float));
+    return alive;
+}
 
-    float l = gL, r = gR;
-    const float dl = dL, dr = dR;
+void Voice::Mix(const float* tmp, uint32_t off, MixBuses& bus, uint32_t frames, bool fx) noexcept {
+    // Gains ramp linearly, written from the frame index (not accumulated) so
+    // the loops vectorise; the last frame lands exactly on the target and a
+    // note starting at a block's first frame is heard from that frame.
+    const float l0 = gL, r0 = gR, dl = dL, dr = dR;
     float* __restrict L = bus.left;
     float* __restrict R = bus.right;
     for (uint32_t i = off; i < frames; ++i) {
-        // Step first: the last frame lands exactly on the target, and a note
-        // starting at this block's first frame is heard from that frame.
-        l += dl;
-        r += dr;
-        L[i] += tmp[i] * l;
-        R[i] += tmp[i] * r;
+        const float k = static_cast<float>(i - off + 1);
+        L[i] += tmp[i] * (l0 + dl * k);
+        R[i] += tmp[i] * (r0 + dr * k);
     }
     if (fx && (gRev != 0 || tRev != 0)) {
-        float g = gRev;
-        for (uint32_t i = off; i < frames; ++i) {
-            g += dRev;
-            bus.reverb[i] += tmp[i] * g;
-        }
+        const float g0 = gRev, d = dRev;
+        float* __restrict B = bus.reverb;
+        for (uint32_t i = off; i < frames; ++i) B[i] += tmp[i] * (g0 + d * static_cast<float>(i - off + 1));
     }
     if (fx && (gCho != 0 || tCho != 0)) {
-        float g = gCho;
-        for (uint32_t i = off; i < frames; ++i) {
-            g += dCho;
-            bus.chorus[i] += tmp[i] * g;
-        }
+        const float g0 = gCho, d = dCho;
+        float* __restrict B = bus.chorus;
+        for (uint32_t i = off; i < frames; ++i) B[i] += tmp[i] * (g0 + d * static_cast<float>(i - off + 1));
     }
-    gL = tL; gR = tR; gRev = tRev; gCho = tCho;
+    EndBlock();
+}
+
+bool Voice::Render(MixBuses& bus, uint32_t frames, bool fx) noexcept {
+    alignas(32) float tmp[kBlockFrames];
+    uint32_t off = 0;
+    bool alive = Generate(tmp, frames, off);
+    if (IsSilent()) {
+        EndBlock();
+        return alive;
+    }
+    if (filterOn) filterState.Run(filter, tmp + off, frames - off);
+    Mix(tmp, off, bus, frames, fx);
     return alive;
+}
+
+void FilterFour(Voice* const v[4], float* const tmp[4], uint32_t frames) noexcept {
+    // Four independent biquads side by side: one voice's filter is a chain
+    // of dependent multiply-adds, four of them fill the pipeline.
+    float b0[4], b1[4], b2[4], a1[4], a2[4], z1[4], z2[4];
+    for (int k = 0; k < 4; ++k) {
+        b0[k] = v[k]->filter.b0; b1[k] = v[k]->filter.b1; b2[k] = v[k]->filter.b2;
+        a1[k] = v[k]->filter.a1; a2[k] = v[k]->filter.a2;
+        z1[k] = v[k]->filterState.z1; z2[k] = v[k]->filterState.z2;
+    }
+    for (uint32_t i = 0; i < frames; ++i) {
+        float in[4], out[4];
+        for (int k = 0; k < 4; ++k) in[k] = tmp[k][i];
+        for (int k = 0; k < 4; ++k) {
+            out[k] = b0[k] * in[k] + z1[k];
+            z1[k] = b1[k] * in[k] - a1[k] * out[k] + z2[k];
+            z2[k] = b2[k] * in[k] - a2[k] * out[k];
+        }
+        for (int k = 0; k < 4; ++k) tmp[k][i] = out[k];
+    }
+    for (int k = 0; k < 4; ++k) {
+        v[k]->filterState.z1 = z1[k];
+        v[k]->filterState.z2 = z2[k];
+    }
 }
 
 } // namespace tsl
