@@ -9,6 +9,7 @@
 #include "core/config.h"
 #include "core/registry.h"
 #include "encode/encoder.h"
+#include "output/device_manager.h"
 #include "synth/midi_stream.h"
 #include "synth/sysex_store.h"
 
@@ -61,6 +62,7 @@ HSTREAM BASSDEF(BASS_MIDI_StreamCreate)(DWORD channels, DWORD flags, DWORD freq)
     uint32_t voices = std::clamp<uint32_t>(tsl::GetConfigValue(BASS_CONFIG_MIDI_VOICES), 16, 100000);
     try {
         auto s = std::make_shared<MidiStream>(flags, freq, voices);
+        s->device = std::max(tsl::output::CurrentDevice(), 0); // where BASS_ChannelPlay will play it
         HSTREAM h = tsl::RegisterChannel(s);
         if (!h) return Fail<HSTREAM>(BASS_ERROR_MEM, 0);
         tsl::SetError(BASS_OK);
