@@ -23,8 +23,8 @@ bool CIpcBase::Open()
         const wchar_t* name;
         BOOL manualReset;
     };
-    for (auto [handle, name, manualReset] : {Named{m_dataAvailable, ring::kDataAvailableName, FALSE},
-                                             Named{m_queueFree, ring::kQueueFreeName, FALSE},
+    for (auto [handle, name, manualReset] : {Named{m_dataAvailable, m_names.dataAvailable.c_str(), FALSE},
+                                             Named{m_queueFree, m_names.queueFree.c_str(), FALSE},
                                              Named{m_stopEvent, nullptr, TRUE}}) {
         handle.Reset(CreateEventW(nullptr, manualReset, FALSE, name));
         if (!handle) {

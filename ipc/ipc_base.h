@@ -8,10 +8,20 @@
 #include <windows.h>
 
 #include <atomic>
+#include <string>
+#include <utility>
+
+// The names of the shared objects. The program uses the defaults, which the
+// driver looks for; tests give their own so they cannot meet a running synth.
+struct ChannelNames {
+    std::wstring sharedMem = ring::kSharedMemName;
+    std::wstring dataAvailable = ring::kDataAvailableName;
+    std::wstring queueFree = ring::kQueueFreeName;
+};
 
 class CIpcBase {
 public:
-    CIpcBase() = default;
+    explicit CIpcBase(ChannelNames names = {}) : m_names(std::move(names)) {}
     virtual ~CIpcBase();
     CIpcBase(const CIpcBase&) = delete;
     CIpcBase& operator=(const CIpcBase&) = delete;
@@ -33,6 +43,7 @@ protected:
     // new value.
     LONG LowerClientCount(LONG count);
 
+    const ChannelNames m_names;
     DWORD m_lastError = 0;
     CKernelHandle m_mapping;
     CMappedView m_view;

@@ -9,7 +9,8 @@
 
 CIpcServer* g_Ipc = nullptr;
 
-CIpcServer::CIpcServer(IClientDirectory& directory, DWORD watchdogIntervalMs) : m_directory(directory)
+CIpcServer::CIpcServer(IClientDirectory& directory, DWORD watchdogIntervalMs, ChannelNames names)
+    : CIpcBase(std::move(names)), m_directory(directory)
 {
     m_watchdogInterval = watchdogIntervalMs;
 }
@@ -21,7 +22,7 @@ bool CIpcServer::Open()
     Close();
     m_shuttingDown.store(false);
 
-    HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, ring::kBlockSize, ring::kSharedMemName);
+    HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, ring::kBlockSize, m_names.sharedMem.c_str());
     if (!mapping) {
         m_lastError = GetLastError();
         if (m_lastError == ERROR_ALREADY_EXISTS)
@@ -44,7 +45,6 @@ bool CIpcServer::Open()
     ring::Shared(block->waitingIndex).store(0);
 
     m_control = block;
-    m_reader.Attach(block);
     return true;
 }
 
@@ -99,6 +99,7 @@ DWORD WINAPI CIpcServer::ListenThreadProc(void* self)
 void CIpcServer::Listen()
 {
     ring::Shared(m_control->listening).store(1);
+    m_reader.Attach(m_control);
     ring::Entry entry;
     while (!m_stopFlag.load(std::memory_order_relaxed)) {
         if (!m_reader.Take(entry)) {

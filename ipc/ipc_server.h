@@ -17,7 +17,7 @@ class CIpcServer : public CIpcBase {
 public:
     // The program's server: the engine's ports, WatchdogTimeout from the settings.
     CIpcServer();
-    CIpcServer(IClientDirectory& directory, DWORD watchdogIntervalMs);
+    CIpcServer(IClientDirectory& directory, DWORD watchdogIntervalMs, ChannelNames names = {});
     ~CIpcServer() override;
 
     bool Open() override;
