@@ -64,9 +64,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 
     // 12, 13. Synthesis engine and the channel server.
     if (!services.StartEngine() || !services.StartChannel()) {
-        // These failures skip the orderly shutdown: only the application object goes.
+        // These failures skip the orderly shutdown: only the application
+        // object goes, and the process ends at once.
         app.reset();
-        return 1;
+        ::ExitProcess(1);
     }
 
     // 14. The windows the command line asks for (no default here).

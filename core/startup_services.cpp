@@ -1,8 +1,11 @@
 #include "core/startup_services.h"
 
 #include "core/language.h"
+#include "core/message_box.h"
 #include "core/resident_windows.h"
 #include "core/settings.h"
+#include "ipc/ipc_server.h"
+#include "synth/synth_engine.h"
 
 std::optional<int> StartupServices::CheckDriver()
 {
@@ -11,11 +14,47 @@ std::optional<int> StartupServices::CheckDriver()
     return std::nullopt;
 }
 
-bool StartupServices::StartEngine() { return true; }
+bool StartupServices::StartEngine()
+{
+    g_Engine = new SynthEngine();
+    if (!g_Engine->Initialize()) {
+        ShowMessage(L"Error initializing BASS libraries, aborting", MB_OK | MB_ICONERROR);
+        return false;
+    }
+    return true;
+}
 
-bool StartupServices::StartChannel() { return true; }
+bool StartupServices::StartChannel()
+{
+    // The server reads WatchdogTimeout itself when it is created.
+    g_Ipc = new CIpcServer();
+    if (!g_Ipc->Open()) {
+        ShowMessage(L"Error initializing IPC channel, aborting", MB_OK | MB_ICONERROR);
+        return false;
+    }
+    if (!g_Ipc->StartListening()) {
+        ShowMessage(L"Error start listening IPC channel, aborting", MB_OK | MB_ICONERROR);
+        return false;
+    }
+    return true;
+}
 
-void StartupServices::Shutdown() {}
+void StartupServices::Shutdown()
+{
+    // The listen thread stops before any port goes, so no entry reaches a
+    // destroyed port.
+    if (g_Ipc) {
+        g_Ipc->Close();
+        delete g_Ipc;
+        g_Ipc = nullptr;
+    }
+    if (g_Engine) {
+        g_Engine->Shutdown();
+        g_Engine->DestroyPorts();
+        delete g_Engine;
+        g_Engine = nullptr;
+    }
+}
 
 int ShutdownEarly(int exitCode)
 {

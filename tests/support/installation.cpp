@@ -1,6 +1,7 @@
 #include "support/installation.h"
 
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <fstream>
 

@@ -20,6 +20,10 @@ std::wstring SystemText(DWORD code)
     std::wstring text = n ? std::wstring(buffer, n) : std::wstring();
     if (buffer)
         ::LocalFree(buffer);
+    // The program places the text inside its own sentences, without the line
+    // break the system ends it with.
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
+        text.pop_back();
     return text;
 }
 
