@@ -91,18 +91,18 @@ bool AllPortsHaveSoundFonts(const SoundFontList& list, DWORD portCount) {
     return true;
 }
 
+bool LooksLikeXgDrumKits(const char* preset0Name, const char* preset8Name) {
+    if (!preset0Name || !preset8Name) return false;
+    const std::wstring standard = LowerAnsi(preset0Name);
+    const std::wstring room = LowerAnsi(preset8Name);
+    return standard.find(L"standard") != std::wstring::npos && room.find(L"room") != std::wstring::npos &&
+           standard.find(L"gs") == std::wstring::npos && room.find(L"gs") == std::wstring::npos;
+}
+
 bool DetectXgDrums(const std::wstring& path) {
     const HSOUNDFONT font = BASS_MIDI_FontInit(path.c_str(), BASS_UNICODE);
     if (!font) return false;
-    const char* standard = BASS_MIDI_FontGetPreset(font, 0, 127);
-    const char* room = BASS_MIDI_FontGetPreset(font, 8, 127);
-    bool xg = false;
-    if (standard && room) {
-        const std::wstring a = LowerAnsi(standard);
-        const std::wstring b = LowerAnsi(room);
-        xg = a.find(L"standard") != std::wstring::npos && b.find(L"room") != std::wstring::npos &&
-             a.find(L"gs") == std::wstring::npos && b.find(L"gs") == std::wstring::npos;
-    }
+    const bool xg = LooksLikeXgDrumKits(BASS_MIDI_FontGetPreset(font, 0, 127), BASS_MIDI_FontGetPreset(font, 8, 127));
     BASS_MIDI_FontFree(font);
     return xg;
 }

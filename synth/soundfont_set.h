@@ -43,6 +43,8 @@ bool AllPortsHaveSoundFonts(const SoundFontList& list, DWORD portCount);
 // Whether the file's drum kits look like XG ones (bank 127: preset 0 a
 // "standard" kit, preset 8 a "room" kit, neither of them a GS kit).
 bool DetectXgDrums(const std::wstring& path);
+// The rule on the two preset names (null: the preset does not exist).
+bool LooksLikeXgDrumKits(const char* preset0Name, const char* preset8Name);
 
 class SoundFontSet {
 public:

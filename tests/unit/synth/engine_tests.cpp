@@ -1,0 +1,181 @@
+// The engine on the no-sound device: ports, client streams with their fonts
+// and update threads, reload with the MIDI state kept, panic and mix levels.
+#include <gtest/gtest.h>
+
+#include <bassmidi.h>
+
+#include <string>
+
+#include "synth/synth_engine.h"
+#include "synth_test_support.h"
+
+namespace {
+
+std::string Config(const std::string& advanced) {
+    return "[Advanced]\r\nOutputDevice=0\r\n" + advanced +
+           "[SoundFonts]\r\nsf1=Z:\\usr\\share\\sounds\\sf2\\TimGM6mb.sf2\r\nsf1.enabled=3\r\nsf1.preload=0\r\n";
+}
+
+class EngineTest : public ::testing::Test {
+protected:
+    explicit EngineTest(const std::string& advanced = "") : config(Config(advanced)) {}
+    void SetUp() override { g_Engine = &engine; }
+    void TearDown() override {
+        engine.Shutdown();
+        engine.DestroyPorts();
+        g_Engine = nullptr;
+    }
+
+    synthtest::TestConfig config;
+    SynthEngine engine;
+};
+
+class TwoPortEngineTest : public EngineTest {
+protected:
+    TwoPortEngineTest() : EngineTest("DevicesCount=2\r\nMasterReverb=150\r\n") {}
+};
+
+const BYTE kGsReset[] = {0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7};
+
+}  // namespace
+
+TEST_F(EngineTest, InitializeOpensThePortsAndClientsGetStreamsWithTheirFonts) {
+    ASSERT_TRUE(engine.Initialize());
+    EXPECT_TRUE(engine.Initialize());  // already initialised
+    EXPECT_TRUE(config.Messages().empty());
+    ASSERT_EQ(engine.PortCount(), 1u);
+    EXPECT_EQ(engine.Port(1), nullptr);
+    CMidiDevice& port = *engine.Port(0);
+    EXPECT_EQ(port.GetName(), L"Tessaline #1");
+    EXPECT_EQ(port.GetChannelInstrument(0), L"");
+    EXPECT_TRUE(engine.AllPortsHaveSoundFonts());
+
+    ClientStream* client = port.OpenClient(::GetCurrentProcessId());
+    ASSERT_NE(client, nullptr);
+    EXPECT_EQ(port.OpenClient(::GetCurrentProcessId()), client);
+    EXPECT_EQ(port.ClientCount(), 1u);
+    EXPECT_NE(client->Stream.load(), 0u);
+    EXPECT_FALSE(client->ExecutablePath.empty());
+    EXPECT_EQ(client->UpdatePeriodMs(), 1u);
+    BASS_MIDI_FONT fonts[2] = {};
+    EXPECT_EQ(BASS_MIDI_StreamGetFonts(client->Stream, fonts, 2), 1u);
+
+    EXPECT_TRUE(port.WithClient(::GetCurrentProcessId(), [](ClientStream& c) { c.ProcessShortMessage(0x00C0, 0); }));
+    EXPECT_EQ(port.GetChannelInstrument(0), L"Acoustic Grand Piano");
+    EXPECT_EQ(port.GetChannelInstrument(16), L"");
+    EXPECT_FALSE(port.WithClient(12345, [](ClientStream&) {}));
+
+    port.CloseClient(12345);  // unknown: nothing
+    port.CloseClient(::GetCurrentProcessId());
+    EXPECT_EQ(port.ClientCount(), 0u);
+}
+
+TEST_F(EngineTest, ReloadRecreatesStreamsKeepingEachClientsState) {
+    ASSERT_TRUE(engine.Initialize());
+    CMidiDevice& port = *engine.Port(0);
+    ClientStream* client = port.OpenClient(::GetCurrentProcessId());
+    ASSERT_NE(client->Stream.load(), 0u);
+    client->ProcessLongMessage(0, 1, kGsReset, sizeof kGsReset);
+    client->ProcessShortMessage(0x0800B1, 0);  // bank 8
+    client->ProcessShortMessage(0x00C1, 0);
+    ASSERT_EQ(std::wstring(client->InstrumentName(1)), L"Piano 1w");
+
+    engine.Reload();
+    EXPECT_TRUE(engine.IsInitialized());
+    ASSERT_EQ(port.ClientCount(), 1u);
+    EXPECT_NE(client->Stream.load(), 0u);
+    EXPECT_FALSE(client->HasSavedState());  // taken up by the new stream
+    EXPECT_EQ(client->GetSystemMode(), static_cast<uint32_t>(ModeGS));
+    EXPECT_EQ(std::wstring(client->InstrumentName(1)), L"Piano 1w");
+    EXPECT_TRUE(client->IsDrumChannel(9));
+    BASS_MIDI_FONT fonts[2] = {};
+    EXPECT_EQ(BASS_MIDI_StreamGetFonts(client->Stream, fonts, 2), 1u);
+}
+
+TEST_F(EngineTest, CloseKeepsTheRecordAndItsSavedStateWithoutAStream) {
+    ASSERT_TRUE(engine.Initialize());
+    CMidiDevice& port = *engine.Port(0);
+    ClientStream* client = port.OpenClient(::GetCurrentProcessId());
+    port.Close(true);
+    EXPECT_EQ(client->Stream.load(), 0u);
+    EXPECT_EQ(port.ClientCount(), 1u);
+    EXPECT_TRUE(client->HasSavedState());
+    // Messages to a client without a stream still keep the books.
+    client->ProcessShortMessage(0x05C3, 0);
+    EXPECT_EQ(client->Program(3), 5);
+    EXPECT_TRUE(port.Open(true));
+    EXPECT_NE(client->Stream.load(), 0u);
+}
+
+TEST_F(EngineTest, PanicAndMixLevelsReachEveryStream) {
+    ASSERT_TRUE(engine.Initialize());
+    CMidiDevice& port = *engine.Port(0);
+    port.OpenClient(::GetCurrentProcessId());
+    port.OpenClient(4242);  // a second program (its path cannot be read)
+    EXPECT_EQ(port.GetChannelInstrument(0), L"* multiple clients *");
+    port.ForEachClient([](ClientStream& c) { EXPECT_NE(c.Stream.load(), 0u); });
+
+    synthtest::MidiRecorder rec(true);
+    port.ForEachClient([](ClientStream& c) { c.ProcessShortMessage(0x403C91, 0); });
+    EXPECT_EQ(port.ChannelActive[1].load(), 1u);
+    engine.MidiPanic();
+    EXPECT_EQ(port.ChannelActive[1].load(), 0u);
+    EXPECT_EQ(rec.EventsOfType(MIDI_EVENT_NOTESOFF).size(), 32u);
+
+    rec.Clear();
+    port.SetVolume(50, 2);
+    auto levels = rec.EventsOfType(MIDI_EVENT_MIXLEVEL);
+    ASSERT_EQ(levels.size(), 2u);
+    EXPECT_EQ(levels[0].channel, 2u);
+    EXPECT_EQ(levels[0].param, 50u);
+    rec.Clear();
+    port.SetSolo(true, 3);  // every other channel drops to SoloRatio (20)
+    levels = rec.EventsOfType(MIDI_EVENT_MIXLEVEL);
+    ASSERT_EQ(levels.size(), 32u);
+    EXPECT_EQ(levels[0].param, 20u);
+    EXPECT_EQ(levels[2].param, 10u);
+    EXPECT_EQ(levels[3].param, 100u);
+}
+
+TEST_F(TwoPortEngineTest, PortsGetLabelsFontsByMaskAndTheMasterReverb) {
+    ASSERT_TRUE(engine.Initialize());
+    ASSERT_EQ(engine.PortCount(), 2u);
+    EXPECT_EQ(engine.Port(0)->Label, L"");
+    EXPECT_EQ(engine.Port(1)->Label, L"2");
+    EXPECT_EQ(engine.Port(1)->GetName(), L"Tessaline #2");
+    ClientStream* client = engine.Port(1)->OpenClient(::GetCurrentProcessId());
+    ASSERT_NE(client->Stream.load(), 0u);
+    float reverb = 0;
+    ASSERT_TRUE(BASS_ChannelGetAttribute(client->Stream, BASS_ATTRIB_MIDI_REVERB, &reverb));
+    EXPECT_FLOAT_EQ(reverb, 1.0f);  // 150 / 100 in whole numbers
+
+    // A list that keeps the font only for port 1 (the first port loses it).
+    SoundFontList list = config.Settings().SoundFonts;
+    list[0].EnabledPorts = 1;
+    ASSERT_TRUE(engine.ApplySoundFontList(list));
+    BASS_MIDI_FONT fonts[2] = {};
+    EXPECT_EQ(BASS_MIDI_StreamGetFonts(client->Stream, fonts, 2), 0u);
+    EXPECT_FALSE(engine.AllPortsHaveSoundFonts());
+    EXPECT_EQ(config.Stored(L"SoundFonts", L"sf1.enabled"), L"1");
+
+    // The same file twice (another letter case) is refused and changes nothing.
+    list[0].EnabledPorts = 3;
+    list.push_back(list[0]);
+    for (auto& c : list[1].FileName) c = static_cast<wchar_t>(towupper(c));
+    size_t duplicate = 0;
+    EXPECT_FALSE(engine.ApplySoundFontList(list, nullptr, &duplicate));
+    EXPECT_EQ(duplicate, 1u);
+    EXPECT_EQ(config.Messages(), (std::vector<std::wstring>{L"cfg.sf.fontExists"}));
+    EXPECT_EQ(config.Settings().SoundFonts.size(), 1u);
+}
+
+TEST_F(EngineTest, MorePortsAppearWhenTheCountIsRaised) {
+    ASSERT_TRUE(engine.Initialize());
+    ASSERT_EQ(engine.PortCount(), 1u);
+    config.Settings().DevicesCount.Set(3);
+    EXPECT_TRUE(engine.CreatePorts());
+    EXPECT_EQ(engine.PortCount(), 3u);
+    EXPECT_EQ(engine.Port(2)->Label, L"3");
+    ClientStream* client = engine.Port(2)->OpenClient(::GetCurrentProcessId());
+    EXPECT_NE(client->Stream.load(), 0u);
+}
