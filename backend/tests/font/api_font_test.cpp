@@ -104,6 +104,7 @@ TEST(FontApi, InitInfoPresetsVolumeFree) {
     ASSERT_NE(h2, 0u);
     EXPECT_NE(h2, h);
     EXPECT_TRUE(BASS_MIDI_FontFree(h2));
+    held.reset(); // the font keeps its file open (Windows would refuse the removal)
     std::filesystem::remove(path);
 }
 
@@ -128,18 +129,21 @@ TEST(FontApi, Errors) {
 }
 
 TEST(FontApi, NonAsciiUtf16Path) {
-    // "tsl_font_ü€.sf2" with a character outside the BMP too.
-    std::string utf8 = TempPath("\xC3\xBC\xE2\x82\xAC\xF0\x9F\x8E\xB9.sf2");
-    WriteFile(utf8, Build(TwoPresets()));
-    std::vector<uint16_t> w;
-    std::string dir = TempPath("");
-    for (char c : dir) w.push_back(uint16_t(uint8_t(c)));
-    for (unsigned c : std::initializer_list<unsigned>{0x00FCu, 0x20ACu, 0xD83Cu, 0xDFB9u, uint16_t('.'), uint16_t('s'), uint16_t('f'), uint16_t('2'), 0u})
-        w.push_back(uint16_t(c));
+    // "tsl_font_ü€🎹.sf2": a character outside the BMP too (a surrogate pair in UTF-16).
+    std::filesystem::path p =
+        std::filesystem::temp_directory_path() / std::filesystem::path(u8"tsl_font_\u00FC\u20AC\U0001F3B9.sf2");
+    {
+        std::ofstream o(p, std::ios::binary);
+        std::vector<uint8_t> bytes = Build(TwoPresets());
+        o.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+    std::u16string u = p.u16string();
+    std::vector<uint16_t> w(u.begin(), u.end());
+    w.push_back(0);
     HSOUNDFONT h = BASS_MIDI_FontInit(w.data(), BASS_UNICODE);
     EXPECT_NE(h, 0u) << BASS_ErrorGetCode();
     BASS_MIDI_FontFree(h);
-    std::filesystem::remove(utf8);
+    std::filesystem::remove(p);
 }
 
 TEST(RealFonts, PresetCountsAndNames) {

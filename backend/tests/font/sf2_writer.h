@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <numbers>
 #include <string>
 #include <utility>
 #include <vector>
@@ -61,7 +62,7 @@ struct TFont {
 // A sine wave of `frames` frames, `period` frames per cycle, amplitude amp.
 inline std::vector<int16_t> Sine(size_t frames, double period, double amp = 16000) {
     std::vector<int16_t> v(frames);
-    for (size_t i = 0; i < frames; ++i) v[i] = int16_t(std::lround(amp * std::sin(2 * M_PI * double(i) / period)));
+    for (size_t i = 0; i < frames; ++i) v[i] = int16_t(std::lround(amp * std::sin(2 * std::numbers::pi * double(i) / period)));
     return v;
 }
 
