@@ -1,21 +1,16 @@
 #include "output/playback.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 
 #include "bass.h"
+#include "output/clock.h"
 #include "output/device.h"
 
 namespace tsl {
 namespace {
 
 constexpr uint32_t kChunkFrames = 1024;
-
-int64_t NowNs() noexcept {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 uint32_t Quantize(float peak) noexcept { return uint32_t(std::min(peak, 1.0f) * 32768.0f + 0.5f); }
 
@@ -94,7 +89,7 @@ void PlaybackState::MixInto(float* out, uint32_t frames) noexcept {
     }
     clockSeq_.fetch_add(1, std::memory_order_acq_rel);
     consumed_.store(consumedLocal_, std::memory_order_relaxed);
-    mixTimeNs_.store(NowNs(), std::memory_order_relaxed);
+    mixTimeNs_.store(output::ClockNs(), std::memory_order_relaxed);
     clockSeq_.fetch_add(1, std::memory_order_release);
 }
 
@@ -122,7 +117,7 @@ uint64_t PlaybackState::AsyncEventFrame() const noexcept {
         if (!(s & 1) && clockSeq_.load(std::memory_order_acquire) == s) break;
     }
     // The frame being heard now, between two mixes, counted at the stream's rate...
-    const int64_t sinceMix = std::clamp<int64_t>(NowNs() - at, 0, 100'000'000);
+    const int64_t sinceMix = std::clamp<int64_t>(output::ClockNs() - at, 0, 100'000'000);
     const uint64_t now = consumed + uint64_t(sinceMix) * format_.rate / 1'000'000'000;
     // ...plus the whole fill target and two milliseconds: the renderer reaches
     // that frame after the event has arrived, whatever the buffer's fill

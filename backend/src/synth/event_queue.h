@@ -3,8 +3,9 @@
 //
 // Producer: the sending thread (BASS_MIDI_StreamEvent(s) callers; several
 // senders are serialised by the stream's producer-side lock, never by the
-// renderer). Consumer: the render thread, which drains everything at the start
-// of each render block. Records are fixed-size; a SysEx message travels as a
+// renderer). Consumer: the render thread, which either drains everything at
+// the start of each render call, or, for events stamped with the frame they
+// belong to, takes them from the front as the rendering reaches that frame. Records are fixed-size; a SysEx message travels as a
 // record that names its length, its bytes in a preallocated byte ring that is
 // published by the same record, so a message is seen whole or not at all.
 #pragma once
@@ -23,6 +24,8 @@ struct QueuedEvent {
     uint32_t param = 0;
     uint32_t chan = 0;
     uint32_t size = 0;
+    // Render frame at which the event takes effect; 0 = the next block.
+    uint64_t frame = 0;
 };
 
 // Internal event types beyond the MIDI_EVENT_* range.
@@ -45,7 +48,7 @@ public:
     }
 
     // Producer side: a whole SysEx message. False when either ring is full.
-    bool PushSysEx(const uint8_t* data, uint32_t size) noexcept {
+    bool PushSysEx(const uint8_t* data, uint32_t size, uint64_t frame = 0) noexcept {
         if (size == 0 || size > byteCap_) return false;
         uint32_t t = tail_.load(std::memory_order_relaxed);
         if (t - head_.load(std::memory_order_acquire) >= cap_) return false;
@@ -56,6 +59,7 @@ public:
         QueuedEvent e;
         e.event = kEventSysExBytes;
         e.size = size;
+        e.frame = frame;
         records_[t & (cap_ - 1)] = e;
         tail_.store(t + 1, std::memory_order_release);
         return true;
@@ -80,6 +84,28 @@ public:
             head_.store(h, std::memory_order_release);
             f(e, scratch);
         }
+    }
+
+    // Consumer side, for events that wait for their frame: the i-th record
+    // not yet taken (0 = the oldest), or null when fewer are published.
+    const QueuedEvent* Peek(uint32_t i = 0) const noexcept {
+        const uint32_t h = head_.load(std::memory_order_relaxed);
+        if (tail_.load(std::memory_order_acquire) - h <= i) return nullptr;
+        return &records_[(h + i) & (cap_ - 1)];
+    }
+
+    // Consumer side: takes the oldest record (there must be one, seen through
+    // Peek); a SysEx message's bytes are copied to `scratch` first.
+    QueuedEvent Pop(uint8_t* scratch) noexcept {
+        const uint32_t h = head_.load(std::memory_order_relaxed);
+        const QueuedEvent e = records_[h & (cap_ - 1)];
+        if (e.event == kEventSysExBytes) {
+            const uint32_t bh = byteHead_.load(std::memory_order_relaxed);
+            for (uint32_t i = 0; i < e.size; ++i) scratch[i] = bytes_[(bh + i) & (byteCap_ - 1)];
+            byteHead_.store(bh + e.size, std::memory_order_release);
+        }
+        head_.store(h + 1, std::memory_order_release);
+        return e;
     }
 
     uint32_t ByteCapacity() const noexcept { return byteCap_; }

@@ -3,9 +3,10 @@
 // a float WAV file named by TSL_AUDIO_CAPTURE when that is set (rewritten
 // each time the device opens, like the capture of the Windows test set-up),
 // so the portable playback logic can be tested end to end.
-#include <chrono>
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
@@ -15,6 +16,7 @@
 #include "encode/native_file.h"
 #include "encode/wav_header.h"
 #include "output/audio_endpoint.h"
+#include "output/clock.h"
 
 namespace tsl::output {
 namespace {
@@ -23,7 +25,7 @@ constexpr uint32_t kPeriodMs = 10;
 
 class NullEndpoint final : public AudioEndpoint {
 public:
-    NullEndpoint(uint32_t rate, RenderSource& source) : rate_(rate), source_(source) {
+    NullEndpoint(uint32_t rate, RenderSource& source) : rate_(rate), source_(source), start_(ClockNs()) {
         if (const char* path = std::getenv("TSL_AUDIO_CAPTURE"); path && *path) {
             capture_ = std::fopen(path, "wb");
             if (capture_) std::fwrite(Header(0).data(), 1, encode::kWavHeaderBytes, capture_);
@@ -52,15 +54,13 @@ private:
     void Run() {
         const uint64_t period = rate_ * kPeriodMs / 1000;
         std::vector<float> buffer(period * 2);
-        const auto start = std::chrono::steady_clock::now();
         uint64_t done = 0;
         while (!stop_.load()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            // Catch up with the wall clock in whole periods, like a device
-            // asking for its next buffer.
-            const auto elapsed = std::chrono::steady_clock::now() - start;
-            const uint64_t due = uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count()) *
-                                 rate_ / 1000000;
+            // Catch up with the clock in whole periods, like a device asking
+            // for its next buffer.
+            const int64_t elapsed = std::max<int64_t>(ClockNs() - start_, 0);
+            const uint64_t due = uint64_t(elapsed) * rate_ / 1000000000;
             while (due >= done + period && !stop_.load()) {
                 source_.Render(buffer.data(), uint32_t(period));
                 if (capture_) std::fwrite(buffer.data(), sizeof(float), buffer.size(), capture_);
@@ -73,6 +73,7 @@ private:
 
     const uint32_t rate_;
     RenderSource& source_;
+    const int64_t start_; // the device's frame 0, on the output clock
     std::FILE* capture_ = nullptr;
     std::thread thread_;
     std::atomic<bool> stop_{false};
