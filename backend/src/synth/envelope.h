@@ -42,6 +42,17 @@ public:
         time_ = 0;
     }
 
+    // Enters the release from a given amplitude (the level actually heard,
+    // which differs from the envelope's own while a block's onset ramp runs).
+    void ReleaseFrom(float amplitude) noexcept {
+        if (stage_ >= kRelease) return;
+        if (!volume_) { Release(); return; }
+        level_ = amplitude <= 1.6e-5f ? 0.0f : 1.0f + std::log10(amplitude) * (20.0f / 96.0f);
+        if (level_ > 1.0f) level_ = 1.0f;
+        stage_ = kRelease;
+        time_ = 0;
+    }
+
     // Jumps to silence (voice killed).
     void Finish() noexcept { stage_ = kDone; level_ = 0; }
 

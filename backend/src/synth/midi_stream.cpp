@@ -288,20 +288,25 @@ uint64_t MidiStream::NextTimedFrame() const noexcept {
     return best;
 }
 
-void MidiStream::ApplyDueTimed(uint64_t blockStart, uint64_t blockEnd) noexcept {
-    // Every event before the end of the block is applied now, in time order
-    // (equal times keep the order the lists were handed over in); a note
-    // starting inside the block is told its frame, so it sounds exactly there
-    // without cutting the block short for every voice.
+uint32_t MidiStream::ApplyDueTimed(uint64_t blockStart, uint32_t frames) noexcept {
+    // Events before the end of the block are applied in time order (equal
+    // times keep the order the lists were handed over in). Notes and releases
+    // are told their frame, so they sound exactly there without cutting the
+    // block for every voice; any other event inside the block ends the block
+    // at its frame, and is applied at the start of the next one.
+    const uint64_t blockEnd = blockStart + frames;
     for (;;) {
         TimedList* pick = nullptr;
         for (TimedList* l : lists_)
             if (l && l->next < l->events.size() && l->events[l->next].frame < blockEnd &&
                 (!pick || l->events[l->next].frame < pick->events[pick->next].frame))
                 pick = l;
-        if (!pick) return;
-        const TimedEvent& e = pick->events[pick->next++];
-        synth_.SetEventOffset(e.frame > blockStart ? static_cast<uint32_t>(e.frame - blockStart) : 0);
+        if (!pick) return frames;
+        const TimedEvent& e = pick->events[pick->next];
+        const uint32_t at = e.frame > blockStart ? static_cast<uint32_t>(e.frame - blockStart) : 0;
+        if (at > 0 && !Synth::AppliesInsideBlock(e.event, e.param)) return at;
+        ++pick->next;
+        synth_.SetEventOffset(at);
         synth_.ApplyEvent(e.event, e.param, e.chan);
         synth_.SetEventOffset(0);
         stateDirty_ = true;
@@ -358,7 +363,7 @@ uint32_t MidiStream::RenderFloat(float* out, uint32_t frames) noexcept {
         if (decaying_ && synth_.ActiveVoices() == 0) { ended_.store(true, std::memory_order_release); break; }
         uint32_t n = std::min(kBlockFrames, frames - produced);
         if (!decaying_ && endFrame_ > position_ && endFrame_ - position_ < n) n = static_cast<uint32_t>(endFrame_ - position_);
-        ApplyDueTimed(position_, position_ + n);
+        n = ApplyDueTimed(position_, n);
         auto b0 = limit > 0 ? Clock::now() : Clock::time_point();
         synth_.RenderBlock(blk, n);
         if (limit > 0) {

@@ -106,7 +106,9 @@ private:
     void DrainQueue() noexcept; // render side
     void TakeTimedLists() noexcept;
     uint64_t NextTimedFrame() const noexcept;
-    void ApplyDueTimed(uint64_t blockStart, uint64_t blockEnd) noexcept;
+    // Applies the timed events due in the next `frames` frames; returns how
+    // many frames to render before the next event that must cut the block.
+    uint32_t ApplyDueTimed(uint64_t blockStart, uint32_t frames) noexcept;
     void PublishSnapshot() noexcept;
     void LoaderMain();
     static void OnLoadRequest(void* ctx, const Synth::LoadRequest& r) noexcept;

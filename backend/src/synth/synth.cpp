@@ -38,6 +38,26 @@ void Synth::SetFontStack(const FontStack* stack, uint32_t generation) noexcept {
 // ---------------------------------------------------------------------------
 // Events
 
+bool Synth::AppliesInsideBlock(uint32_t event, uint32_t param) noexcept {
+    // Note-ons start late in the block, releases and cuts are scheduled per
+    // voice, and selections only matter to later events; anything else that
+    // changes the sound of playing voices needs the block cut at its frame.
+    switch (event) {
+    case MIDI_EVENT_NOTE: case MIDI_EVENT_PROGRAM: case MIDI_EVENT_BANK: case MIDI_EVENT_BANK_LSB:
+    case MIDI_EVENT_DRUMS: case MIDI_EVENT_SUSTAIN: case MIDI_EVENT_SOUNDOFF: case MIDI_EVENT_NOTESOFF:
+    case MIDI_EVENT_MODE: case MIDI_EVENT_TRANSPOSE:
+        return true;
+    case MIDI_EVENT_CONTROL:
+        switch (param & 0x7f) {
+        case 0: case 32: case 64: case 66: case 98: case 99: case 100: case 101: case 120:
+        case 123: case 124: case 125: case 126: case 127:
+            return true;
+        default: return false;
+        }
+    default: return false;
+    }
+}
+
 void Synth::ApplyEvent(uint32_t event, uint32_t param, uint32_t chan) noexcept {
     if (event == MIDI_EVENT_SYSTEMEX) {
         SysExView v = SysExStore::Find(param);
@@ -244,7 +264,7 @@ void Synth::NoteOn(int c, uint8_t key, uint8_t vel) noexcept {
             for (int k = 0; k < 128; ++k)
                 for (int32_t i = keyHead_[c][k]; i >= 0; i = voices_[i].next) {
                     Voice& o = voices_[i];
-                    if (o.offBy == d.group && o.noteId != id) o.Cut();
+                    if (o.offBy == d.group && o.noteId != id) o.Cut(eventOffset_);
                 }
         }
         int32_t idx = AllocateVoice(id);
@@ -264,7 +284,7 @@ void Synth::NoteOn(int c, uint8_t key, uint8_t vel) noexcept {
 }
 
 void Synth::MaybeRelease(Voice& v, const ChannelState& ch) noexcept {
-    if (v.keyUp && !v.released && !v.oneShot && !ch.Sustain() && !v.heldBySostenuto) v.NoteOff();
+    if (v.keyUp && !v.released && !v.oneShot && !ch.Sustain() && !v.heldBySostenuto) v.NoteOff(eventOffset_);
 }
 
 void Synth::NoteOff(int c, uint8_t key) noexcept {
@@ -296,7 +316,7 @@ void Synth::AllNotesOff(int c, bool ignorePedals) noexcept {
         for (int32_t i = keyHead_[c][k]; i >= 0; i = voices_[i].next) {
             Voice& v = voices_[i];
             v.keyUp = true;
-            if (ignorePedals) v.NoteOff();
+            if (ignorePedals) v.NoteOff(eventOffset_);
             else MaybeRelease(v, ch);
         }
 }
@@ -305,7 +325,7 @@ void Synth::AllSoundOff(int c) noexcept {
     for (int k = 0; k < 128; ++k)
         for (int32_t i = keyHead_[c][k]; i >= 0; i = voices_[i].next) {
             voices_[i].keyUp = true;
-            voices_[i].Cut();
+            voices_[i].Cut(eventOffset_);
         }
 }
 

@@ -35,8 +35,11 @@ public:
     // One MIDI_EVENT_* event (see bassmidi.h); unknown events are ignored.
     void ApplyEvent(uint32_t event, uint32_t param, uint32_t chan) noexcept;
     // Where, in frames into the next rendered block, the events applied from
-    // now on take place: notes started then begin at that frame (0 = block start).
+    // now on take place: notes start and release at that frame (0 = block start).
     void SetEventOffset(uint32_t frames) noexcept { eventOffset_ = frames < kBlockFrames ? frames : kBlockFrames - 1; }
+    // True when the event can be applied with SetEventOffset inside a block
+    // and still sound at its frame; other events need the block cut there.
+    static bool AppliesInsideBlock(uint32_t event, uint32_t param) noexcept;
     // A whole system-exclusive message, F0 .. F7.
     void ApplySysEx(const uint8_t* data, uint32_t size) noexcept;
 

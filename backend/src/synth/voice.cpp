@@ -148,8 +148,12 @@ bool Voice::Start(const VoiceDesc& d, const NoteContext& n) noexcept {
     filterOn = false;
     filterFc = filterQ = -1;
     startDelay = n.startDelay;
+    pendingAt = kNoPending;
+    pendingCut = pendingUnloop = unloopAfterBlock = false;
     filterState.Reset();
     gL = gR = gRev = gCho = 0;
+    mL = mR = mRev = mCho = 0;
+    envPrev = 0;
     dL = dR = dRev = dCho = 0;
     level = 1;
     ++generation;
@@ -179,12 +183,28 @@ void Voice::Recompute(const ChannelState& ch) noexcept {
 bool Voice::BeginBlock(const ChannelState& ch, float mix, uint32_t frames, float outputRate, bool fx) noexcept {
     if (volEnv.done()) return false;
     if (startDelay >= frames) startDelay = frames - 1;
-    const uint32_t live = frames - startDelay; // frames the voice sounds in this block
-    const float dt = live / outputRate;
-    const float menv = modEnv.Advance(modTimes, dt);
+    const uint32_t s = startDelay;
+    const float dt = (frames - s) / outputRate;
     const float vib = vibLfo.Advance(vibLfoDelay, vibLfoHz, dt);
     const float mlfo = modLfo.Advance(modLfoDelay, modLfoHz, dt);
-    const float env = volEnv.Advance(volTimes, dt);
+
+    // A release that falls inside the block: up to its frame the gain follows
+    // the ramp the held note would have had, and from there it ramps to the
+    // released envelope's level at the end of the block.
+    uint32_t r = frames;
+    float heldEnv = 0;
+    if (pendingAt != kNoPending) {
+        r = pendingAt < s ? s : (pendingAt >= frames ? frames - 1 : pendingAt);
+        Envelope held = volEnv;
+        heldEnv = held.Advance(volTimes, dt);
+        const float dt1 = (r - s) / outputRate;
+        modEnv.Advance(modTimes, dt1);
+        volEnv.Advance(volTimes, dt1);
+        FirePending(envPrev + (heldEnv - envPrev) * (r - s) / (frames - s));
+    }
+    const float dtRest = r < frames ? (frames - r) / outputRate : dt;
+    const float menv = modEnv.Advance(modTimes, dtRest);
+    const float env = volEnv.Advance(volTimes, dtRest);
 
     float cents = keyPitchCents + value[kGenCoarseTune] * 100.0f + value[kGenFineTune] + value[kGenInitialPitch] +
                   ch.TuningCents() + vib * value[kGenVibLfoToPitch] + mlfo * value[kGenModLfoToPitch] +
@@ -211,35 +231,78 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, uint32_t frames, float
     }
     filterOn = wantFilter;
 
-    float gain = env * staticGain * mix;
-    if (value[kGenModLfoToVolume] != 0) gain *= dsp::CentibelsToGain(-mlfo * value[kGenModLfoToVolume]);
+    float common = staticGain * mix;
+    if (value[kGenModLfoToVolume] != 0) common *= dsp::CentibelsToGain(-mlfo * value[kGenModLfoToVolume]);
+    const float gain = env * common;
+    envPrev = env;
     level = released ? gain * 0.1f : gain;
-    if (volEnv.done() || (volEnv.stage() == Envelope::kRelease && gain < kSilence)) return false;
-
-    const float inv = 1.0f / live;
+    const float inv = 1.0f / (frames - s);
     const float g = gain * kSampleScale;
+    brk = r;
+    if (r < frames) {
+        // The held note's ramp up to the break, then on to the release level.
+        const float h = heldEnv * common * kSampleScale;
+        const float k = static_cast<float>(r - s);
+        dL = (h * panL - gL) * inv;
+        dR = (h * panR - gR) * inv;
+        dRev = fx ? (h * sendReverb - gRev) * inv : -gRev * inv;
+        dCho = fx ? (h * sendChorus - gCho) * inv : -gCho * inv;
+        mL = gL + dL * k;
+        mR = gR + dR * k;
+        mRev = gRev + dRev * k;
+        mCho = gCho + dCho * k;
+    }
     tL = g * panL;
     tR = g * panR;
     tRev = fx ? g * sendReverb : 0.0f;
     tCho = fx ? g * sendChorus : 0.0f;
-    dL = (tL - gL) * inv;
-    dR = (tR - gR) * inv;
-    dRev = (tRev - gRev) * inv;
-    dCho = (tCho - gCho) * inv;
-    return true;
+    if (r < frames) {
+        const float inv2 = 1.0f / (frames - r);
+        eL = (tL - mL) * inv2;
+        eR = (tR - mR) * inv2;
+        eRev = (tRev - mRev) * inv2;
+        eCho = (tCho - mCho) * inv2;
+    } else {
+        mL = tL; mR = tR; mRev = tRev; mCho = tCho;
+        dL = (tL - gL) * inv;
+        dR = (tR - gR) * inv;
+        dRev = (tRev - gRev) * inv;
+        dCho = (tCho - gCho) * inv;
+    }
+    const bool inaudible = volEnv.stage() == Envelope::kRelease && gain < kSilence;
+    return !volEnv.done() && !(inaudible && IsSilentBelow(kSilence * kSampleScale));
 }
 
-void Voice::NoteOff() noexcept {
+void Voice::FirePending(float heard) noexcept {
+    if (pendingCut) volTimes.release = 0.01f;
+    volEnv.ReleaseFrom(heard);
+    modEnv.Release();
+    if (pendingUnloop) unloopAfterBlock = true;
+    pendingAt = kNoPending;
+    pendingCut = pendingUnloop = false;
+}
+
+void Voice::NoteOff(uint32_t at) noexcept {
     if (released) return;
     released = true;
+    if (at > 0 || pendingAt != kNoPending) {
+        if (at < pendingAt) pendingAt = at;
+        pendingUnloop = loopMode == 3;
+        return;
+    }
     volEnv.Release();
     modEnv.Release();
     if (loopMode == 3) looping = false;
 }
 
-void Voice::Cut() noexcept {
-    volTimes.release = 0.01f; // 96 dB in 10 ms: fast, but not a click
+void Voice::Cut(uint32_t at) noexcept {
     released = true;
+    if (at > 0 || pendingAt != kNoPending) {
+        if (at < pendingAt) pendingAt = at;
+        pendingCut = true;
+        return;
+    }
+    volTimes.release = 0.01f; // 96 dB in 10 ms: fast, but not a click
     volEnv.Release();
     modEnv.Release();
 }

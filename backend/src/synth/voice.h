@@ -94,10 +94,26 @@ struct Voice {
     BiquadCoeffs filter;
     BiquadState filterState;
 
-    // Gains at the start of the current block and their per-frame steps.
+    // A note-off (or cut) that arrived for a frame inside the next block:
+    // the envelopes enter their release exactly there.
+    static constexpr uint32_t kNoPending = UINT32_MAX;
+    uint32_t pendingAt = kNoPending;
+    bool pendingCut = false, pendingUnloop = false;
+    bool unloopAfterBlock = false;
+    float envPrev = 0;         // volume envelope at the end of the last block
+    // Starts the pending release; `heard`: the envelope level the output has
+    // at that frame.
+    void FirePending(float heard) noexcept;
+
+    // Gains at the start of the current block, at its break frame (where a
+    // pending release began; == frames when none) and at its end, with the
+    // per-frame steps of the two ramps.
+    uint32_t brk = kBlockFrames;
     float gL = 0, gR = 0, gRev = 0, gCho = 0;
-    float dL = 0, dR = 0, dRev = 0, dCho = 0;
-    float tL = 0, tR = 0, tRev = 0, tCho = 0; // targets at the end of the block
+    float mL = 0, mR = 0, mRev = 0, mCho = 0;
+    float tL = 0, tR = 0, tRev = 0, tCho = 0;
+    float dL = 0, dR = 0, dRev = 0, dCho = 0;     // start -> break
+    float eL = 0, eR = 0, eRev = 0, eCho = 0;     // break -> end
     float level = 0;           // loudness estimate for stealing and shedding
 
     // Sets the voice up from a matched zone. Returns false when the sample
@@ -118,13 +134,22 @@ struct Voice {
     bool Generate(float* tmp, uint32_t frames, uint32_t& off) noexcept;
     void Mix(const float* tmp, uint32_t off, MixBuses& bus, uint32_t frames, bool fx) noexcept;
     bool IsSilent() const noexcept {
-        return gL == 0 && gR == 0 && tL == 0 && tR == 0 && tRev == 0 && tCho == 0 && gRev == 0 && gCho == 0;
+        return gL == 0 && gR == 0 && tL == 0 && tR == 0 && tRev == 0 && tCho == 0 && gRev == 0 && gCho == 0 &&
+               mL == 0 && mR == 0 && mRev == 0 && mCho == 0;
     }
-    void EndBlock() noexcept { gL = tL; gR = tR; gRev = tRev; gCho = tCho; }
-    // Note-off (after pedals): release stage, and the loop ends for loop mode 3.
-    void NoteOff() noexcept;
+    // True when every gain of the block is below `g` (the voice is inaudible).
+    bool IsSilentBelow(float g) const noexcept {
+        return gL < g && gR < g && mL < g && mR < g && tL < g && tR < g;
+    }
+    void EndBlock() noexcept {
+        gL = tL; gR = tR; gRev = tRev; gCho = tCho;
+        if (unloopAfterBlock) { looping = false; unloopAfterBlock = false; }
+    }
+    // Note-off (after pedals): release stage, and the loop ends for loop mode
+    // 3. `at`: frame of the next block where it happens (0 = its start).
+    void NoteOff(uint32_t at = 0) noexcept;
     // Fast fade (exclusive class, all sound off, stealing) over a few ms.
-    void Cut() noexcept;
+    void Cut(uint32_t at = 0) noexcept;
     // Called when the voice is freed.
     void Finish() noexcept;
 };

@@ -106,27 +106,40 @@ bool Voice::Generate(float* tmp, uint32_t frames, uint32_t& off) noexcept {
     return alive;
 }
 
-void Voice::Mix(const float* tmp, uint32_t off, MixBuses& bus, uint32_t frames, bool fx) noexcept {
-    // Gains ramp linearly, written from the frame index (not accumulated) so
-    // the loops vectorise; the last frame lands exactly on the target and a
-    // note starting at a block's first frame is heard from that frame.
-    const float l0 = gL, r0 = gR, dl = dL, dr = dR;
-    float* __restrict L = bus.left;
-    float* __restrict R = bus.right;
-    for (uint32_t i = off; i < frames; ++i) {
-        const float k = static_cast<float>(i - off + 1);
+namespace {
+
+// Adds tmp[from, to) times a gain ramp (g0 + d * k at the k-th frame, k from
+// 1) into one bus. Written from the frame index, not accumulated, so it
+// vectorises and the last frame lands exactly on the target.
+inline void MixRamp(const float* __restrict tmp, float* __restrict bus, uint32_t from, uint32_t to, float g0,
+                    float d) noexcept {
+    for (uint32_t i = from; i < to; ++i) bus[i] += tmp[i] * (g0 + d * static_cast<float>(i - from + 1));
+}
+
+inline void MixRamp2(const float* __restrict tmp, float* __restrict L, float* __restrict R, uint32_t from,
+                     uint32_t to, float l0, float dl, float r0, float dr) noexcept {
+    for (uint32_t i = from; i < to; ++i) {
+        const float k = static_cast<float>(i - from + 1);
         L[i] += tmp[i] * (l0 + dl * k);
         R[i] += tmp[i] * (r0 + dr * k);
     }
-    if (fx && (gRev != 0 || tRev != 0)) {
-        const float g0 = gRev, d = dRev;
-        float* __restrict B = bus.reverb;
-        for (uint32_t i = off; i < frames; ++i) B[i] += tmp[i] * (g0 + d * static_cast<float>(i - off + 1));
+}
+
+} // namespace
+
+void Voice::Mix(const float* tmp, uint32_t off, MixBuses& bus, uint32_t frames, bool fx) noexcept {
+    // Two ramps meet at the break frame (a release that began inside the
+    // block); without one the second ramp is empty.
+    const uint32_t b = brk < off ? off : (brk > frames ? frames : brk);
+    MixRamp2(tmp, bus.left, bus.right, off, b, gL, dL, gR, dR);
+    MixRamp2(tmp, bus.left, bus.right, b, frames, mL, eL, mR, eR);
+    if (fx && (gRev != 0 || mRev != 0 || tRev != 0)) {
+        MixRamp(tmp, bus.reverb, off, b, gRev, dRev);
+        MixRamp(tmp, bus.reverb, b, frames, mRev, eRev);
     }
-    if (fx && (gCho != 0 || tCho != 0)) {
-        const float g0 = gCho, d = dCho;
-        float* __restrict B = bus.chorus;
-        for (uint32_t i = off; i < frames; ++i) B[i] += tmp[i] * (g0 + d * static_cast<float>(i - off + 1));
+    if (fx && (gCho != 0 || mCho != 0 || tCho != 0)) {
+        MixRamp(tmp, bus.chorus, off, b, gCho, dCho);
+        MixRamp(tmp, bus.chorus, b, frames, mCho, eCho);
     }
     EndBlock();
 }

@@ -1,0 +1,131 @@
+// Timed events (BASS_MIDI_EVENTS_TIME) change the sound at their exact
+// sample, whatever their kind and wherever they fall in a render block.
+#include <gtest/gtest.h>
+
+#include "synth/render_util.h"
+
+using namespace tsl::test;
+
+namespace {
+
+constexpr DWORD kFrameBytes = 8; // float stereo
+
+// A constant (DC) looped sample: the output is the gain itself, so the
+// first frame that differs from the held level is where a change began.
+HSOUNDFONT DcFont() {
+    Sf2Sample dc;
+    dc.pcm.assign(4000, 20000);
+    dc.loopStart = 100;
+    dc.loopEnd = 3900;
+    Sf2Preset p;
+    // Looped, release of 1 s (0 timecents).
+    p.zones.push_back(Sf2Zone{0, 127, 0, {{54, 1}, {38, 0}}});
+    return LoadFont({dc}, {p});
+}
+
+// A rising ramp played at its recorded pitch: the step between output frames
+// is the playback increment, so a bend shows as a change of step.
+HSOUNDFONT RampFont() {
+    Sf2Sample ramp;
+    for (int i = 0; i < 7000; ++i) ramp.pcm.push_back(static_cast<int16_t>(i * 4));
+    Sf2Preset p;
+    p.zones.push_back(Sf2Zone{0, 127, 0, {}});
+    return LoadFont({ramp}, {p});
+}
+
+struct Timed {
+    DWORD event, param, frame;
+};
+
+// Renders `frames` frames of a fresh stream given a timed list; left channel.
+std::vector<float> RenderTimed(HSOUNDFONT f, const std::vector<Timed>& list, uint32_t frames) {
+    TestStream s({f}, BASS_MIDI_NOFX);
+    std::vector<BASS_MIDI_EVENT> ev;
+    for (const Timed& t : list) ev.push_back(BASS_MIDI_EVENT{t.event, t.param, 0, 0, t.frame * kFrameBytes});
+    EXPECT_EQ(BASS_MIDI_StreamEvents(s.h, BASS_MIDI_EVENTS_STRUCT | BASS_MIDI_EVENTS_TIME, ev.data(),
+                                     static_cast<DWORD>(ev.size())),
+              ev.size());
+    return Channel(s.Render(frames), 2, 0);
+}
+
+// First frame at or after `from` whose value differs from frame from-1.
+size_t FirstChange(const std::vector<float>& x, size_t from, float tolerance = 1e-7f) {
+    size_t i = from;
+    while (i < x.size() && std::fabs(x[i] - x[from - 1]) <= tolerance) ++i;
+    return i;
+}
+
+// First frame where two renders differ.
+size_t FirstDifference(const std::vector<float>& a, const std::vector<float>& b) {
+    size_t i = 0;
+    while (i < a.size() && i < b.size() && a[i] == b[i]) ++i;
+    return i;
+}
+
+constexpr DWORD kOn = 60 | 127 << 8, kOff = 60;
+
+} // namespace
+
+TEST(Timing, NoteOffReleasesAtItsExactSample) {
+    HSOUNDFONT f = DcFont();
+    // Inside blocks, on block edges, and with the note-on in the same block.
+    const auto held = RenderTimed(f, {{MIDI_EVENT_NOTE, kOn, 0}}, 1700);
+    for (uint32_t at : {1u, 37u, 63u, 64u, 65u, 1000u, 1037u, 1087u}) {
+        auto x = RenderTimed(f, {{MIDI_EVENT_NOTE, kOn, 0}, {MIDI_EVENT_NOTE, kOff, at}}, 1700);
+        // As the held note up to the note-off, falling from that very frame on.
+        EXPECT_EQ(FirstDifference(x, held), at) << at;
+        EXPECT_LT(x[at], held[at]) << at;
+        EXPECT_LT(x[at + 500], held[at + 500] * 0.99f) << at;
+    }
+    // A note that starts and ends inside one block sounds exactly its length.
+    auto x = RenderTimed(f, {{MIDI_EVENT_NOTE, kOn, 1030}, {MIDI_EVENT_NOTE, kOff, 1050}}, 1200);
+    EXPECT_EQ(x[1029], 0.0f);
+    EXPECT_GT(x[1030], 0.0f);
+    for (size_t i = 1031; i < 1050; ++i) EXPECT_GT(x[i], x[i - 1]) << i; // the onset ramp
+    for (size_t i = 1050; i < 1150; ++i) EXPECT_LT(x[i], x[i - 1]) << i; // the release
+    BASS_MIDI_FontFree(f);
+}
+
+TEST(Timing, PedalsAndNotesOffReleaseAtTheirSample) {
+    HSOUNDFONT f = DcFont();
+    const auto held = RenderTimed(f, {{MIDI_EVENT_NOTE, kOn, 0}}, 1800);
+    // The pedal holds the note past its note-off until the pedal lifts.
+    auto x = RenderTimed(f,
+                         {{MIDI_EVENT_SUSTAIN, 127, 0}, {MIDI_EVENT_NOTE, kOn, 0}, {MIDI_EVENT_NOTE, kOff, 500},
+                          {MIDI_EVENT_SUSTAIN, 0, 1111}},
+                         1800);
+    EXPECT_EQ(FirstDifference(x, held), 1111u);
+    // All notes off and all sound off at a frame inside a block.
+    x = RenderTimed(f, {{MIDI_EVENT_NOTE, kOn, 0}, {MIDI_EVENT_NOTESOFF, 0, 777}}, 1800);
+    EXPECT_EQ(FirstDifference(x, held), 777u);
+    x = RenderTimed(f, {{MIDI_EVENT_NOTE, kOn, 0}, {MIDI_EVENT_SOUNDOFF, 0, 801}}, 1800);
+    EXPECT_EQ(FirstDifference(x, held), 801u);
+    EXPECT_LT(std::fabs(x[801 + 480]), 1e-4f); // the fast fade is over within about 10 ms
+    BASS_MIDI_FontFree(f);
+}
+
+TEST(Timing, ControllersAndBendChangeTheSoundAtTheirSample) {
+    HSOUNDFONT dc = DcFont();
+    const auto held = RenderTimed(dc, {{MIDI_EVENT_NOTE, kOn, 0}}, 1400);
+    for (uint32_t at : {130u, 1000u, 1043u}) {
+        // Volume and expression reach the voice through modulators.
+        auto x = RenderTimed(dc, {{MIDI_EVENT_NOTE, kOn, 0}, {MIDI_EVENT_VOLUME, 40, at}}, 1400);
+        EXPECT_EQ(FirstDifference(x, held), at) << at;
+        x = RenderTimed(dc, {{MIDI_EVENT_NOTE, kOn, 0}, {MIDI_EVENT_EXPRESSION, 50, at}}, 1400);
+        EXPECT_EQ(FirstDifference(x, held), at) << at;
+        // After the change the level settles to the new value.
+        EXPECT_LT(x[at + 200], x[at - 1] * 0.5f) << at;
+    }
+    BASS_MIDI_FontFree(dc);
+
+    HSOUNDFONT ramp = RampFont();
+    for (uint32_t at : {130u, 1000u, 1043u}) {
+        auto x = RenderTimed(ramp, {{MIDI_EVENT_NOTE, kOn, 0}, {MIDI_EVENT_PITCH, 8192 + 4096, at}}, at + 200);
+        std::vector<float> step(x.size() - 1);
+        for (size_t i = 0; i + 1 < x.size(); ++i) step[i] = x[i + 1] - x[i];
+        // The step (the increment) is constant up to the bend and larger after.
+        EXPECT_EQ(FirstChange(step, 70, 1e-6f), at) << at;
+        EXPECT_GT(step[at + 10], step[at - 10] * 1.04f) << at;
+    }
+    BASS_MIDI_FontFree(ramp);
+}
