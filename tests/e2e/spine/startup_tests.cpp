@@ -44,8 +44,13 @@ std::wstring AnswerMessageBox(ChildProcess& process, const std::string& screensh
         return L"<no message box>";
     std::wstring text = MessageBoxText(box);
     std::wstring caption = WindowText(box);
-    if (!screenshot.empty())
+    if (!screenshot.empty()) {
+        // Found is not yet painted: let the box draw itself first.
+        ::Sleep(500);
+        ::RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        ::Sleep(200);
         SaveScreenshot(TestInstallation::ScreenshotPath(screenshot));
+    }
     PressButton(box, IDOK);
     return caption + L"|" + text;
 }
