@@ -17,10 +17,7 @@ namespace tf = tsl::font;
 namespace {
 
 std::string PathArg(const void* file, DWORD flags) {
-    if (flags & BASS_UNICODE) {
-#ifdef _WIN32
-        static_assert(sizeof(wchar_t) == 2, "UTF-16 wchar_t");
-#endif
+    if (flags & BASS_UNICODE) { // UTF-16 in 2-byte units on every platform
         return tf::Utf16ToUtf8(static_cast<const uint16_t*>(file));
     }
 #ifdef _WIN32

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "bass.h"
+#include "bassmidi.h"
 
 namespace tsl::font {
 
@@ -119,10 +119,7 @@ bool SfzConditionsMatch(const SfzParams& p, const NoteRequest& note) noexcept {
         return false;
     }
     if (p.seqLength > 1 && (note.seq % p.seqLength) + 1 != p.seqPosition) return false;
-    if (note.random < p.loRand || note.random >= p.hiRand) {
-        // hirand=1 must accept random values just below 1 only; 1 itself never occurs.
-        return false;
-    }
+    if (note.random < p.loRand || note.random >= p.hiRand) return false;
     for (uint8_t i = 0; i < p.ccCount; ++i) {
         uint8_t v = note.cc ? note.cc[p.cc[i].cc & 127] : 0;
         if (v < p.cc[i].lo || v > p.cc[i].hi) return false;
@@ -149,7 +146,7 @@ size_t CollectVoices(const Preset& preset, const NoteRequest& note, VoiceDesc* o
                 continue;
             }
             const Sample* s = iz.sample;
-            if (!s || !s->Ready()) continue;
+            if (!s || !s->Ready() || s->length == 0) continue;
             if (n == capacity) return n;
             VoiceDesc& v = out[n];
             v.sample = s;
@@ -160,10 +157,9 @@ size_t CollectVoices(const Preset& preset, const NoteRequest& note, VoiceDesc* o
 
             // Positions, clamped into the loaded sample.
             const int64_t len = s->length;
-            int64_t start = std::clamp<int64_t>(iz.start, 0, len > 0 ? len - 1 : 0);
+            int64_t start = std::clamp<int64_t>(iz.start, 0, len - 1);
             int64_t end = iz.endAbs >= 0 ? iz.endAbs : len + iz.endOffset;
             end = std::clamp<int64_t>(end, start + 1, len);
-            if (end <= start) end = start; // empty sample: silent voice
             v.start = uint32_t(start);
             v.end = uint32_t(end);
             int mode = v.gen[kGenSampleModes] & 3;
@@ -216,12 +212,7 @@ void Font::Finish() {
     index.clear();
     wildcard = nullptr;
     for (auto& p : presets) {
-        if (p->anyBank || p->anyProgram) {
-            if (!wildcard) wildcard = p.get();
-            continue;
-        }
-        index.push_back({uint32_t(p->bank) << 8 | (p->program & 0xFF), p.get()});
-        // Sample list of the preset.
+        // Every sample the preset can play, once.
         std::vector<Sample*> list;
         for (auto& z : p->zones)
             for (auto& iz : z.instrument->zones)
@@ -229,15 +220,11 @@ void Font::Finish() {
         std::sort(list.begin(), list.end());
         list.erase(std::unique(list.begin(), list.end()), list.end());
         p->samples = std::move(list);
-    }
-    if (wildcard) {
-        std::vector<Sample*> list;
-        for (auto& z : wildcard->zones)
-            for (auto& iz : z.instrument->zones)
-                if (iz.sample) list.push_back(const_cast<Sample*>(iz.sample));
-        std::sort(list.begin(), list.end());
-        list.erase(std::unique(list.begin(), list.end()), list.end());
-        const_cast<Preset*>(wildcard)->samples = std::move(list);
+        if (p->anyBank || p->anyProgram) {
+            if (!wildcard) wildcard = p.get();
+        } else {
+            index.push_back({uint32_t(p->bank) << 8 | (p->program & 0xFF), p.get()});
+        }
     }
     // Stable: the first preset of the file wins among duplicates.
     std::stable_sort(index.begin(), index.end(),
@@ -445,7 +432,7 @@ ResolvedPreset FontStack::Resolve(const PresetRequest& req) const noexcept {
     auto pass = [&](int bank, int prog) -> ResolvedPreset {
         for (const StackEntry& e : entries_) {
             if (!e.font) continue;
-            if (req.drums && req.xg && (e.font->flags & 0x40000 /*BASS_MIDI_FONT_XGDRUMS*/)) {
+            if (req.drums && req.xg && (e.font->flags & BASS_MIDI_FONT_XGDRUMS)) {
                 if (const Preset* p = LookInEntry(e, 127, prog, true)) return {e.font.get(), p};
             }
             if (const Preset* p = LookInEntry(e, bank, prog, req.drums)) return {e.font.get(), p};

@@ -215,11 +215,13 @@ struct Sample {
     // --- Internals of the readers (where the data comes from). ---
     struct Source {
         enum Kind : uint8_t { kNone, kPcm16, kOgg, kFile } kind = kNone;
-        uint64_t offset = 0;    // kPcm16: byte offset of frame 0 in the file; kOgg: of the Ogg stream
-        uint64_t bytes = 0;     // kOgg: stream size; kPcm16: 2*frames
+        // SF2/SF3: byte offset of frame 0 (kPcm16) or of the Ogg stream (kOgg)
+        // in the font file. SFZ: the order in which Load(-1, -1) reads.
+        uint64_t offset = 0;
+        uint64_t bytes = 0;     // SF2/SF3: 2*frames (kPcm16) or the Ogg stream's size
         uint64_t offset24 = 0;  // kPcm16 with sm24: byte offset of the low bytes, else 0
-        std::string path;       // kFile: WAV or Ogg file (UTF-8)
-        int channel = 0;        // kFile: which channel of a stereo file
+        std::string path;       // SFZ: the WAV (kFile) or Ogg Vorbis (kOgg) file, UTF-8
+        int channel = 0;        // SFZ: which channel of a stereo file
     } source;
 
     mutable std::atomic<bool> ready{false};

@@ -354,6 +354,16 @@ TEST_F(SfzTest, TriggersGroupsRoundRobinRandomAndControllers) {
     EXPECT_EQ(v[0].gen[kGenInitialFilterFc], 13500); // no cutoff: open
 }
 
+TEST_F(SfzTest, EmptySampleGivesNoVoice) {
+    WavSpec w;
+    w.frames = 0;
+    WriteBytes("e.wav", MakeWav(w));
+    Write("inst.sfz", "<region> sample=e.wav\n");
+    auto f = Open("inst.sfz");
+    ASSERT_TRUE(f);
+    EXPECT_EQ(Voices(*f, 60, 100).size(), 0u);
+}
+
 TEST_F(SfzTest, StereoSampleGivesTwoLinkedVoices) {
     WavSpec w;
     w.channels = 2;
