@@ -225,7 +225,7 @@ template <typename T, typename F>
 bool ReadRecords(const std::vector<uint8_t>& b, size_t recSize, size_t minCount, std::vector<T>* out, F parse) {
     if (b.size() % recSize != 0) return false;
     size_t n = b.size() / recSize;
-    if (n < minCount || n > 0x10000 + 1) return false;
+    if (n < minCount) return false; // (no upper bound: the chunk fits in the file)
     out->resize(n);
     for (size_t i = 0; i < n; ++i) (*out)[i] = parse(&b[i * recSize]);
     return true;
