@@ -22,6 +22,9 @@ inline float CentibelsToGain(float cb) noexcept {
     return std::pow(10.0f, -cb * (1.0f / 200.0f));
 }
 
+// Linear amplitude of a level in decibels.
+inline float DecibelsToGain(float db) noexcept { return std::pow(10.0f, db * (1.0f / 20.0f)); }
+
 // Seconds of a timecents value; the SoundFont minimum (-12000) means "instant".
 inline float TimecentsToSeconds(float tc) noexcept {
     if (tc <= -12000.0f) return 0.0f;

@@ -1,9 +1,11 @@
-// The voice filter: a resonant two-pole low-pass (the SoundFont filter), as a
-// biquad whose coefficients are computed once per block.
+// The voice filter: a resonant two-pole low-pass (the SoundFont filter) or
+// one of the other shapes SFZ regions ask for, as a biquad whose
+// coefficients are computed once per block.
 #pragma once
 
 #include <cmath>
 
+#include "font/model.h"
 #include "synth/dsp_math.h"
 
 namespace tsl {
@@ -34,6 +36,52 @@ inline BiquadCoeffs LowpassCoeffs(float cutoffHz, float resonanceCb, float sampl
     c.b2 = c.b0;
     c.a1 = -2.0f * cw * inv;
     c.a2 = (1.0f - alpha) * inv;
+    return c;
+}
+
+// Any filter shape: the two-pole ones share the low-pass's resonance
+// (Q from centibels, passband scaled down as it rises); the one-pole ones
+// are bilinear-transformed first-order sections and ignore resonance.
+inline BiquadCoeffs FilterCoeffs(font::FilterType type, float cutoffHz, float resonanceCb, float sampleRate) noexcept {
+    using font::FilterType;
+    if (type == FilterType::kLowpass2) return LowpassCoeffs(cutoffHz, resonanceCb, sampleRate);
+    float nyq = sampleRate * 0.45f;
+    if (cutoffHz > nyq) cutoffHz = nyq;
+    if (cutoffHz < 5.0f) cutoffHz = 5.0f;
+    const float w = 6.28318531f * cutoffHz / sampleRate;
+    BiquadCoeffs c;
+    if (type == FilterType::kLowpass1 || type == FilterType::kHighpass1) {
+        const float k = std::tan(0.5f * w);
+        const float inv = 1.0f / (1.0f + k);
+        c.a1 = (k - 1.0f) * inv;
+        c.a2 = c.b2 = 0;
+        if (type == FilterType::kLowpass1) c.b0 = c.b1 = k * inv;
+        else { c.b0 = inv; c.b1 = -inv; }
+        return c;
+    }
+    const float peak = std::pow(10.0f, resonanceCb * (1.0f / 200.0f));
+    const float q = 0.70710678f * peak;
+    const float cw = std::cos(w), sw = std::sin(w);
+    const float alpha = sw / (2.0f * q);
+    const float inv = 1.0f / (1.0f + alpha);
+    const float g = resonanceCb > 0 ? 1.0f / std::sqrt(peak) : 1.0f;
+    c.a1 = -2.0f * cw * inv;
+    c.a2 = (1.0f - alpha) * inv;
+    switch (type) {
+    case FilterType::kHighpass2:
+        c.b0 = c.b2 = 0.5f * (1.0f + cw) * inv * g;
+        c.b1 = -(1.0f + cw) * inv * g;
+        break;
+    case FilterType::kBandpass2: // 0 dB at the centre whatever the width
+        c.b0 = alpha * inv;
+        c.b1 = 0;
+        c.b2 = -c.b0;
+        break;
+    default: // kBandStop2
+        c.b0 = c.b2 = inv;
+        c.b1 = -2.0f * cw * inv;
+        break;
+    }
     return c;
 }
 

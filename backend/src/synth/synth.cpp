@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "bassmidi.h"
+#include "synth/dsp_math.h"
 #include "synth/sinc_table.h"
 #include "synth/sysex_store.h"
 
@@ -228,10 +229,34 @@ ResolvedPreset Synth::ChannelPreset(int c) noexcept {
     if (r && loadFn_ && !r.font->IsLoaded(*r.preset)) loadFn_(loadCtx_, LoadRequest{r.font, r.preset});
     preset_[c] = r;
     presetValid_[c] = true;
+    // Note-offs look for release regions only in presets that have some.
+    presetHasRelease_[c] = false;
+    if (r)
+        for (const PresetZone& pz : r.preset->zones)
+            for (const InstrumentZone& iz : pz.instrument->zones)
+                if (iz.sfz && iz.sfz->trigger == Trigger::kRelease) presetHasRelease_[c] = true;
     return r;
 }
 
 void Synth::NoteOn(int c, uint8_t key, uint8_t vel) noexcept {
+    KeyNote& kn = keyNotes_[c][key];
+    kn.onFrame = now_ + eventOffset_;
+    kn.velocity = vel;
+    kn.state = KeyNote::kDown;
+    StartNote(c, key, vel, Trigger::kAttack, 1.0f);
+}
+
+void Synth::TriggerRelease(int c, uint8_t key) noexcept {
+    KeyNote& kn = keyNotes_[c][key];
+    if (kn.state == KeyNote::kUp) return;
+    kn.state = KeyNote::kUp;
+    if (!ChannelPreset(c) || !presetHasRelease_[c]) return;
+    // The release sample is quieter the longer the note was held.
+    const float held = static_cast<float>(now_ + eventOffset_ - kn.onFrame) / static_cast<float>(opt_.rate);
+    StartNote(c, key, kn.velocity, Trigger::kRelease, held);
+}
+
+void Synth::StartNote(int c, uint8_t key, uint8_t vel, Trigger trigger, float heldSeconds) noexcept {
     ChannelState& ch = channels_[c];
     ResolvedPreset rp = ChannelPreset(c);
     if (!rp) return;
@@ -242,9 +267,10 @@ void Synth::NoteOn(int c, uint8_t key, uint8_t vel) noexcept {
     NoteRequest req;
     req.key = static_cast<uint8_t>(sk);
     req.velocity = vel;
+    req.trigger = trigger;
     req.cc = ch.cc;
     req.random = static_cast<float>(random_ >> 8) * (1.0f / 16777216.0f);
-    req.seq = seq_[c][key]++;
+    req.seq = trigger == Trigger::kRelease ? (seq_[c][key] ? seq_[c][key] - 1 : 0) : seq_[c][key]++;
     size_t n = CollectVoices(*rp.preset, req, descs_.get(), kMaxLayers);
     if (n == 0) return;
     const uint32_t id = ++nextNoteId_;
@@ -270,13 +296,23 @@ void Synth::NoteOn(int c, uint8_t key, uint8_t vel) noexcept {
         int32_t idx = AllocateVoice(id);
         if (idx < 0) break;
         Voice& v = voices_[idx];
-        if (!v.Start(d, ctx)) {
+        NoteContext vc = ctx;
+        if (trigger == Trigger::kRelease && d.sfz && d.sfz->rtDecay > 0)
+            vc.fontVolume *= dsp::DecibelsToGain(-d.sfz->rtDecay * heldSeconds);
+        if (!v.Start(d, vc)) {
             free_.push_back(idx);
             continue;
         }
         v.chan = static_cast<uint8_t>(c);
         v.chanVersion = chanVersion_[c];
         v.stackGeneration = stackGeneration_;
+        if (trigger == Trigger::kRelease) {
+            // Started by the key going up: plays its sample through, once;
+            // no later note-off or pedal concerns it.
+            v.keyUp = true;
+            v.oneShot = true;
+            v.looping = false;
+        }
         Link(idx);
         v.activeSlot = static_cast<int32_t>(active_.size());
         active_.push_back(idx);
@@ -289,6 +325,11 @@ void Synth::MaybeRelease(Voice& v, const ChannelState& ch) noexcept {
 
 void Synth::NoteOff(int c, uint8_t key) noexcept {
     const ChannelState& ch = channels_[c];
+    KeyNote& kn = keyNotes_[c][key];
+    if (kn.state == KeyNote::kDown) {
+        if (ch.Sustain()) kn.state = KeyNote::kPedal;
+        else TriggerRelease(c, key);
+    }
     uint32_t target = 0;
     if (opt_.noteOff1) {
         // The list is newest first: the first voice still held names the note.
@@ -306,12 +347,17 @@ void Synth::NoteOff(int c, uint8_t key) noexcept {
 
 void Synth::ReleaseHeld(int c) noexcept {
     const ChannelState& ch = channels_[c];
+    if (!ch.Sustain())
+        for (int k = 0; k < 128; ++k)
+            if (keyNotes_[c][k].state == KeyNote::kPedal) TriggerRelease(c, static_cast<uint8_t>(k));
     for (int k = 0; k < 128; ++k)
         for (int32_t i = keyHead_[c][k]; i >= 0; i = voices_[i].next) MaybeRelease(voices_[i], ch);
 }
 
 void Synth::AllNotesOff(int c, bool ignorePedals) noexcept {
     const ChannelState& ch = channels_[c];
+    // A panic, not a performance: no release samples.
+    for (KeyNote& kn : keyNotes_[c]) kn.state = KeyNote::kUp;
     for (int k = 0; k < 128; ++k)
         for (int32_t i = keyHead_[c][k]; i >= 0; i = voices_[i].next) {
             Voice& v = voices_[i];
@@ -518,6 +564,7 @@ void Synth::RenderBlock(float* out, uint32_t n) noexcept {
     for (int32_t idx : dead_) FreeVoice(idx);
     oldestStack_ = oldest;
 
+    now_ += n;
     for (uint32_t f = 0; f < n; ++f) {
         out[2 * f] = bus.left[f];
         out[2 * f + 1] = bus.right[f];

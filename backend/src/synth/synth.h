@@ -83,6 +83,9 @@ public:
 private:
     // Events
     void NoteOn(int c, uint8_t key, uint8_t vel) noexcept;
+    void StartNote(int c, uint8_t key, uint8_t vel, font::Trigger trigger, float heldSeconds) noexcept;
+    // The key went up (after the sustain pedal): starts its release regions.
+    void TriggerRelease(int c, uint8_t key) noexcept;
     void NoteOff(int c, uint8_t key) noexcept;
     void Controller(int c, uint8_t cc, uint8_t value) noexcept;
     void ProgramChange(int c, uint8_t program) noexcept;
@@ -111,6 +114,16 @@ private:
     uint32_t chanVersion_[kChannels] = {};
     font::ResolvedPreset preset_[kChannels];
     bool presetValid_[kChannels] = {};
+    bool presetHasRelease_[kChannels] = {};
+    // The last note of each key, for release regions.
+    struct KeyNote {
+        enum State : uint8_t { kUp, kDown, kPedal };
+        uint64_t onFrame = 0;
+        uint8_t velocity = 0;
+        State state = kUp;
+    };
+    KeyNote keyNotes_[kChannels][128];
+    uint64_t now_ = 0; // frames rendered
     SystemMode mode_ = SystemMode::kDefault;
     uint16_t masterVolume_ = 16383;
     uint8_t reverbLevel_ = 64, chorusLevel_ = 64;

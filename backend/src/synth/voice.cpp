@@ -145,6 +145,7 @@ bool Voice::Start(const VoiceDesc& d, const NoteContext& n) noexcept {
     modEnv.Start(false);
     modLfo.Start();
     vibLfo.Start();
+    filterType = d.filter;
     filterOn = false;
     filterFc = filterQ = -1;
     startDelay = n.startDelay;
@@ -217,12 +218,14 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, uint32_t frames, float
 
     float fc = value[kGenInitialFilterFc] + mlfo * value[kGenModLfoToFilterFc] + menv * value[kGenModEnvToFilterFc];
     float q = value[kGenInitialFilterQ];
-    bool wantFilter = fc < 13490.0f || q > 0.0f;
+    // The low-pass at its top without resonance is inaudible; other shapes
+    // always shape the sound.
+    bool wantFilter = fc < 13490.0f || q > 0.0f || filterType != FilterType::kLowpass2;
     if (wantFilter) {
         // Coefficients cost several transcendental calls: recompute only
         // when the cutoff moved by more than a cent.
         if (std::fabs(fc - filterFc) > 1.0f || q != filterQ) {
-            filter = LowpassCoeffs(dsp::AbsCentsToHz(fc), q, outputRate);
+            filter = FilterCoeffs(filterType, dsp::AbsCentsToHz(fc), q, outputRate);
             filterFc = fc;
             filterQ = q;
         }

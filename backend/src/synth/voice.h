@@ -89,6 +89,7 @@ struct Voice {
     float modLfoDelay = 0, modLfoHz = 8.176f, vibLfoDelay = 0, vibLfoHz = 8.176f;
     uint32_t startDelay = 0;   // frames of the first block before the note starts
 
+    font::FilterType filterType = font::FilterType::kLowpass2;
     bool filterOn = false;
     float filterFc = -1, filterQ = -1; // what `filter` was computed for
     BiquadCoeffs filter;
