@@ -349,14 +349,14 @@ bool Parser::Probe(const std::string& path, WavInfo* info, bool* ogg) {
         if (file->Size() > (uint64_t(1) << 30)) return false;
         std::vector<uint8_t> raw(size_t(file->Size()));
         if (!file->ReadAt(0, raw.data(), raw.size())) return false;
-        std::vector<int16_t> inter;
         int ch = 0;
         uint32_t rate = 0;
-        if (!DecodeVorbis(raw.data(), raw.size(), inter, &ch, &rate) || ch > 2) return false;
+        uint64_t frames = 0;
+        if (!ProbeVorbis(raw.data(), raw.size(), &ch, &rate, &frames) || ch > 2) return false;
         *info = WavInfo{};
         info->rate = rate;
         info->channels = uint16_t(ch);
-        info->frames = inter.size() / size_t(ch);
+        info->frames = frames; // the decoded length is taken when the sample loads
         *ogg = true;
     } else {
         if (!ReadWavInfo(*file, info)) return false;
@@ -621,8 +621,10 @@ std::shared_ptr<Font> OpenSfzText(const std::string& text, const std::string& di
         if (error) *error = err != BASS_OK ? err : BASS_ERROR_FILEFORM;
         return nullptr;
     }
-    // The samples' lengths and loop clamps are known from their headers.
+    // WAV samples: lengths and loop clamps are known from their headers. (Ogg
+    // Vorbis samples get theirs when decoded.)
     for (auto& s : font->samples) {
+        if (s->source.kind == Sample::Source::kOgg) continue;
         for (LoopSpan& l : s->loops) {
             int64_t a = std::clamp<int64_t>(l.rawStart, 0, s->length);
             int64_t b = std::clamp<int64_t>(l.rawEnd, 0, s->length);

@@ -60,4 +60,19 @@ bool DecodeVorbis(const uint8_t* data, size_t size, std::vector<int16_t>& interl
     return true;
 }
 
+bool ProbeVorbis(const uint8_t* data, size_t size, int* channels, uint32_t* rate, uint64_t* frames) {
+    if (!data || size == 0 || size > size_t(INT_MAX)) return false;
+    int err = 0;
+    stb_vorbis* v = stb_vorbis_open_memory(data, int(size), &err, nullptr);
+    if (!v) return false;
+    stb_vorbis_info info = stb_vorbis_get_info(v);
+    unsigned int len = stb_vorbis_stream_length_in_samples(v);
+    stb_vorbis_close(v);
+    if (info.channels < 1 || info.channels > 8 || info.sample_rate == 0) return false;
+    *channels = info.channels;
+    *rate = info.sample_rate;
+    *frames = len;
+    return true;
+}
+
 } // namespace tsl::font

@@ -12,4 +12,7 @@ namespace tsl::font {
 bool DecodeVorbis(const uint8_t* data, size_t size, std::vector<int16_t>& interleaved, int* channels,
                   uint32_t* rate, size_t maxFrames = size_t(1) << 28);
 
+// Channels, rate and length (from the last Ogg page) without decoding.
+bool ProbeVorbis(const uint8_t* data, size_t size, int* channels, uint32_t* rate, uint64_t* frames);
+
 } // namespace tsl::font

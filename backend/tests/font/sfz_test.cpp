@@ -1,6 +1,7 @@
 // SFZ instruments and WAV samples.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -380,6 +381,36 @@ TEST_F(SfzTest, StereoSampleGivesTwoLinkedVoices) {
     EXPECT_EQ(v[1].gen[kGenPan], 500);
     EXPECT_EQ(v[0].sample->pcm[10], int16_t(std::lround(WavValue(10, 0) * 32767)));
     EXPECT_EQ(v[1].sample->pcm[10], int16_t(std::lround(WavValue(10, 1) * 32767)));
+}
+
+TEST_F(SfzTest, OggVorbisSample) {
+    // An Ogg Vorbis stream taken out of an SF3 font.
+    const char* sf3 = "/usr/share/sounds/sf3/FluidR3Mono_GM.sf3";
+    if (!fs::exists(sf3)) GTEST_SKIP() << "no SF3 font installed";
+    int e = 0;
+    auto font = OpenFont(sf3, 0, &e);
+    ASSERT_TRUE(font);
+    const Sample& src = *font->samples[0];
+    ASSERT_EQ(src.source.kind, Sample::Source::kOgg);
+    std::vector<uint8_t> ogg(size_t(src.source.bytes));
+    {
+        std::ifstream in(sf3, std::ios::binary);
+        in.seekg(std::streamoff(src.source.offset));
+        in.read(reinterpret_cast<char*>(ogg.data()), std::streamsize(ogg.size()));
+    }
+    WriteBytes("s.ogg", ogg);
+    Write("inst.sfz", "<region> sample=s.ogg loop_start=10 loop_end=200\n");
+    auto f = Open("inst.sfz");
+    ASSERT_TRUE(f);
+    auto v = Voices(*f, 60, 100);
+    ASSERT_EQ(v.size(), 1u);
+    for (auto& p : font->presets)
+        if (std::find(p->samples.begin(), p->samples.end(), &src) != p->samples.end()) font->EnsureLoaded(*p);
+    ASSERT_TRUE(src.Ready());
+    EXPECT_EQ(v[0].sample->length, src.length); // decodes like the SF3's own copy
+    EXPECT_EQ(std::memcmp(v[0].sample->pcm, src.pcm, src.length * 2), 0);
+    EXPECT_EQ(v[0].loopMode, 1);
+    EXPECT_EQ(v[0].loopEnd, 201u);
 }
 
 TEST(WavReader, AllSampleFormats) {
