@@ -252,6 +252,9 @@ struct CcRange {
 };
 
 struct SfzParams {
+    // kRelease regions answer only kRelease requests (note-off); kFirst and
+    // kLegato regions answer attack requests like kAttack, and the synth
+    // keeps them (first: no other key held on the channel; legato: one is).
     Trigger trigger = Trigger::kAttack;
     float rtDecay = 0;        // dB per second since note-on, applied to release-trigger voices
     // Percent. Replaces the velocity->attenuation default modulator (SFZ
