@@ -119,10 +119,12 @@ uint64_t PlaybackState::AsyncEventFrame() const noexcept {
     // The frame being heard now, between two mixes, counted at the stream's rate...
     const int64_t sinceMix = std::clamp<int64_t>(output::ClockNs() - at, 0, 100'000'000);
     const uint64_t now = consumed + uint64_t(sinceMix) * format_.rate / 1'000'000'000;
-    // ...plus the whole fill target and two milliseconds: the renderer reaches
-    // that frame after the event has arrived, whatever the buffer's fill
-    // level at the moment of sending.
-    return now + aheadFrames_.load(std::memory_order_relaxed) + format_.rate / 500;
+    // ...plus the whole fill target, which the renderer never runs past, and
+    // half a millisecond for a mix that has taken its frames but not yet said
+    // so. Should an event still find its frame rendered, it starts with the
+    // next frame rendered: late by a little, once, rather than every event
+    // waiting longer.
+    return now + aheadFrames_.load(std::memory_order_relaxed) + format_.rate / 2000;
 }
 
 } // namespace tsl

@@ -20,9 +20,10 @@ constexpr auto kSendPatience = std::chrono::milliseconds(200);
 
 MidiStream::MidiStream(uint32_t f, uint32_t rate, uint32_t voices)
     : maxVoices_(voices), decayEnd_((f & BASS_MIDI_DECAYEND) != 0), decode_((f & BASS_STREAM_DECODE) != 0),
+      liveStamped_((f & BASS_MIDI_ASYNC) != 0 && !decode_),
       synth_(Synth::Options{rate, voices, (f & BASS_MIDI_NOFX) == 0, (f & BASS_MIDI_NOTEOFF1) != 0,
                             (f & BASS_MIDI_SINCINTER) != 0}),
-      queue_(kQueueRecords, kQueueBytes), sysexScratch_(kQueueBytes), block_(new float[2 * kBlockFrames]) {
+      asyncClock_(liveStamped_), queue_(kQueueRecords, kQueueBytes), sysexScratch_(kQueueBytes), block_(new float[2 * kBlockFrames]) {
     flags = f;
     format.rate = rate;
     format.channels = (f & BASS_SAMPLE_MONO) ? 1 : 2;
@@ -55,13 +56,13 @@ bool MidiStream::PushWithWait(const QueuedEvent& e) {
     return false;
 }
 
-bool MidiStream::PushSysExWithWait(const uint8_t* data, uint32_t size) {
+bool MidiStream::PushSysExWithWait(const uint8_t* data, uint32_t size, uint64_t frame) {
     if (size > queue_.ByteCapacity()) return false;
-    if (queue_.PushSysEx(data, size)) return true;
+    if (queue_.PushSysEx(data, size, frame)) return true;
     auto until = std::chrono::steady_clock::now() + kSendPatience;
     while (std::chrono::steady_clock::now() < until) {
         std::this_thread::sleep_for(std::chrono::microseconds(200));
-        if (queue_.PushSysEx(data, size)) return true;
+        if (queue_.PushSysEx(data, size, frame)) return true;
     }
     return false;
 }
@@ -69,28 +70,31 @@ bool MidiStream::PushSysExWithWait(const uint8_t* data, uint32_t size) {
 int64_t MidiStream::SendRaw(const uint8_t* data, size_t size) {
     struct Sink : RawMidiParser::Sink {
         MidiStream* s;
+        uint64_t frame = 0;
         bool ok = true;
         void Event(uint32_t event, uint32_t param, uint32_t chan) override {
-            QueuedEvent e{event, param, chan, 0};
+            QueuedEvent e{event, param, chan, 0, frame};
             ok = s->PushWithWait(e) && ok;
         }
-        void SysEx(const uint8_t* d, uint32_t n) override { ok = s->PushSysExWithWait(d, n) && ok; }
+        void SysEx(const uint8_t* d, uint32_t n) override { ok = s->PushSysExWithWait(d, n, frame) && ok; }
     } sink;
     sink.s = this;
     std::lock_guard<std::mutex> g(sendLock_);
+    sink.frame = asyncClock_.Stamp(*this); // the messages of one call arrived together
     uint32_t n = parser_.Feed(data, size, sink);
     return sink.ok ? n : -1;
 }
 
 bool MidiStream::SendEvent(uint32_t event, uint32_t param, uint32_t chan) {
     std::lock_guard<std::mutex> g(sendLock_);
-    return PushWithWait(QueuedEvent{event, param, chan, 0});
+    return PushWithWait(QueuedEvent{event, param, chan, 0, asyncClock_.Stamp(*this)});
 }
 
 int64_t MidiStream::SendEvents(const BASS_MIDI_EVENT* events, uint32_t count) {
     std::lock_guard<std::mutex> g(sendLock_);
+    const uint64_t frame = asyncClock_.Stamp(*this);
     for (uint32_t i = 0; i < count; ++i)
-        if (!PushWithWait(QueuedEvent{events[i].event, events[i].param, events[i].chan, 0})) return -1;
+        if (!PushWithWait(QueuedEvent{events[i].event, events[i].param, events[i].chan, 0, frame})) return -1;
     return count;
 }
 
@@ -269,6 +273,40 @@ void MidiStream::DrainQueue() noexcept {
     });
 }
 
+namespace {
+
+bool SoundsInsideBlock(const QueuedEvent& e) noexcept {
+    return e.event != kEventSysExBytes && Synth::AppliesInsideBlock(e.event, e.param);
+}
+
+} // namespace
+
+uint32_t MidiStream::LiveCut(uint64_t blockStart, uint32_t frames) const noexcept {
+    const uint64_t blockEnd = blockStart + frames;
+    for (uint32_t i = 0;; ++i) {
+        const QueuedEvent* e = queue_.Peek(i);
+        if (!e || e->frame >= blockEnd) return frames; // stamps never go back: the rest are later
+        if (e->frame > blockStart && !SoundsInsideBlock(*e)) return static_cast<uint32_t>(e->frame - blockStart);
+    }
+}
+
+void MidiStream::ApplyDueLive(uint64_t blockStart, uint32_t frames) noexcept {
+    const uint64_t blockEnd = blockStart + frames;
+    while (const QueuedEvent* e = queue_.Peek()) {
+        if (e->frame >= blockEnd) return;
+        const uint32_t at = e->frame > blockStart ? static_cast<uint32_t>(e->frame - blockStart) : 0;
+        // Arrived after LiveCut and needs the block cut at its frame: it
+        // starts the next block instead, a few samples late.
+        if (at > 0 && !SoundsInsideBlock(*e)) return;
+        const QueuedEvent ev = queue_.Pop(sysexScratch_.data());
+        synth_.SetEventOffset(at);
+        if (ev.event == kEventSysExBytes) synth_.ApplySysEx(sysexScratch_.data(), ev.size);
+        else synth_.ApplyEvent(ev.event, ev.param, ev.chan);
+        synth_.SetEventOffset(0);
+        stateDirty_ = true;
+    }
+}
+
 void MidiStream::TakeTimedLists() noexcept {
     for (TimedList*& slot : lists_) {
         if (slot && slot->next >= slot->events.size()) {
@@ -343,7 +381,7 @@ uint32_t MidiStream::RenderFloat(float* out, uint32_t frames) noexcept {
         restorePending_.store(false, std::memory_order_release);
         stateDirty_ = true;
     }
-    DrainQueue();
+    if (!liveStamped_) DrainQueue();
     TakeTimedLists();
     uint64_t pend = pendingEnd_.load(std::memory_order_acquire);
     if (pend < endFrame_) endFrame_ = pend;
@@ -363,7 +401,9 @@ uint32_t MidiStream::RenderFloat(float* out, uint32_t frames) noexcept {
         if (decaying_ && synth_.ActiveVoices() == 0) { ended_.store(true, std::memory_order_release); break; }
         uint32_t n = std::min(kBlockFrames, frames - produced);
         if (!decaying_ && endFrame_ > position_ && endFrame_ - position_ < n) n = static_cast<uint32_t>(endFrame_ - position_);
+        if (liveStamped_) n = LiveCut(position_, n);
         n = ApplyDueTimed(position_, n);
+        if (liveStamped_) ApplyDueLive(position_, n);
         auto b0 = limit > 0 ? Clock::now() : Clock::time_point();
         synth_.RenderBlock(blk, n);
         if (limit > 0) {

@@ -5,8 +5,10 @@
 //    levels): SendRaw, SendEvent, SendEvents, HandOverTimedList. Several
 //    senders are serialised by a lock taken on the sending side only; events
 //    reach the renderer through a lock-free queue and are applied whole and
-//    in order at the start of the next render block, or at their exact
-//    sample for timed events.
+//    in order at the start of the next render call, or at their exact
+//    sample for timed events. Playing streams made with BASS_MIDI_ASYNC
+//    stamp live events on arrival with the frame that keeps their latency
+//    constant (AsyncClock), and apply them at that sample too.
 //  - the main thread: SetFonts, attributes (CPU limit, reverb, volume),
 //    readings (ActiveVoices, CpuPercent; relaxed atomics), GetState/SetState.
 //  - one render thread at a time: RenderFloat (BASS_ChannelGetData for
@@ -33,6 +35,7 @@
 #include "bassmidi.h"
 #include "core/channel.h"
 #include "font/model.h"
+#include "synth/async_clock.h"
 #include "synth/event_queue.h"
 #include "synth/raw_midi.h"
 #include "synth/spsc_ring.h"
@@ -101,9 +104,14 @@ private:
     };
 
     bool PushWithWait(const QueuedEvent& e);
-    bool PushSysExWithWait(const uint8_t* data, uint32_t size);
+    bool PushSysExWithWait(const uint8_t* data, uint32_t size, uint64_t frame);
     void CollectGarbage();      // sender/main side: frees what the renderer has let go
     void DrainQueue() noexcept; // render side
+    // Stamped live events, render side: how many of the next `frames` frames
+    // may be rendered before a queued event that must cut the block, and
+    // applying those due inside the next `frames` frames.
+    uint32_t LiveCut(uint64_t blockStart, uint32_t frames) const noexcept;
+    void ApplyDueLive(uint64_t blockStart, uint32_t frames) noexcept;
     void TakeTimedLists() noexcept;
     uint64_t NextTimedFrame() const noexcept;
     // Applies the timed events due in the next `frames` frames; returns how
@@ -116,11 +124,13 @@ private:
     const uint32_t maxVoices_;
     const bool decayEnd_;
     const bool decode_;
+    const bool liveStamped_; // live events wait in the queue for their frame
     Synth synth_;
 
     // Sender side.
     std::mutex sendLock_;
     RawMidiParser parser_;
+    AsyncClock asyncClock_;
     EventQueue queue_; // producer: senders (under sendLock_); consumer: render thread
     std::vector<uint8_t> sysexScratch_; // render side, sized to the byte ring
 
