@@ -4,9 +4,12 @@
 // AdditionalBuffer clamped to 20..1000) every millisecond, automatic updating
 // off, the playback buffer AdditionalBuffer + 10 ms + the device's minbuf.
 //
-// The device's output is captured (TSL_AUDIO_CAPTURE: the null device of
-// native builds, the ALSA file capture under Wine); each note's onset in the
-// capture, against the moment it was sent, gives its latency.
+// Both ends are read on the device's own clock, not on the wall clock or in
+// a capture file: at sending, the frame the device is playing at that moment
+// (Device::FramesPlayedNow); at the output, the frame of the device's mix in
+// which the note starts (a tap on the mix). Under Wine the ALSA capture is not
+// paced in real time, so positions in it say nothing about when a sample
+// left; the device's frame count does, on every platform.
 //
 // Usage: tsl_latency_bench [notes-per-setting]
 #include <algorithm>
@@ -15,13 +18,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <random>
 #include <thread>
 #include <vector>
 
 #include "bassmidi.h"
-#include "output/capture.h"
+#include "output/device.h"
+#include "output/device_manager.h"
 
 using namespace std::chrono;
 
@@ -34,28 +37,62 @@ constexpr const char* kFont = "Z:/usr/share/sounds/sf2/TimGM6mb.sf2";
 constexpr const char* kFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
 #endif
 
+// A note starts where the mix rises above -60 dB after 50 ms below it (the
+// stream has no effects, so the previous hit's tail dies out in between).
+constexpr float kThreshold = 0.001f;
+constexpr uint64_t kQuietFrames = kRate / 20;
+
+// Filled on the mixing thread: no locks, no allocation.
+struct Onsets {
+    explicit Onsets(size_t capacity) : at(capacity) {}
+    std::vector<uint64_t> at;
+    std::atomic<size_t> count{0};
+    uint64_t quiet = kQuietFrames; // silent before the tap was set
+};
+
+void TapMix(void* context, const float* mix, uint32_t frames, uint64_t first) noexcept {
+    auto& o = *static_cast<Onsets*>(context);
+    for (uint32_t i = 0; i < frames; ++i) {
+        if (std::fabs(mix[2 * i]) > kThreshold) {
+            const size_t n = o.count.load(std::memory_order_relaxed);
+            if (o.quiet >= kQuietFrames && n < o.at.size()) {
+                o.at[n] = first + i;
+                o.count.store(n + 1, std::memory_order_release);
+            }
+            o.quiet = 0;
+        } else {
+            ++o.quiet;
+        }
+    }
+}
+
 struct Result {
     double mean = 0, min = 1e9, max = 0;
     int found = 0;
+    uint32_t fillMs = 0, bufferMs = 0;
 };
 
-Result Measure(uint32_t additional, int notes, const std::string& capture, HSOUNDFONT font) {
+Result Measure(uint32_t additional, int notes, HSOUNDFONT font) {
     BASS_SetConfig(BASS_CONFIG_UPDATEPERIOD, 0);
     if (!BASS_Init(1, kRate, BASS_DEVICE_LATENCY, nullptr, nullptr)) {
         std::fprintf(stderr, "BASS_Init failed: %d\n", BASS_ErrorGetCode());
         std::exit(1);
     }
-    const auto t0 = steady_clock::now();
     BASS_INFO info{};
     BASS_GetInfo(&info);
-    BASS_SetConfig(BASS_CONFIG_BUFFER, additional + 10 + info.minbuf);
-    const HSTREAM s = BASS_MIDI_StreamCreate(16, BASS_SAMPLE_FLOAT | BASS_MIDI_ASYNC, kRate);
+    Result r;
+    r.bufferMs = additional + 10 + info.minbuf;
+    BASS_SetConfig(BASS_CONFIG_BUFFER, r.bufferMs);
+    const auto device = tsl::output::FindDevice(1);
+    // No effects: the onset search needs silence between the hits.
+    const HSTREAM s = BASS_MIDI_StreamCreate(16, BASS_SAMPLE_FLOAT | BASS_MIDI_ASYNC | BASS_MIDI_NOFX, kRate);
     BASS_MIDI_FONT f{font, -1, 0};
     BASS_MIDI_StreamSetFonts(s, &f, 1);
     BASS_ChannelPlay(s, FALSE);
 
     std::atomic<bool> stop{false};
     const DWORD length = std::clamp<uint32_t>(additional, 20, 1000);
+    r.fillMs = length;
     std::thread updater([&] {
         while (!stop.load()) {
             BASS_ChannelUpdate(s, length);
@@ -63,44 +100,40 @@ Result Measure(uint32_t additional, int notes, const std::string& capture, HSOUN
         }
     });
 
+    Onsets onsets(size_t(notes) + 16);
+    std::vector<uint64_t> sent;
+    std::this_thread::sleep_for(milliseconds(300 + additional));
+    device->SetTap(&TapMix, &onsets);
     // Woodblock hits on the drum channel: a sharp attack, gone before the next.
     std::mt19937 rng(1234);
     std::uniform_int_distribution<int> jitter(0, 37);
-    std::vector<double> sent;
-    std::this_thread::sleep_for(milliseconds(300 + additional));
     for (int i = 0; i < notes; ++i) {
         const uint8_t on[] = {0x99, 76, 127};
-        sent.push_back(duration<double, std::milli>(steady_clock::now() - t0).count());
+        sent.push_back(device->FramesPlayedNow());
         BASS_MIDI_StreamEvents(s, BASS_MIDI_EVENTS_RAW, on, 3);
         std::this_thread::sleep_for(milliseconds(30));
         const uint8_t off[] = {0x89, 76, 0};
         BASS_MIDI_StreamEvents(s, BASS_MIDI_EVENTS_RAW, off, 3);
-        // Spaced by more than the latency, so each search window holds one hit.
+        // Spaced by more than the latency, so each note is heard before the next is sent.
         std::this_thread::sleep_for(milliseconds(220 + additional + jitter(rng)));
     }
     std::this_thread::sleep_for(milliseconds(400 + additional));
+    device->SetTap(nullptr, nullptr);
     stop.store(true);
     updater.join();
     BASS_StreamFree(s);
     BASS_Free();
 
-    const auto cap = tsl::test::ReadCapture(capture);
-    Result r;
-    if (!cap.rate) return r;
-    size_t from = 0;
+    const size_t heard = onsets.count.load(std::memory_order_acquire);
+    if (heard != sent.size())
+        std::fprintf(stderr, "AdditionalBuffer %u: %zu notes sent, %zu heard\n", additional, sent.size(), heard);
     double sum = 0;
-    for (double at : sent) {
-        from = std::max(from, size_t(at * cap.rate / 1000));
-        size_t i = from;
-        const size_t limit = std::min(cap.left.size(), from + cap.rate * (additional + 200) / 1000);
-        while (i < limit && std::fabs(cap.left[i]) < 0.02f) ++i;
-        if (i >= limit) continue;
-        const double ms = i * 1000.0 / cap.rate - at;
+    for (size_t i = 0; i < std::min(heard, sent.size()); ++i) {
+        const double ms = (double(onsets.at[i]) - double(sent[i])) * 1000.0 / kRate;
         sum += ms;
         r.min = std::min(r.min, ms);
         r.max = std::max(r.max, ms);
         ++r.found;
-        from = i + cap.rate / 10; // past this hit's attack
     }
     r.mean = r.found ? sum / r.found : 0;
     return r;
@@ -110,26 +143,16 @@ Result Measure(uint32_t additional, int notes, const std::string& capture, HSOUN
 
 int main(int argc, char** argv) {
     const int notes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
-    std::string capture = tsl::test::CapturePath();
-    if (capture.empty()) {
-#ifndef _WIN32
-        capture = (std::filesystem::temp_directory_path() / "tsl-latency-capture.wav").string();
-        setenv("TSL_AUDIO_CAPTURE", capture.c_str(), 1);
-#else
-        std::fprintf(stderr, "set TSL_AUDIO_CAPTURE (tools/wine-run does)\n");
-        return 1;
-#endif
-    }
     const HSOUNDFONT font = BASS_MIDI_FontInit(kFont, 0);
     if (!font || !BASS_MIDI_FontLoad(font, -1, -1)) {
         std::fprintf(stderr, "cannot load %s\n", kFont);
         return 1;
     }
-    std::printf("AdditionalBuffer  notes  mean ms  min ms  max ms  jitter ms\n");
+    std::printf("AdditionalBuffer  fill ms  buffer ms  notes  mean ms  min ms  max ms  jitter ms\n");
     for (uint32_t additional : {0u, 20u, 250u}) {
-        const Result r = Measure(additional, notes, capture, font);
-        std::printf("%16u  %5d  %7.2f  %6.2f  %6.2f  %9.2f\n", additional, r.found, r.mean, r.min, r.max,
-                    r.found ? r.max - r.min : 0.0);
+        const Result r = Measure(additional, notes, font);
+        std::printf("%16u  %7u  %9u  %5d  %7.2f  %6.2f  %6.2f  %9.2f\n", additional, r.fillMs, r.bufferMs, r.found,
+                    r.mean, r.min, r.max, r.found ? r.max - r.min : 0.0);
     }
     BASS_MIDI_FontFree(font);
     return 0;

@@ -6,6 +6,7 @@
 #include "bass.h"
 #include "core/channel.h"
 #include "core/config.h"
+#include "output/clock.h"
 #include "output/playback.h"
 #include "synth/denormals.h"
 
@@ -80,8 +81,31 @@ void Device::Render(float* out, uint32_t frames) noexcept {
     std::fill(out, out + size_t(frames) * 2, 0.0f);
     const Snapshot* s = snapshot_.load(std::memory_order_acquire);
     for (PlaybackState* st : s->states) st->MixInto(out, frames);
-    mixed_.fetch_add(frames, std::memory_order_release);
+    const uint64_t first = mixed_.fetch_add(frames, std::memory_order_release);
+    mixedAtNs_.store(ClockNs(), std::memory_order_release);
+    if (const Tap tap = tap_.load(std::memory_order_acquire))
+        tap(tapContext_.load(std::memory_order_acquire), out, frames, first);
     mixEpoch_.fetch_add(1, std::memory_order_release);
+}
+
+uint64_t Device::FramesPlayedNow() const noexcept {
+    if (!endpoint_) return 0;
+    // The endpoint reports in whole periods; the time since the last one
+    // fills in between (at most a tenth of a second, should it stall).
+    const int64_t since = std::clamp<int64_t>(ClockNs() - mixedAtNs_.load(std::memory_order_acquire), 0, 100'000'000);
+    return endpoint_->FramesPlayed() + uint64_t(since) * rate_ / 1'000'000'000;
+}
+
+void Device::SetTap(Tap tap, void* context) noexcept {
+    tapContext_.store(context, std::memory_order_release);
+    tap_.store(tap, std::memory_order_release);
+    // Once this returns the mixing thread no longer calls the old tap.
+    const uint64_t epoch = mixEpoch_.load(std::memory_order_acquire);
+    if (epoch & 1) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+        while (mixEpoch_.load(std::memory_order_acquire) == epoch && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+    }
 }
 
 // Automatic updating (BASS_CONFIG_UPDATEPERIOD > 0): keeps every stream's

@@ -41,6 +41,17 @@ public:
     // frame mixed now will be heard.
     uint64_t FramesMixed() const noexcept { return mixed_.load(std::memory_order_acquire); }
 
+    // The device's clock now: the frame (counted like FramesMixed) leaving
+    // the output at this moment, from what the endpoint last said it had
+    // played and the time since. For measurements; 0 for the no-sound device.
+    uint64_t FramesPlayedNow() const noexcept;
+
+    // Measurements: called on the mixing thread with every period the device
+    // mixed (interleaved stereo, `first` its FramesMixed position), until
+    // set to null. Must not block.
+    using Tap = void (*)(void* context, const float* mix, uint32_t frames, uint64_t first) noexcept;
+    void SetTap(Tap tap, void* context) noexcept;
+
     // Membership of the mix; Remove waits until the mixing thread has let go.
     void Add(PlaybackState* state, std::weak_ptr<Channel> channel);
     void Remove(PlaybackState* state);
@@ -69,6 +80,9 @@ private:
     std::atomic<Snapshot*> snapshot_{nullptr};
     std::atomic<uint64_t> mixEpoch_{0}; // odd while the mixing thread is inside Render
     std::atomic<uint64_t> mixed_{0};
+    std::atomic<int64_t> mixedAtNs_{0}; // output clock at the end of the last mix
+    std::atomic<Tap> tap_{nullptr};
+    std::atomic<void*> tapContext_{nullptr};
 
     std::thread updater_;
     std::mutex updateLock_;
