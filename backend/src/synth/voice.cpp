@@ -69,6 +69,8 @@ bool Voice::Start(const VoiceDesc& d, const NoteContext& n) noexcept {
     loopMode = d.loopMode;
     looping = loopMode == 1 || loopMode == 3;
     seam = looping ? sample->LoopSeam(d.loop) : nullptr;
+    pcmLow = sample->pcmLow;
+    seamLow = looping && pcmLow ? sample->LoopSeamLow(d.loop) : nullptr;
     pos = static_cast<uint64_t>(d.start) << 32;
     end = d.end;
     loopStart = d.loopStart;
@@ -314,6 +316,7 @@ void Voice::Finish() noexcept {
     if (sample) sample->Release();
     sample = nullptr;
     pcm = seam = nullptr;
+    pcmLow = seamLow = nullptr;
     volEnv.Finish();
 }
 

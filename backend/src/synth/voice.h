@@ -62,6 +62,8 @@ struct Voice {
     const font::Sample* sample = nullptr;
     const int16_t* pcm = nullptr;
     const int16_t* seam = nullptr;
+    const uint8_t* pcmLow = nullptr;  // 24-bit samples: the low bytes, else null
+    const uint8_t* seamLow = nullptr;
     uint64_t pos = 0;          // 32.32 fixed point, frames from pcm[0]
     uint64_t inc = 0;
     uint32_t end = 0, loopStart = 0, loopEnd = 0;
@@ -133,6 +135,7 @@ struct Voice {
     // Generate interpolates into tmp (frames before `off` are zero; nothing
     // is written for a silent voice), then the filter, then Mix.
     bool Generate(float* tmp, uint32_t frames, uint32_t& off) noexcept;
+    void Interpolate(const int16_t* src, const uint8_t* low, uint64_t& p, float* out, uint32_t n) const noexcept;
     void Mix(const float* tmp, uint32_t off, MixBuses& bus, uint32_t frames, bool fx) noexcept;
     bool IsSilent() const noexcept {
         return gL == 0 && gR == 0 && tL == 0 && tR == 0 && tRev == 0 && tCho == 0 && gRev == 0 && gCho == 0 &&

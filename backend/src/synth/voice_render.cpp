@@ -15,25 +15,37 @@ namespace {
 
 constexpr uint32_t kHalfGuard = font::kGuard / 2;
 
-inline void LinearRun(const int16_t* src, uint64_t& pos, uint64_t inc, float* out, uint32_t count) noexcept {
+// A frame of sample data in 16-bit units; 24-bit samples add their low
+// byte as a fraction.
+template <bool k24>
+inline float Frame(const int16_t* src, const uint8_t* low, int64_t i) noexcept {
+    if constexpr (k24) return static_cast<float>(src[i]) + static_cast<float>(low[i]) * (1.0f / 256.0f);
+    else return static_cast<float>(src[i]);
+}
+
+template <bool k24>
+inline void LinearRun(const int16_t* src, const uint8_t* low, uint64_t& pos, uint64_t inc, float* out,
+                      uint32_t count) noexcept {
     uint64_t p = pos;
     for (uint32_t i = 0; i < count; ++i) {
-        const int16_t* s = src + (p >> 32);
+        const int64_t at = static_cast<int64_t>(p >> 32);
         float frac = static_cast<float>(static_cast<uint32_t>(p)) * (1.0f / 4294967296.0f);
-        float a = s[0];
-        out[i] = a + (static_cast<float>(s[1]) - a) * frac;
+        float a = Frame<k24>(src, low, at);
+        out[i] = a + (Frame<k24>(src, low, at + 1) - a) * frac;
         p += inc;
     }
     pos = p;
 }
 
-inline void SincRun(const int16_t* src, uint64_t& pos, uint64_t inc, int band, float* out, uint32_t count) noexcept {
+template <bool k24>
+inline void SincRun(const int16_t* src, const uint8_t* low, uint64_t& pos, uint64_t inc, int band, float* out,
+                    uint32_t count) noexcept {
     uint64_t p = pos;
     for (uint32_t i = 0; i < count; ++i) {
-        const int16_t* s = src + (p >> 32) - sinc::kHalf;
+        const int64_t at = static_cast<int64_t>(p >> 32) - sinc::kHalf;
         const float* k = sinc::Kernel(band, static_cast<int>(static_cast<uint32_t>(p) >> (32 - 9)));
         float acc = 0;
-        for (int t = 0; t < sinc::kTaps; ++t) acc += static_cast<float>(s[t]) * k[t];
+        for (int t = 0; t < sinc::kTaps; ++t) acc += Frame<k24>(src, low, at + t) * k[t];
         out[i] = acc;
         p += inc;
     }
@@ -49,6 +61,16 @@ inline uint32_t FramesBelow(uint64_t pos, uint64_t inc, uint32_t limit, uint32_t
 }
 
 } // namespace
+
+void Voice::Interpolate(const int16_t* src, const uint8_t* low, uint64_t& p, float* out, uint32_t n) const noexcept {
+    if (low) {
+        if (sinc) SincRun<true>(src, low, p, inc, sincBand, out, n);
+        else LinearRun<true>(src, low, p, inc, out, n);
+    } else {
+        if (sinc) SincRun<false>(src, nullptr, p, inc, sincBand, out, n);
+        else LinearRun<false>(src, nullptr, p, inc, out, n);
+    }
+}
 
 bool Voice::Generate(float* tmp, uint32_t frames, uint32_t& off) noexcept {
     // A note that begins inside this block renders only from its start frame.
@@ -77,8 +99,7 @@ bool Voice::Generate(float* tmp, uint32_t frames, uint32_t& off) noexcept {
                 uint64_t shift = (static_cast<uint64_t>(loopEnd) - font::kGuard) << 32;
                 uint64_t rel = pos - shift;
                 if (silent) rel += inc * n;
-                else if (sinc) SincRun(seam, rel, inc, sincBand, tmp + done, n);
-                else LinearRun(seam, rel, inc, tmp + done, n);
+                else Interpolate(seam, seamLow, rel, tmp + done, n);
                 pos = rel + shift;
                 done += n;
                 continue;
@@ -86,8 +107,7 @@ bool Voice::Generate(float* tmp, uint32_t frames, uint32_t& off) noexcept {
             uint32_t n = FramesBelow(pos, inc, loopEnd - kHalfGuard, want);
             if (n == 0) n = 1;
             if (silent) pos += inc * n;
-            else if (sinc) SincRun(pcm, pos, inc, sincBand, tmp + done, n);
-            else LinearRun(pcm, pos, inc, tmp + done, n);
+            else Interpolate(pcm, pcmLow, pos, tmp + done, n);
             done += n;
         } else {
             if (idx >= end) {
@@ -97,8 +117,7 @@ bool Voice::Generate(float* tmp, uint32_t frames, uint32_t& off) noexcept {
             uint32_t n = FramesBelow(pos, inc, end, want);
             if (n == 0) n = 1;
             if (silent) pos += inc * n;
-            else if (sinc) SincRun(pcm, pos, inc, sincBand, tmp + done, n);
-            else LinearRun(pcm, pos, inc, tmp + done, n);
+            else Interpolate(pcm, pcmLow, pos, tmp + done, n);
             done += n;
         }
     }

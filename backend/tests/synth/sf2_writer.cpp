@@ -47,8 +47,10 @@ Sf2Sample SineSample(uint32_t period, uint32_t cycles, uint32_t rate, uint8_t ro
 }
 
 std::vector<uint8_t> BuildSf2(const std::vector<Sf2Sample>& samples, const std::vector<Sf2Preset>& presets) {
+    bool any24 = false;
+    for (const Sf2Sample& s : samples) any24 = any24 || !s.low.empty();
     Buf info, ifil, isng, inam;
-    ifil.u16(2); ifil.u16(1);
+    ifil.u16(2); ifil.u16(any24 ? 4 : 1); // low bytes count from version 2.04 on
     isng.name("EMU8000", 8);
     inam.name("tessaline test", 16);
     info.chunk("ifil", ifil);
@@ -64,6 +66,14 @@ std::vector<uint8_t> BuildSf2(const std::vector<Sf2Sample>& samples, const std::
     }
     Buf sdta;
     sdta.chunk("smpl", smpl);
+    if (any24) {
+        Buf sm24;
+        for (const Sf2Sample& s : samples) {
+            for (size_t i = 0; i < s.pcm.size(); ++i) sm24.u8(i < s.low.size() ? s.low[i] : 0);
+            for (int i = 0; i < 46; ++i) sm24.u8(0);
+        }
+        sdta.chunk("sm24", sm24);
+    }
 
     Buf phdr, pbag, pmod, pgen, inst, ibag, imod, igen, shdr;
     uint16_t pbagN = 0, pgenN = 0, ibagN = 0, igenN = 0;

@@ -11,6 +11,7 @@ namespace tsl::test {
 
 struct Sf2Sample {
     std::vector<int16_t> pcm;
+    std::vector<uint8_t> low; // 24-bit samples: the low byte of each frame (sm24)
     uint32_t rate = 44100;
     uint8_t root = 60;
     int8_t correction = 0;

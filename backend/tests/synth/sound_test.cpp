@@ -1,5 +1,5 @@
 // What a note sounds like: envelope stages at their times, seamless loops,
-// pan and velocity curves, exclusive classes.
+// pan and velocity curves, exclusive classes, 24-bit sample precision.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -103,5 +103,37 @@ TEST(Sound, ExclusiveClassCutsThePreviousNote) {
     s.Render(4410); // 100 ms: the cut voice has faded out
     BASS_ChannelGetAttribute(s.h, BASS_ATTRIB_MIDI_VOICES_ACTIVE, &v);
     EXPECT_EQ(v, 2); // 62 and the unrelated 64
+    BASS_MIDI_FontFree(f);
+}
+
+TEST(Sound, TwentyFourBitSamplesKeepTheirLowByte) {
+    // A sine whose 24-bit values are exactly 1/256 of a 16-bit one: the high
+    // 16 bits carry only the sign, everything else is in the low byte. Looped,
+    // so the loop seam's low bytes are read too.
+    Sf2Sample big = SineSample(100, 40, 44100, 60, 200);
+    Sf2Sample small = big;
+    for (size_t i = 0; i < big.pcm.size(); ++i) {
+        const int32_t v24 = big.pcm[i]; // 200 * sin, as a 24-bit value
+        small.pcm[i] = static_cast<int16_t>(v24 >> 8);
+        small.low.push_back(static_cast<uint8_t>(v24 & 0xff));
+    }
+    Sf2Preset p0, p1;
+    p1.program = 1;
+    p0.zones.push_back(Sf2Zone{0, 127, 0, {{54, 1}}});
+    p1.zones.push_back(Sf2Zone{0, 127, 1, {{54, 1}}});
+    HSOUNDFONT f = LoadFont({big, small}, {p0, p1});
+    TestStream s({f}, BASS_MIDI_NOFX);
+    s.Note(0, 60, 127);
+    s.Event(1, MIDI_EVENT_PROGRAM, 1);
+    s.Note(1, 60, 127);
+    s.Event(1, MIDI_EVENT_PAN, 127);
+    s.Event(0, MIDI_EVENT_PAN, 0);
+    auto x = s.Render(8820);
+    auto l = Channel(x, 2, 0), r = Channel(x, 2, 1);
+    // Hard left is channel 0 (16-bit), hard right channel 1 (24-bit); the
+    // loop (frames 100..4000) wraps twice in this window.
+    double ratio = Rms(r, 4410, 4410) / Rms(l, 4410, 4410);
+    EXPECT_NEAR(ratio, 1.0 / 256, 1e-5);
+    for (size_t i = 4410; i < 8820; i += 37) EXPECT_NEAR(r[i] * 256, l[i], 2e-4 * Rms(l, 4410, 4410)) << i;
     BASS_MIDI_FontFree(f);
 }
