@@ -3,9 +3,12 @@
 // the largest N whose render takes less than one second of processor time.
 //
 // usage: tsl_voice_bench [seconds-per-trial]
+//        tsl_voice_bench --fixed VOICES SECONDS [nofx]   (one trial; a fixed
+//        workload for valgrind --tool=callgrind)
 #include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "bass.h"
@@ -61,6 +64,14 @@ double Trial(HSOUNDFONT f, DWORD flags, uint32_t n, double audio) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 3 && std::string(argv[1]) == "--fixed") {
+        HSOUNDFONT f = BenchFont();
+        DWORD flags = argc > 4 && std::string(argv[4]) == "nofx" ? BASS_MIDI_NOFX : 0;
+        double t = Trial(f, flags, static_cast<uint32_t>(std::atoi(argv[2])), std::atof(argv[3]));
+        std::printf("%.3f s CPU\n", t);
+        BASS_MIDI_FontFree(f);
+        return 0;
+    }
     double audio = argc > 1 ? std::atof(argv[1]) : 1.0;
     HSOUNDFONT f = BenchFont();
     struct Mode {

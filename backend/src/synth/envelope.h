@@ -104,7 +104,13 @@ public:
     float Value() const noexcept {
         if (stage_ == kDelay || stage_ == kDone) return 0.0f;
         if (!volume_ || stage_ == kAttack) return level_;
-        return level_ <= 0 ? 0.0f : std::exp2((level_ - 1.0f) * (96.0f / 6.0205999f));
+        if (level_ <= 0) return 0.0f;
+        // Sustained notes keep their level block after block.
+        if (level_ != cachedLevel_) {
+            cachedLevel_ = level_;
+            cachedValue_ = std::exp2((level_ - 1.0f) * (96.0f / 6.0205999f));
+        }
+        return cachedValue_;
     }
 
     Stage stage() const noexcept { return stage_; }
@@ -124,6 +130,7 @@ private:
 
     float level_ = 0;
     float time_ = 0;
+    mutable float cachedLevel_ = -1, cachedValue_ = 0;
     Stage stage_ = kDone;
     bool volume_ = true;
 };

@@ -148,6 +148,7 @@ bool Voice::Start(const VoiceDesc& d, const NoteContext& n) noexcept {
     modLfo.Start();
     vibLfo.Start();
     filterType = d.filter;
+    lastCents = -1e30f;
     filterOn = false;
     filterFc = filterQ = -1;
     startDelay = n.startDelay;
@@ -212,11 +213,15 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, uint32_t frames, float
     float cents = keyPitchCents + value[kGenCoarseTune] * 100.0f + value[kGenFineTune] + value[kGenInitialPitch] +
                   ch.TuningCents() + vib * value[kGenVibLfoToPitch] + mlfo * value[kGenModLfoToPitch] +
                   menv * value[kGenModEnvToPitch];
-    double ratio = static_cast<double>(dsp::CentsToRatio(cents)) * pitchScale;
-    if (ratio > 512.0) ratio = 512.0;
-    if (ratio < 1e-6) ratio = 1e-6;
-    inc = static_cast<uint64_t>(ratio * 4294967296.0);
-    if (sinc) sincBand = sinc::BandFor(ratio);
+    if (cents != lastCents) {
+        // Most notes hold their pitch for many blocks: exp2 only on change.
+        lastCents = cents;
+        double ratio = static_cast<double>(dsp::CentsToRatio(cents)) * pitchScale;
+        if (ratio > 512.0) ratio = 512.0;
+        if (ratio < 1e-6) ratio = 1e-6;
+        inc = static_cast<uint64_t>(ratio * 4294967296.0);
+        if (sinc) sincBand = sinc::BandFor(ratio);
+    }
 
     float fc = value[kGenInitialFilterFc] + mlfo * value[kGenModLfoToFilterFc] + menv * value[kGenModEnvToFilterFc];
     float q = value[kGenInitialFilterQ];

@@ -71,6 +71,7 @@ struct Voice {
     bool looping = false;
     int sincBand = 0;
     float pitchScale = 1;      // sample rate / output rate
+    float lastCents = 0;       // the pitch `inc` was computed for
 
     // --- modulated parameters ---
     float base[font::kGenCount]; // generators + note-on-time modulators (attenuation already scaled)

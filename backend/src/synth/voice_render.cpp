@@ -7,6 +7,7 @@
 // loop seam, which continues the loop across its end.
 #include <cstring>
 
+#include "synth/kernels.h"
 #include "synth/sinc_table.h"
 #include "synth/voice.h"
 
@@ -68,7 +69,7 @@ void Voice::Interpolate(const int16_t* src, const uint8_t* low, uint64_t& p, flo
         else LinearRun<true>(src, low, p, inc, out, n);
     } else {
         if (sinc) SincRun<false>(src, nullptr, p, inc, sincBand, out, n);
-        else LinearRun<false>(src, nullptr, p, inc, out, n);
+        else kernels::LinearRun16(src, p, inc, out, n);
     }
 }
 
@@ -125,40 +126,30 @@ bool Voice::Generate(float* tmp, uint32_t frames, uint32_t& off) noexcept {
     return alive;
 }
 
-namespace {
-
-// Adds tmp[from, to) times a gain ramp (g0 + d * k at the k-th frame, k from
-// 1) into one bus. Written from the frame index, not accumulated, so it
-// vectorises and the last frame lands exactly on the target.
-inline void MixRamp(const float* __restrict tmp, float* __restrict bus, uint32_t from, uint32_t to, float g0,
-                    float d) noexcept {
-    for (uint32_t i = from; i < to; ++i) bus[i] += tmp[i] * (g0 + d * static_cast<float>(i - from + 1));
-}
-
-inline void MixRamp2(const float* __restrict tmp, float* __restrict L, float* __restrict R, uint32_t from,
-                     uint32_t to, float l0, float dl, float r0, float dr) noexcept {
-    for (uint32_t i = from; i < to; ++i) {
-        const float k = static_cast<float>(i - from + 1);
-        L[i] += tmp[i] * (l0 + dl * k);
-        R[i] += tmp[i] * (r0 + dr * k);
-    }
-}
-
-} // namespace
-
 void Voice::Mix(const float* tmp, uint32_t off, MixBuses& bus, uint32_t frames, bool fx) noexcept {
     // Two ramps meet at the break frame (a release that began inside the
     // block); without one the second ramp is empty.
     const uint32_t b = brk < off ? off : (brk > frames ? frames : brk);
-    MixRamp2(tmp, bus.left, bus.right, off, b, gL, dL, gR, dR);
-    MixRamp2(tmp, bus.left, bus.right, b, frames, mL, eL, mR, eR);
-    if (fx && (gRev != 0 || mRev != 0 || tRev != 0)) {
-        MixRamp(tmp, bus.reverb, off, b, gRev, dRev);
-        MixRamp(tmp, bus.reverb, b, frames, mRev, eRev);
+    using kernels::MixRamp;
+    using kernels::MixRamp2;
+    const bool rev = fx && (gRev != 0 || mRev != 0 || tRev != 0);
+    const bool cho = fx && (gCho != 0 || mCho != 0 || tCho != 0);
+    if (rev && !cho && b == frames) {
+        // The common case in one pass: dry pair and reverb send together.
+        const float g0[3] = {gL, gR, gRev}, d[3] = {dL, dR, dRev};
+        kernels::MixRamp3(tmp, bus.left, bus.right, bus.reverb, off, frames, g0, d);
+        EndBlock();
+        return;
     }
-    if (fx && (gCho != 0 || mCho != 0 || tCho != 0)) {
+    MixRamp2(tmp, bus.left, bus.right, off, b, gL, dL, gR, dR);
+    if (b < frames) MixRamp2(tmp, bus.left, bus.right, b, frames, mL, eL, mR, eR);
+    if (rev) {
+        MixRamp(tmp, bus.reverb, off, b, gRev, dRev);
+        if (b < frames) MixRamp(tmp, bus.reverb, b, frames, mRev, eRev);
+    }
+    if (cho) {
         MixRamp(tmp, bus.chorus, off, b, gCho, dCho);
-        MixRamp(tmp, bus.chorus, b, frames, mCho, eCho);
+        if (b < frames) MixRamp(tmp, bus.chorus, b, frames, mCho, eCho);
     }
     EndBlock();
 }
@@ -177,27 +168,17 @@ bool Voice::Render(MixBuses& bus, uint32_t frames, bool fx) noexcept {
 }
 
 void FilterFour(Voice* const v[4], float* const tmp[4], uint32_t frames) noexcept {
-    // Four independent biquads side by side: one voice's filter is a chain
-    // of dependent multiply-adds, four of them fill the pipeline.
-    float b0[4], b1[4], b2[4], a1[4], a2[4], z1[4], z2[4];
+    float c[4][5], z[4][2];
     for (int k = 0; k < 4; ++k) {
-        b0[k] = v[k]->filter.b0; b1[k] = v[k]->filter.b1; b2[k] = v[k]->filter.b2;
-        a1[k] = v[k]->filter.a1; a2[k] = v[k]->filter.a2;
-        z1[k] = v[k]->filterState.z1; z2[k] = v[k]->filterState.z2;
+        const BiquadCoeffs& f = v[k]->filter;
+        c[k][0] = f.b0; c[k][1] = f.b1; c[k][2] = f.b2; c[k][3] = f.a1; c[k][4] = f.a2;
+        z[k][0] = v[k]->filterState.z1;
+        z[k][1] = v[k]->filterState.z2;
     }
-    for (uint32_t i = 0; i < frames; ++i) {
-        float in[4], out[4];
-        for (int k = 0; k < 4; ++k) in[k] = tmp[k][i];
-        for (int k = 0; k < 4; ++k) {
-            out[k] = b0[k] * in[k] + z1[k];
-            z1[k] = b1[k] * in[k] - a1[k] * out[k] + z2[k];
-            z2[k] = b2[k] * in[k] - a2[k] * out[k];
-        }
-        for (int k = 0; k < 4; ++k) tmp[k][i] = out[k];
-    }
+    kernels::BiquadFour(tmp, c, z, frames);
     for (int k = 0; k < 4; ++k) {
-        v[k]->filterState.z1 = z1[k];
-        v[k]->filterState.z2 = z2[k];
+        v[k]->filterState.z1 = z[k][0];
+        v[k]->filterState.z2 = z[k][1];
     }
 }
 

@@ -1,0 +1,273 @@
+#include "synth/kernels.h"
+
+#include <atomic>
+#include <cstring>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define TSL_KERNELS_SSE2 1
+#endif
+
+namespace tsl::kernels {
+namespace {
+
+std::atomic<bool> g_vectorised{true};
+
+inline bool On() noexcept { return g_vectorised.load(std::memory_order_relaxed); }
+
+// ---------------------------------------------------------------------------
+// Scalar reference
+
+void LinearScalar(const int16_t* src, uint64_t& pos, uint64_t inc, float* out, uint32_t count) noexcept {
+    uint64_t p = pos;
+    for (uint32_t i = 0; i < count; ++i) {
+        const int16_t* s = src + (p >> 32);
+        float frac = static_cast<float>(static_cast<uint32_t>(p)) * (1.0f / 4294967296.0f);
+        float a = s[0];
+        out[i] = a + (static_cast<float>(s[1]) - a) * frac;
+        p += inc;
+    }
+    pos = p;
+}
+
+void MixScalar(const float* __restrict x, float* __restrict bus, uint32_t from, uint32_t to, float g0,
+               float d) noexcept {
+    for (uint32_t i = from; i < to; ++i) bus[i] += x[i] * (g0 + d * static_cast<float>(i - from + 1));
+}
+
+void BiquadScalar(float* const x[4], const float c[4][5], float z[4][2], uint32_t frames) noexcept {
+    for (int k = 0; k < 4; ++k) {
+        const float b0 = c[k][0], b1 = c[k][1], b2 = c[k][2], a1 = c[k][3], a2 = c[k][4];
+        float s1 = z[k][0], s2 = z[k][1];
+        float* v = x[k];
+        for (uint32_t i = 0; i < frames; ++i) {
+            const float in = v[i];
+            const float out = b0 * in + s1;
+            s1 = b1 * in - a1 * out + s2;
+            s2 = b2 * in - a2 * out;
+            v[i] = out;
+        }
+        z[k][0] = s1;
+        z[k][1] = s2;
+    }
+}
+
+#ifdef TSL_KERNELS_SSE2
+
+inline int32_t Pair(const int16_t* s) noexcept {
+    int32_t v;
+    std::memcpy(&v, s, sizeof v); // s[0] in the low half, s[1] in the high (little-endian)
+    return v;
+}
+
+void LinearSse(const int16_t* src, uint64_t& pos, uint64_t inc, float* out, uint32_t count) noexcept {
+    uint64_t p = pos;
+    uint32_t i = 0;
+    if (count >= 4) {
+        // The fractions live in 32-bit lanes that wrap on their own; the
+        // integer parts come from the 64-bit position, one per frame.
+        const uint32_t lo = static_cast<uint32_t>(p), il = static_cast<uint32_t>(inc);
+        __m128i frac = _mm_set_epi32(static_cast<int32_t>(lo + 3 * il), static_cast<int32_t>(lo + 2 * il),
+                                     static_cast<int32_t>(lo + il), static_cast<int32_t>(lo));
+        const __m128i step = _mm_set1_epi32(static_cast<int32_t>(4 * il));
+        const __m128 scale = _mm_set1_ps(1.0f / 8388608.0f);
+        for (; i + 4 <= count; i += 4) {
+            const uint64_t p1 = p + inc, p2 = p1 + inc, p3 = p2 + inc;
+            const __m128i pairs = _mm_set_epi32(Pair(src + (p3 >> 32)), Pair(src + (p2 >> 32)),
+                                                Pair(src + (p1 >> 32)), Pair(src + (p >> 32)));
+            p = p3 + inc;
+            const __m128 a = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_slli_epi32(pairs, 16), 16));
+            const __m128 b = _mm_cvtepi32_ps(_mm_srai_epi32(pairs, 16));
+            const __m128 f = _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(frac, 9)), scale);
+            _mm_storeu_ps(out + i, _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), f)));
+            frac = _mm_add_epi32(frac, step);
+        }
+    }
+    pos = p;
+    if (i < count) LinearScalar(src, pos, inc, out + i, count - i);
+}
+
+void MixSse(const float* x, float* bus, uint32_t from, uint32_t to, float g0, float d) noexcept {
+    uint32_t i = from;
+    if (to - from >= 4) {
+        // Gains from the frame count, not accumulated: the same values as
+        // the scalar loop, ending exactly on the target.
+        const __m128 gv = _mm_set1_ps(g0), dv = _mm_set1_ps(d), four = _mm_set1_ps(4);
+        __m128 k = _mm_set_ps(4, 3, 2, 1);
+        for (; i + 4 <= to; i += 4) {
+            const __m128 g = _mm_add_ps(gv, _mm_mul_ps(dv, k));
+            _mm_storeu_ps(bus + i, _mm_add_ps(_mm_loadu_ps(bus + i), _mm_mul_ps(_mm_loadu_ps(x + i), g)));
+            k = _mm_add_ps(k, four);
+        }
+    }
+    for (; i < to; ++i) bus[i] += x[i] * (g0 + d * static_cast<float>(i - from + 1));
+}
+
+void Mix2Sse(const float* x, float* busA, float* busB, uint32_t from, uint32_t to, float a0, float da, float b0,
+             float db) noexcept {
+    uint32_t i = from;
+    if (to - from >= 4) {
+        const __m128 av = _mm_set1_ps(a0), dav = _mm_set1_ps(da), bv = _mm_set1_ps(b0), dbv = _mm_set1_ps(db);
+        const __m128 four = _mm_set1_ps(4);
+        __m128 k = _mm_set_ps(4, 3, 2, 1);
+        for (; i + 4 <= to; i += 4) {
+            const __m128 v = _mm_loadu_ps(x + i);
+            const __m128 ga = _mm_add_ps(av, _mm_mul_ps(dav, k)), gb = _mm_add_ps(bv, _mm_mul_ps(dbv, k));
+            _mm_storeu_ps(busA + i, _mm_add_ps(_mm_loadu_ps(busA + i), _mm_mul_ps(v, ga)));
+            _mm_storeu_ps(busB + i, _mm_add_ps(_mm_loadu_ps(busB + i), _mm_mul_ps(v, gb)));
+            k = _mm_add_ps(k, four);
+        }
+    }
+    for (; i < to; ++i) {
+        const float kk = static_cast<float>(i - from + 1);
+        busA[i] += x[i] * (a0 + da * kk);
+        busB[i] += x[i] * (b0 + db * kk);
+    }
+}
+
+void Mix3Sse(const float* x, float* busA, float* busB, float* busC, uint32_t from, uint32_t to, const float g0[3],
+             const float d[3]) noexcept {
+    uint32_t i = from;
+    if (to - from >= 4) {
+        const __m128 av = _mm_set1_ps(g0[0]), dav = _mm_set1_ps(d[0]);
+        const __m128 bv = _mm_set1_ps(g0[1]), dbv = _mm_set1_ps(d[1]);
+        const __m128 cv = _mm_set1_ps(g0[2]), dcv = _mm_set1_ps(d[2]);
+        const __m128 four = _mm_set1_ps(4);
+        __m128 k = _mm_set_ps(4, 3, 2, 1);
+        for (; i + 4 <= to; i += 4) {
+            const __m128 v = _mm_loadu_ps(x + i);
+            const __m128 ga = _mm_add_ps(av, _mm_mul_ps(dav, k));
+            const __m128 gb = _mm_add_ps(bv, _mm_mul_ps(dbv, k));
+            const __m128 gc = _mm_add_ps(cv, _mm_mul_ps(dcv, k));
+            _mm_storeu_ps(busA + i, _mm_add_ps(_mm_loadu_ps(busA + i), _mm_mul_ps(v, ga)));
+            _mm_storeu_ps(busB + i, _mm_add_ps(_mm_loadu_ps(busB + i), _mm_mul_ps(v, gb)));
+            _mm_storeu_ps(busC + i, _mm_add_ps(_mm_loadu_ps(busC + i), _mm_mul_ps(v, gc)));
+            k = _mm_add_ps(k, four);
+        }
+    }
+    for (; i < to; ++i) {
+        const float kk = static_cast<float>(i - from + 1);
+        busA[i] += x[i] * (g0[0] + d[0] * kk);
+        busB[i] += x[i] * (g0[1] + d[1] * kk);
+        busC[i] += x[i] * (g0[2] + d[2] * kk);
+    }
+}
+
+void BiquadSse(float* const x[4], const float c[4][5], float z[4][2], uint32_t frames) noexcept {
+    // One lane per voice: the recurrence runs along the frames, so four
+    // voices fill the vector. Frames are moved between the per-voice buffers
+    // and the lanes four at a time by 4x4 transposes.
+    const __m128 b0 = _mm_set_ps(c[3][0], c[2][0], c[1][0], c[0][0]);
+    const __m128 b1 = _mm_set_ps(c[3][1], c[2][1], c[1][1], c[0][1]);
+    const __m128 b2 = _mm_set_ps(c[3][2], c[2][2], c[1][2], c[0][2]);
+    const __m128 a1 = _mm_set_ps(c[3][3], c[2][3], c[1][3], c[0][3]);
+    const __m128 a2 = _mm_set_ps(c[3][4], c[2][4], c[1][4], c[0][4]);
+    __m128 s1 = _mm_set_ps(z[3][0], z[2][0], z[1][0], z[0][0]);
+    __m128 s2 = _mm_set_ps(z[3][1], z[2][1], z[1][1], z[0][1]);
+    auto step = [&](__m128 in) {
+        const __m128 out = _mm_add_ps(_mm_mul_ps(b0, in), s1);
+        s1 = _mm_add_ps(_mm_sub_ps(_mm_mul_ps(b1, in), _mm_mul_ps(a1, out)), s2);
+        s2 = _mm_sub_ps(_mm_mul_ps(b2, in), _mm_mul_ps(a2, out));
+        return out;
+    };
+    uint32_t i = 0;
+    for (; i + 4 <= frames; i += 4) {
+        __m128 r0 = _mm_loadu_ps(x[0] + i), r1 = _mm_loadu_ps(x[1] + i);
+        __m128 r2 = _mm_loadu_ps(x[2] + i), r3 = _mm_loadu_ps(x[3] + i);
+        _MM_TRANSPOSE4_PS(r0, r1, r2, r3); // r0 = frame i of the four voices
+        r0 = step(r0);
+        r1 = step(r1);
+        r2 = step(r2);
+        r3 = step(r3);
+        _MM_TRANSPOSE4_PS(r0, r1, r2, r3); // back to one voice per vector
+        _mm_storeu_ps(x[0] + i, r0);
+        _mm_storeu_ps(x[1] + i, r1);
+        _mm_storeu_ps(x[2] + i, r2);
+        _mm_storeu_ps(x[3] + i, r3);
+    }
+    for (; i < frames; ++i) {
+        const __m128 out = step(_mm_set_ps(x[3][i], x[2][i], x[1][i], x[0][i]));
+        alignas(16) float o[4];
+        _mm_store_ps(o, out);
+        for (int k = 0; k < 4; ++k) x[k][i] = o[k];
+    }
+    alignas(16) float t1[4], t2[4];
+    _mm_store_ps(t1, s1);
+    _mm_store_ps(t2, s2);
+    for (int k = 0; k < 4; ++k) {
+        z[k][0] = t1[k];
+        z[k][1] = t2[k];
+    }
+}
+
+#endif
+
+} // namespace
+
+void SetVectorised(bool on) noexcept { g_vectorised.store(on, std::memory_order_relaxed); }
+bool Vectorised() noexcept { return g_vectorised.load(std::memory_order_relaxed); }
+
+#ifdef TSL_KERNELS_SSE2
+
+void LinearRun16(const int16_t* src, uint64_t& pos, uint64_t inc, float* out, uint32_t count) noexcept {
+    if (On()) LinearSse(src, pos, inc, out, count);
+    else LinearScalar(src, pos, inc, out, count);
+}
+
+void MixRamp(const float* x, float* bus, uint32_t from, uint32_t to, float g0, float d) noexcept {
+    if (On()) MixSse(x, bus, from, to, g0, d);
+    else MixScalar(x, bus, from, to, g0, d);
+}
+
+void MixRamp2(const float* x, float* busA, float* busB, uint32_t from, uint32_t to, float a0, float da, float b0,
+              float db) noexcept {
+    if (On()) {
+        Mix2Sse(x, busA, busB, from, to, a0, da, b0, db);
+    } else {
+        MixScalar(x, busA, from, to, a0, da);
+        MixScalar(x, busB, from, to, b0, db);
+    }
+}
+
+void MixRamp3(const float* x, float* busA, float* busB, float* busC, uint32_t from, uint32_t to, const float g0[3],
+              const float d[3]) noexcept {
+    if (On()) {
+        Mix3Sse(x, busA, busB, busC, from, to, g0, d);
+    } else {
+        MixScalar(x, busA, from, to, g0[0], d[0]);
+        MixScalar(x, busB, from, to, g0[1], d[1]);
+        MixScalar(x, busC, from, to, g0[2], d[2]);
+    }
+}
+
+void BiquadFour(float* const x[4], const float c[4][5], float z[4][2], uint32_t frames) noexcept {
+    if (On()) BiquadSse(x, c, z, frames);
+    else BiquadScalar(x, c, z, frames);
+}
+
+#else
+
+void LinearRun16(const int16_t* src, uint64_t& pos, uint64_t inc, float* out, uint32_t count) noexcept {
+    LinearScalar(src, pos, inc, out, count);
+}
+void MixRamp(const float* x, float* bus, uint32_t from, uint32_t to, float g0, float d) noexcept {
+    MixScalar(x, bus, from, to, g0, d);
+}
+void MixRamp2(const float* x, float* busA, float* busB, uint32_t from, uint32_t to, float a0, float da, float b0,
+              float db) noexcept {
+    MixScalar(x, busA, from, to, a0, da);
+    MixScalar(x, busB, from, to, b0, db);
+}
+void MixRamp3(const float* x, float* busA, float* busB, float* busC, uint32_t from, uint32_t to, const float g0[3],
+              const float d[3]) noexcept {
+    MixScalar(x, busA, from, to, g0[0], d[0]);
+    MixScalar(x, busB, from, to, g0[1], d[1]);
+    MixScalar(x, busC, from, to, g0[2], d[2]);
+}
+void BiquadFour(float* const x[4], const float c[4][5], float z[4][2], uint32_t frames) noexcept {
+    BiquadScalar(x, c, z, frames);
+}
+
+#endif
+
+} // namespace tsl::kernels

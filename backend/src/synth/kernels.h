@@ -1,0 +1,33 @@
+// The per-sample inner loops of the voices: linear interpolation of 16-bit
+// data, gain ramps into the mix buses, and four biquads side by side. Each
+// has a plain scalar version (the reference) and an SSE2 one, which x86-64
+// always has; the scalar ones are used elsewhere, or when a test asks for
+// them to compare against.
+#pragma once
+
+#include <cstdint>
+
+namespace tsl::kernels {
+
+// Process-wide switch, for tests: false selects the scalar reference loops.
+void SetVectorised(bool on) noexcept;
+bool Vectorised() noexcept;
+
+// out[i] = linear interpolation of src at the 32.32 position pos + i * inc,
+// for i < count; pos is advanced past the last frame.
+void LinearRun16(const int16_t* src, uint64_t& pos, uint64_t inc, float* out, uint32_t count) noexcept;
+
+// bus[i] += x[i] * (g0 + d * (i - from + 1)) for from <= i < to; with two
+// buses the same for each with its own gain.
+void MixRamp(const float* x, float* bus, uint32_t from, uint32_t to, float g0, float d) noexcept;
+void MixRamp2(const float* x, float* busA, float* busB, uint32_t from, uint32_t to, float a0, float da, float b0,
+              float db) noexcept;
+
+void MixRamp3(const float* x, float* busA, float* busB, float* busC, uint32_t from, uint32_t to, const float g0[3],
+              const float d[3]) noexcept;
+
+// Four independent transposed-direct-form-II biquads, one per buffer, run
+// in place over `frames` frames. c[k] = {b0, b1, b2, a1, a2}, z[k] = {z1, z2}.
+void BiquadFour(float* const x[4], const float c[4][5], float z[4][2], uint32_t frames) noexcept;
+
+} // namespace tsl::kernels
