@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each for a bounded time.
 # Not part of CI. Usage: backend/fuzz/run.sh [seconds per target] [target...]
-# Crashes are left in build/fuzz-output/<target>/ (crash-*, leak-*, timeout-*);
+# Crashes are left in build/fuzz-runs/<target>/ (crash-*, leak-*, timeout-*);
 # turn each into a regression test before fixing it.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -18,7 +18,7 @@ fi
 cmake --build "$build" --target "${targets[@]}"
 status=0
 for t in "${targets[@]}"; do
-  out="$top/build/fuzz-output/$t"
+  out="$top/build/fuzz-runs/$t"
   corpus="$out/corpus"
   mkdir -p "$corpus"
   seeds="$here/corpus/${t#fuzz_}"
