@@ -41,10 +41,10 @@ public:
     // frame mixed now will be heard.
     uint64_t FramesMixed() const noexcept { return mixed_.load(std::memory_order_acquire); }
 
-    // The device's clock now: the frame (counted like FramesMixed) leaving
-    // the output at this moment, from what the endpoint last said it had
-    // played and the time since. For measurements; 0 for the no-sound device.
-    uint64_t FramesPlayedNow() const noexcept;
+    // The device's clock now, counted like FramesMixed: the frames consumed
+    // at the last mix plus the time since, at the device's rate. It runs
+    // LatencyMs() ahead of the sound. For measurements.
+    uint64_t FramesConsumedNow() const noexcept;
 
     // Measurements: called on the mixing thread with every period the device
     // mixed (interleaved stereo, `first` its FramesMixed position), until
@@ -80,6 +80,7 @@ private:
     std::atomic<Snapshot*> snapshot_{nullptr};
     std::atomic<uint64_t> mixEpoch_{0}; // odd while the mixing thread is inside Render
     std::atomic<uint64_t> mixed_{0};
+    std::atomic<uint32_t> clockSeq_{0};  // odd while mixed_ and mixedAtNs_ change
     std::atomic<int64_t> mixedAtNs_{0}; // output clock at the end of the last mix
     std::atomic<Tap> tap_{nullptr};
     std::atomic<void*> tapContext_{nullptr};

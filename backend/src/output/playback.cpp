@@ -85,6 +85,8 @@ void PlaybackState::MixInto(float* out, uint32_t frames) noexcept {
             done += n;
         }
         consumedLocal_ += done;
+        if (done < frames && !ended_.load(std::memory_order_relaxed))
+            starved_.store(starved_.load(std::memory_order_relaxed) + (frames - done), std::memory_order_relaxed);
         PublishLevel(l, r, frames);
     }
     clockSeq_.fetch_add(1, std::memory_order_acq_rel);

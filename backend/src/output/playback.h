@@ -49,6 +49,9 @@ public:
     // latency after it was sent. UINT64_MAX while the stream does not play.
     uint64_t AsyncEventFrame() const noexcept;
     uint64_t RenderedFrames() const noexcept { return ring_.Written(); }
+    // Frames the device mixed while this stream played but had nothing
+    // ready: each one delays everything the stream plays afterwards.
+    uint64_t StarvedFrames() const noexcept { return starved_.load(std::memory_order_relaxed); }
 
 private:
     void PublishLevel(float l, float r, uint32_t frames) noexcept;
@@ -76,6 +79,7 @@ private:
     std::atomic<uint64_t> consumed_{0};
     std::atomic<int64_t> mixTimeNs_{0};
     uint64_t consumedLocal_ = 0;             // mixing side
+    std::atomic<uint64_t> starved_{0};      // written by the mixing side
     std::atomic<uint32_t> aheadFrames_{0};   // the fill target of the latest FillAhead
 };
 
