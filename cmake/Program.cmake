@@ -51,6 +51,15 @@ if(TARGET TessalineDriver)
     COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:TessalineDriver> ${TSL_STAGE}/)
 endif()
 
+# A MIDI-file player that drives the driver library as a client program does:
+# the main job's demo, and a way to hear the synth without a sequencer.
+add_executable(tsl-play ${CMAKE_SOURCE_DIR}/tools/demo/tsl-play.cpp)
+target_link_libraries(tsl-play PRIVATE tslbass winmm)
+target_compile_options(tsl-play PRIVATE ${TSL_WARNINGS})
+target_link_options(tsl-play PRIVATE -municode)
+add_dependencies(stage tsl-play)
+add_custom_command(TARGET stage POST_BUILD COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:tsl-play> ${TSL_STAGE}/)
+
 # Tests: tests/support is the automation helper (Windows code that drives the
 # program as a user would); tests/unit/<area> and tests/e2e become one binary each.
 if(TARGET GTest::gtest)
