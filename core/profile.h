@@ -24,9 +24,10 @@ std::wstring ProfileReadFullText(const std::wstring& file, const wchar_t* sectio
 // missing, 0 when it does not start with a number; negative values wrap.
 UINT ProfileReadInt(const std::wstring& file, const wchar_t* section, const std::wstring& key, INT def);
 
-// Writes one key; a null value removes the key. A file that does not exist yet
-// is first created empty with a UTF-16 byte-order mark, which makes the system
-// store the file in UTF-16 so that paths in any script survive.
+// Writes one key; a null value removes the key. Paths in any script must
+// survive, so a file that does not exist yet is first created empty with a
+// UTF-16 byte-order mark (the system then keeps it in UTF-16), and an 8-bit file
+// is converted to UTF-16 before a text outside its code page goes into it.
 void ProfileWriteText(const std::wstring& file, const wchar_t* section, const std::wstring& key, const wchar_t* value);
 
 void ProfileRemoveSection(const std::wstring& file, const wchar_t* section);

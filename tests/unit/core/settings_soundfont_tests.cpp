@@ -125,3 +125,22 @@ TEST(SettingsSoundFonts, ListFileRoundTripKeepsEverythingIncludingNonAsciiPaths)
     EXPECT_TRUE(s.store->SoundFonts.empty()) << "the store's own list is not touched";
     EXPECT_EQ(s.Stored(L"SoundFonts", L"sf1"), L"<none>");
 }
+
+TEST(SettingsSoundFonts, EightBitConfigurationTakesPathsOutsideItsCodePage)
+{
+    StoreInFolder s("; kept\r\n[Advanced]\r\nDevicesCount=2\r\n[Mixer]\r\nZoom=150\r\n");
+    s.store->SoundFonts.resize(1);
+    s.store->SoundFonts[0].FileName = L"C:\\\u97f3\u8272\\\u266b piano.sf2";
+    s.store->SoundFonts[0].EnabledPorts = 2;
+    s.store->SaveSoundFontList();
+
+    CSettings again(s.folder.Path());
+    ASSERT_EQ(again.SoundFonts.size(), 1u);
+    EXPECT_EQ(again.SoundFonts[0].FileName, L"C:\\\u97f3\u8272\\\u266b piano.sf2");
+    EXPECT_EQ(again.SoundFonts[0].EnabledPorts, 2u);
+    EXPECT_EQ(again.DevicesCount.Get(), 2u);
+    EXPECT_EQ(again.Zoom.Get(), 150u);
+    std::wstring text = ReadProfileFileText(s.store->ConfigFile());
+    EXPECT_NE(text.find(L"; kept"), std::wstring::npos) << "the conversion keeps every line";
+    EXPECT_EQ(GetFileAttributesW((s.store->ConfigFile() + L".tmp").c_str()), INVALID_FILE_ATTRIBUTES);
+}
