@@ -1,0 +1,169 @@
+// The driver channel end to end: the test client loads Tessaline.dll and plays
+// through the real shared block into a running Tessaline.exe.
+#include <gtest/gtest.h>
+
+#include "ipc/ring_layout.h"
+#include "support/automation.h"
+#include "support/installation.h"
+
+using namespace tsltest;
+
+namespace {
+
+constexpr DWORD kStartTimeoutMs = 20000;
+constexpr DWORD kClientTimeoutMs = 60000;
+
+std::wstring ClientPath() { return HostPathToWindows(TSL_BUILD_DIR "/tsl-test-client.exe"); }
+std::wstring DriverPath() { return HostPathToWindows(TSL_BUILD_DIR "/Tessaline.dll"); }
+
+// Runs the test client to its end; its exit code (0: every call as expected).
+std::optional<DWORD> RunClient(const std::wstring& commands)
+{
+    ChildProcess client;
+    if (!client.Start(ClientPath(), L"--dll \"" + DriverPath() + L"\" " + commands))
+        return std::nullopt;
+    return client.WaitExit(kClientTimeoutMs);
+}
+
+// A look at the synth's block from outside, as a client holds it.
+class BlockView {
+public:
+    BlockView()
+    {
+        m_mapping = OpenFileMappingW(FILE_MAP_READ, FALSE, ring::kSharedMemName);
+        if (m_mapping)
+            m_block = static_cast<const ring::Block*>(MapViewOfFile(m_mapping, FILE_MAP_READ, 0, 0, ring::kBlockSize));
+    }
+    ~BlockView()
+    {
+        if (m_block)
+            UnmapViewOfFile(m_block);
+        if (m_mapping)
+            CloseHandle(m_mapping);
+    }
+    BlockView(const BlockView&) = delete;
+    BlockView& operator=(const BlockView&) = delete;
+
+    bool Valid() const { return m_block != nullptr; }
+    uint32_t Read() const { return Load(m_block->readIndex); }
+    uint32_t Write() const { return Load(m_block->writeIndex); }
+    uint32_t Listening() const { return Load(m_block->listening); }
+    // Entries written since `from`, along the ring.
+    uint32_t WrittenSince(uint32_t from) const { return (Write() + ring::kEntryCount - from) % ring::kEntryCount; }
+    bool Drained(DWORD timeoutMs) const
+    {
+        return WaitUntil([&] { return Read() == Write(); }, timeoutMs);
+    }
+
+private:
+    static uint32_t Load(const uint32_t& word) { return std::atomic_ref<uint32_t>(const_cast<uint32_t&>(word)).load(); }
+    HANDLE m_mapping = nullptr;
+    const ring::Block* m_block = nullptr;
+};
+
+class Channel : public ::testing::Test {
+protected:
+    void SetUp() override { TestInstallation::DeleteRegistryPath(); }
+    void TearDown() override
+    {
+        if (m_synth.IsRunning()) {
+            if (HWND tray = Tray(100))
+                PostMessageW(tray, WM_CLOSE, 0, 0);
+            if (!m_synth.WaitExit(kStartTimeoutMs))
+                m_synth.Kill();
+        }
+        TestInstallation::DeleteRegistryPath();
+    }
+
+    void StartSynth(TestInstallation& install, const std::string& advanced = {})
+    {
+        install.WriteConfig("[Advanced]\r\nDevicesCount=2\r\n" + advanced +
+                            "[SoundFonts]\r\nsf1=Z:\\usr\\share\\sounds\\sf2\\TimGM6mb.sf2\r\nsf1.enabled=3\r\n");
+        TestInstallation::SetRegistryPath(install.Folder());
+        ASSERT_TRUE(m_synth.Start(TestInstallation::ProgramPath(), L"", install.Folder()));
+        ASSERT_NE(Tray(kStartTimeoutMs), nullptr) << "the synth did not come up";
+    }
+
+    HWND Tray(DWORD timeoutMs)
+    {
+        WindowQuery query;
+        query.className = L"MSGWND";
+        query.title = L"Tessaline Systray Window";
+        query.processId = m_synth.Id();
+        return WaitForWindow(query, timeoutMs);
+    }
+
+    ChildProcess m_synth;
+};
+
+TEST_F(Channel, WithoutASynthOpeningFailsAndTheProgramGoesOn)
+{
+    // The client checks the refusal itself and still reaches its orderly end.
+    EXPECT_EQ(RunClient(L"--numdevs --caps --expect-open-fail"), std::optional<DWORD>(0));
+}
+
+TEST_F(Channel, ProgramPlaysNotesSysExAndResetsIntoTheSynth)
+{
+    TestInstallation install("channel-play");
+    StartSynth(install);
+    BlockView block;
+    ASSERT_TRUE(block.Valid());
+    EXPECT_TRUE(WaitUntil([&] { return block.Listening() == 1; }, 5000));
+    const uint32_t before = block.Write();
+
+    EXPECT_EQ(RunClient(L"--open --note 0 60 100 --sleep 200 --note 0 60 0 --sysex F07E7F0901F7 --reset "
+                        L"--port 1 --open --burst 1000 --close --port 0 --close --port 2 --expect-open-fail"),
+              std::optional<DWORD>(0));
+    // open, two notes, one SysEx chunk, reset, open, 2000 burst messages, two closes
+    EXPECT_GE(block.WrittenSince(before), 2008u);
+    EXPECT_TRUE(block.Drained(5000)) << "read " << block.Read() << " write " << block.Write();
+    EXPECT_TRUE(m_synth.IsRunning());
+}
+
+TEST_F(Channel, TwoProgramsWithSeveralThreadsLoseNothing)
+{
+    TestInstallation install("channel-burst");
+    StartSynth(install);
+    BlockView block;
+    ASSERT_TRUE(block.Valid());
+    const uint32_t before = block.Write();
+
+    // Three times the ring: the writers meet a full ring and wait for room.
+    ChildProcess first, second;
+    const std::wstring dll = L"--dll \"" + DriverPath() + L"\" ";
+    const std::wstring commands = L"--open --threads 3 --burst 25000 --close";
+    ASSERT_TRUE(first.Start(ClientPath(), dll + commands));
+    ASSERT_TRUE(second.Start(ClientPath(), dll + L"--port 1 " + commands));
+    EXPECT_EQ(first.WaitExit(kClientTimeoutMs), std::optional<DWORD>(0));
+    EXPECT_EQ(second.WaitExit(kClientTimeoutMs), std::optional<DWORD>(0));
+    EXPECT_TRUE(block.Drained(10000));
+    // 2 x (open + 150,000 + close), modulo the ring; keep-alive entries may add a few.
+    const uint32_t expected = (2 * 150002u) % ring::kEntryCount;
+    EXPECT_GE(block.WrittenSince(before), expected);
+    EXPECT_LE(block.WrittenSince(before), expected + 20);
+    EXPECT_TRUE(m_synth.IsRunning());
+}
+
+TEST_F(Channel, BlacklistedProgramIsRefused)
+{
+    TestInstallation install("channel-blacklist");
+    StartSynth(install, "ClientBlacklist=other.exe;tsl-test-client.exe\r\n");
+    EXPECT_EQ(RunClient(L"--expect-open-fail"), std::optional<DWORD>(0));
+}
+
+TEST_F(Channel, ProgramKilledWhilePlayingLeavesTheSynthRunning)
+{
+    TestInstallation install("channel-kill");
+    StartSynth(install);
+    BlockView block;
+    ChildProcess client;
+    ASSERT_TRUE(client.Start(ClientPath(), L"--dll \"" + DriverPath() + L"\" --open --note 0 64 100 --hold"));
+    ASSERT_TRUE(WaitUntil([&] { return block.Listening() == 1 && block.Write() >= 2; }, 10000));
+    client.Kill();
+    EXPECT_TRUE(block.Drained(5000));
+    // Another program still plays afterwards.
+    EXPECT_EQ(RunClient(L"--open --note 0 60 100 --close"), std::optional<DWORD>(0));
+    EXPECT_TRUE(m_synth.IsRunning());
+}
+
+}  // namespace
