@@ -324,15 +324,16 @@ void OverrideMod(std::vector<Modulator>& list, const Modulator& m) {
 }
 
 // The modulators of one zone as read: invalid destinations dropped, a
-// modulator identical to an earlier one of the same zone ignored.
+// modulator identical to an earlier one of the same zone ignored. Linked
+// modulators (a destination 0x8000|index, or the "link" source) are dropped
+// too: their indices point into the file's zone list, which merging with the
+// defaults and the global zone reorders.
 std::vector<Modulator> ReadZoneMods(const std::vector<Modulator>& mods, size_t from, size_t to) {
     std::vector<Modulator> out;
     for (size_t i = from; i < to; ++i) {
         const Modulator& m = mods[i];
-        bool linked = (m.destOper & 0x8000) != 0;
-        if (!linked && (m.destOper >= kGenCount || m.destOper == kGenInitialPitch || m.destOper == kGenEndOper))
-            continue;
-        if (linked && (m.destOper & 0x7FFF) >= to - from) continue;
+        if (m.destOper >= kGenCount || m.destOper == kGenInitialPitch || m.destOper == kGenEndOper) continue;
+        if ((m.srcOper & 0xFF) == 127 || (m.amtSrcOper & 0xFF) == 127) continue; // link source
         bool dup = false;
         for (const Modulator& x : out) dup = dup || x.SameAs(m);
         if (!dup) out.push_back(m);
