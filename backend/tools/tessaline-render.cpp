@@ -124,6 +124,8 @@ int main(int argc, char** argv) {
     std::vector<uint8_t> buf(1024 * frameBytes);
     uint64_t total = 0;
     float peak = 0;
+    double voiceSum = 0;
+    uint64_t reads = 0;
     for (;;) {
         DWORD n = BASS_ChannelGetData(stream, buf.data(), static_cast<DWORD>(buf.size()));
         if (n == static_cast<DWORD>(-1)) break;
@@ -131,6 +133,8 @@ int main(int argc, char** argv) {
         total += n;
         float v = 0;
         if (BASS_ChannelGetAttribute(stream, BASS_ATTRIB_MIDI_VOICES_ACTIVE, &v) && v > peak) peak = v;
+        voiceSum += v;
+        ++reads;
     }
     double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     header = WavHeader(rate, channels, bits, isFloat, total);
@@ -139,7 +143,8 @@ int main(int argc, char** argv) {
     std::fclose(o);
     BASS_StreamFree(stream);
 
-    std::fprintf(stderr, "audio %.3f s, render %.3f s (font load %.3f s), peak voices %d\n",
-                 static_cast<double>(total) / frameBytes / rate, took, loadSeconds, static_cast<int>(peak));
+    std::fprintf(stderr, "audio %.3f s, render %.3f s (font load %.3f s), peak voices %d, mean %.0f\n",
+                 static_cast<double>(total) / frameBytes / rate, took, loadSeconds, static_cast<int>(peak),
+                 reads ? voiceSum / static_cast<double>(reads) : 0.0);
     return 0;
 }

@@ -147,7 +147,8 @@ public:
             dt -= left;
         }
         phase_ += hz * dt;
-        phase_ -= std::floor(phase_);
+        // phase_ >= 0: truncation is floor, without a libm call per block.
+        phase_ -= static_cast<float>(static_cast<int>(phase_));
         float p = phase_;
         value_ = p < 0.25f ? 4 * p : (p < 0.75f ? 2 - 4 * p : 4 * p - 4);
         return value_;

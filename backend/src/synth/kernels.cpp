@@ -153,6 +153,32 @@ void Mix3Sse(const float* x, float* busA, float* busB, float* busC, uint32_t fro
     }
 }
 
+void Mix4Sse(const float* x, float* const bus[4], uint32_t from, uint32_t to, const float g0[4],
+             const float d[4]) noexcept {
+    uint32_t i = from;
+    if (to - from >= 4) {
+        __m128 gv[4], dv[4];
+        for (int b = 0; b < 4; ++b) {
+            gv[b] = _mm_set1_ps(g0[b]);
+            dv[b] = _mm_set1_ps(d[b]);
+        }
+        const __m128 four = _mm_set1_ps(4);
+        __m128 k = _mm_set_ps(4, 3, 2, 1);
+        for (; i + 4 <= to; i += 4) {
+            const __m128 v = _mm_loadu_ps(x + i);
+            for (int b = 0; b < 4; ++b) {
+                const __m128 g = _mm_add_ps(gv[b], _mm_mul_ps(dv[b], k));
+                _mm_storeu_ps(bus[b] + i, _mm_add_ps(_mm_loadu_ps(bus[b] + i), _mm_mul_ps(v, g)));
+            }
+            k = _mm_add_ps(k, four);
+        }
+    }
+    for (; i < to; ++i) {
+        const float kk = static_cast<float>(i - from + 1);
+        for (int b = 0; b < 4; ++b) bus[b][i] += x[i] * (g0[b] + d[b] * kk);
+    }
+}
+
 void BiquadSse(float* const x[4], const float c[4][5], float z[4][2], uint32_t frames) noexcept {
     // One lane per voice: the recurrence runs along the frames, so four
     // voices fill the vector. Frames are moved between the per-voice buffers
@@ -240,6 +266,15 @@ void MixRamp3(const float* x, float* busA, float* busB, float* busC, uint32_t fr
     }
 }
 
+void MixRamp4(const float* x, float* const bus[4], uint32_t from, uint32_t to, const float g0[4],
+              const float d[4]) noexcept {
+    if (On()) {
+        Mix4Sse(x, bus, from, to, g0, d);
+    } else {
+        for (int b = 0; b < 4; ++b) MixScalar(x, bus[b], from, to, g0[b], d[b]);
+    }
+}
+
 void BiquadFour(float* const x[4], const float c[4][5], float z[4][2], uint32_t frames) noexcept {
     if (On()) BiquadSse(x, c, z, frames);
     else BiquadScalar(x, c, z, frames);
@@ -263,6 +298,10 @@ void MixRamp3(const float* x, float* busA, float* busB, float* busC, uint32_t fr
     MixScalar(x, busA, from, to, g0[0], d[0]);
     MixScalar(x, busB, from, to, g0[1], d[1]);
     MixScalar(x, busC, from, to, g0[2], d[2]);
+}
+void MixRamp4(const float* x, float* const bus[4], uint32_t from, uint32_t to, const float g0[4],
+              const float d[4]) noexcept {
+    for (int b = 0; b < 4; ++b) MixScalar(x, bus[b], from, to, g0[b], d[b]);
 }
 void BiquadFour(float* const x[4], const float c[4][5], float z[4][2], uint32_t frames) noexcept {
     BiquadScalar(x, c, z, frames);

@@ -25,6 +25,9 @@ void MixRamp2(const float* x, float* busA, float* busB, uint32_t from, uint32_t 
 
 void MixRamp3(const float* x, float* busA, float* busB, float* busC, uint32_t from, uint32_t to, const float g0[3],
               const float d[3]) noexcept;
+// bus[b][i] += x[i] * (g0[b] + d[b] * (i - from + 1)) for four buses at once.
+void MixRamp4(const float* x, float* const bus[4], uint32_t from, uint32_t to, const float g0[4],
+              const float d[4]) noexcept;
 
 // Four independent transposed-direct-form-II biquads, one per buffer, run
 // in place over `frames` frames. c[k] = {b0, b1, b2, a1, a2}, z[k] = {z1, z2}.

@@ -41,6 +41,9 @@ MidiStream::~MidiStream() {
     TimedList* l;
     while (incoming_.Pop(l)) delete l;
     while (finished_.Pop(l)) delete l;
+    // Voices hold their samples; the fonts behind them may go with the font
+    // stacks, which are members destroyed before the synth.
+    synth_.StopAllVoices();
 }
 
 // ---------------------------------------------------------------------------

@@ -26,8 +26,10 @@ Synth::Synth(const Options& o)
     if (o.sinc) sinc::Init();
 }
 
-Synth::~Synth() {
-    for (int32_t idx : active_) voices_[idx].Finish();
+Synth::~Synth() { StopAllVoices(); }
+
+void Synth::StopAllVoices() noexcept {
+    while (!active_.empty()) FreeVoice(active_.back());
 }
 
 void Synth::SetFontStack(const FontStack* stack, uint32_t generation) noexcept {

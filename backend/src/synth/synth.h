@@ -54,6 +54,8 @@ public:
     // with interleaved stereo.
     void RenderBlock(float* out, uint32_t n) noexcept;
 
+    // Frees every voice at once, releasing its sample (before the fonts go).
+    void StopAllVoices() noexcept;
     // Ends the quietest `count` voices at once (the CPU limit).
     void ShedVoices(uint32_t count) noexcept;
 

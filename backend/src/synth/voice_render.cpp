@@ -57,6 +57,8 @@ inline void SincRun(const int16_t* src, const uint8_t* low, uint64_t& pos, uint6
 inline uint32_t FramesBelow(uint64_t pos, uint64_t inc, uint32_t limit, uint32_t max) noexcept {
     uint64_t lim = static_cast<uint64_t>(limit) << 32;
     if (pos >= lim) return 0;
+    // Usually the whole request fits: no division then.
+    if (lim - pos > inc * (max - 1)) return max;
     uint64_t n = (lim - pos + inc - 1) / inc;
     return n < max ? static_cast<uint32_t>(n) : max;
 }
@@ -134,10 +136,16 @@ void Voice::Mix(const float* tmp, uint32_t off, MixBuses& bus, uint32_t frames, 
     using kernels::MixRamp2;
     const bool rev = fx && (gRev != 0 || mRev != 0 || tRev != 0);
     const bool cho = fx && (gCho != 0 || mCho != 0 || tCho != 0);
-    if (rev && !cho && b == frames) {
-        // The common case in one pass: dry pair and reverb send together.
-        const float g0[3] = {gL, gR, gRev}, d[3] = {dL, dR, dRev};
-        kernels::MixRamp3(tmp, bus.left, bus.right, bus.reverb, off, frames, g0, d);
+    if (rev && b == frames) {
+        // The common cases in one pass: the dry pair with the sends.
+        if (cho) {
+            const float g0[4] = {gL, gR, gRev, gCho}, d[4] = {dL, dR, dRev, dCho};
+            float* const buses[4] = {bus.left, bus.right, bus.reverb, bus.chorus};
+            kernels::MixRamp4(tmp, buses, off, frames, g0, d);
+        } else {
+            const float g0[3] = {gL, gR, gRev}, d[3] = {dL, dR, dRev};
+            kernels::MixRamp3(tmp, bus.left, bus.right, bus.reverb, off, frames, g0, d);
+        }
         EndBlock();
         return;
     }

@@ -85,6 +85,9 @@ TEST(Kernels, EachLoopMatchesOnOddLengthsAndOffsets) {
                 kernels::MixRamp(x, bus[k][0], from, n, g0[0], d[0]);
                 kernels::MixRamp2(x, bus[k][1], bus[k][2], from, n, g0[1], d[1], g0[2], d[2]);
                 kernels::MixRamp3(x, bus[k][0], bus[k][1], bus[k][2], from, n, g0, d);
+                float* const four[4] = {bus[k][0], bus[k][1], bus[k][2], bus[k][0]};
+                const float g4[4] = {0.2f, 0.1f, -0.4f, 0.05f}, d4[4] = {0.001f, -0.01f, 0.02f, 0.003f};
+                kernels::MixRamp4(x, four, from, n, g4, d4);
             }
             for (int b = 0; b < 3; ++b)
                 for (uint32_t i = 0; i < 64; ++i) EXPECT_NEAR(bus[0][b][i], bus[1][b][i], 1e-6f) << b << " " << i;
