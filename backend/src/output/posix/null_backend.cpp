@@ -1,5 +1,6 @@
 // The output of native (non-Windows) builds: one device that consumes audio
-// in real time on a timer, and writes it as raw interleaved float stereo to
+// in real time on a timer (time as the output clock tells it, which a test
+// may move by hand), and writes it as raw interleaved float stereo to
 // a float WAV file named by TSL_AUDIO_CAPTURE when that is set (rewritten
 // each time the device opens, like the capture of the Windows test set-up),
 // so the portable playback logic can be tested end to end.
