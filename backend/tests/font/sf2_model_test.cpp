@@ -136,7 +136,8 @@ TEST(Sf2Model, DefaultModulatorsAndFileModulators) {
     // Instrument overrides CC7->attenuation (960 -> 480) and adds CC74->filter.
     Modulator cc7{0x0587, kGenInitialAttenuation, 480, 0, 0};
     Modulator cc74{0x00CA, kGenInitialFilterFc, 1200, 0, 0};
-    t.insts[0].zones = {InstZone({}, 0, {cc7, cc74})};
+    Modulator linked{0x007F, kGenPan, 100, 0, 0}; // a "link" source: dropped
+    t.insts[0].zones = {InstZone({}, 0, {cc7, cc74, linked})};
     // Preset adds to the velocity->attenuation default and to CC74, and brings a new one.
     Modulator vel{0x0502, kGenInitialAttenuation, 100, 0, 0};
     Modulator cc74p{0x00CA, kGenInitialFilterFc, 300, 0, 0};
