@@ -4,6 +4,7 @@
 
 #include <bassmidi.h>
 
+#include <atomic>
 #include <string>
 
 #include "synth/synth_engine.h"
@@ -178,4 +179,54 @@ TEST_F(EngineTest, MorePortsAppearWhenTheCountIsRaised) {
     EXPECT_EQ(engine.Port(2)->Label, L"3");
     ClientStream* client = engine.Port(2)->OpenClient(::GetCurrentProcessId());
     EXPECT_NE(client->Stream.load(), 0u);
+}
+
+// The listen thread's path keeps going while the main thread reloads, panics
+// and walks the clients, and the watchdog's close of a client in use is safe.
+namespace {
+
+struct ListenerContext {
+    CMidiDevice* port;
+    std::atomic<bool> stop{false};
+    std::atomic<unsigned> delivered{0};
+};
+
+DWORD WINAPI Listener(void* param) {
+    auto& ctx = *static_cast<ListenerContext*>(param);
+    const BYTE chunk[50] = {0xF0, 0x7D};
+    for (unsigned i = 0; !ctx.stop.load(); ++i) {
+        const bool found = ctx.port->WithClient(1001 + (i & 1), [&](ClientStream& c) {
+            c.ProcessShortMessage(0x403C90 | (i & 0x0F), 0);
+            c.ProcessShortMessage(0x003C80 | (i & 0x0F), 0);
+            c.ProcessLongMessage(i % 3, 3, chunk, 50);
+        });
+        if (found) ctx.delivered.fetch_add(1);
+        if (i % 64 == 0) ::Sleep(1);
+    }
+    return 0;
+}
+
+}  // namespace
+
+TEST_F(EngineTest, MessagesFlowWhileTheMainThreadReloadsAndClientsClose) {
+    ASSERT_TRUE(engine.Initialize());
+    CMidiDevice& port = *engine.Port(0);
+    port.OpenClient(1001);
+    port.OpenClient(1002);
+    ListenerContext ctx;
+    ctx.port = &port;
+    HANDLE listener = ::CreateThread(nullptr, 0, &Listener, &ctx, 0, nullptr);
+    ASSERT_NE(listener, nullptr);
+    for (int round = 0; round < 2; ++round) {
+        engine.Reload();
+        engine.MidiPanic();
+        EXPECT_EQ(port.GetChannelInstrument(0), L"* multiple clients *");
+        port.GetLevel();
+    }
+    port.CloseClient(1002);
+    EXPECT_EQ(port.ClientCount(), 1u);
+    ctx.stop = true;
+    EXPECT_EQ(::WaitForSingleObject(listener, 5000), WAIT_OBJECT_0);
+    ::CloseHandle(listener);
+    EXPECT_GT(ctx.delivered.load(), 0u);
 }
