@@ -2,6 +2,7 @@
 // through the real shared block into a running Tessaline.exe.
 #include <gtest/gtest.h>
 
+#include "backend/tests/output/capture.h"
 #include "ipc/ring_layout.h"
 #include "support/automation.h"
 #include "support/installation.h"
@@ -118,6 +119,27 @@ TEST_F(Channel, ProgramPlaysNotesSysExAndResetsIntoTheSynth)
     EXPECT_GE(block.WrittenSince(before), 2008u);
     EXPECT_TRUE(block.Drained(5000)) << "read " << block.Read() << " write " << block.Write();
     EXPECT_TRUE(m_synth.IsRunning());
+}
+
+TEST_F(Channel, NoteFromTheProgramIsHeard)
+{
+    // The synth's audio lands in the capture file of the Wine set-up.
+    const std::string capture = tsl::test::CapturePath();
+    if (capture.empty())
+        GTEST_SKIP() << "TSL_AUDIO_CAPTURE not set (run through tools/wine-run)";
+    DeleteFileA(capture.c_str());
+    TestInstallation install("channel-audio");
+    StartSynth(install);
+
+    EXPECT_EQ(RunClient(L"--open --short C0 --note 0 69 127 --sleep 1000 --note 0 69 0 --close"), std::optional<DWORD>(0));
+    PostMessageW(Tray(100), WM_CLOSE, 0, 0);
+    ASSERT_TRUE(m_synth.WaitExit(kStartTimeoutMs));
+
+    const tsl::test::Capture heard = tsl::test::ReadCapture(capture);
+    float peak = 0;
+    for (float sample : heard.left)
+        peak = std::max(peak, std::abs(sample));
+    EXPECT_GT(peak, 0.01f) << heard.left.size() << " samples captured at " << heard.rate << " Hz";
 }
 
 TEST_F(Channel, TwoProgramsWithSeveralThreadsLoseNothing)
