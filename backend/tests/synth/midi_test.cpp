@@ -164,7 +164,7 @@ TEST(Midi, VoiceLimitStealsOldQuietVoicesNotTheNewest) {
 
 TEST(Midi, NoteOff1ReleasesOnlyTheLastOfEqualNotes) {
     HSOUNDFONT f = MelodicAndDrums();
-    for (DWORD flags : {0u, static_cast<DWORD>(BASS_MIDI_NOTEOFF1)}) {
+    for (DWORD flags : std::initializer_list<DWORD>{0, BASS_MIDI_NOTEOFF1}) {
         TestStream s({f}, BASS_MIDI_NOFX | flags);
         s.Note(0, 60, 100);
         s.Note(0, 60, 100);

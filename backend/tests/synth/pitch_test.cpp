@@ -2,6 +2,8 @@
 // bend with its RPN range, and the channel tuning RPNs, within a cent.
 #include <gtest/gtest.h>
 
+#include <numbers>
+
 #include "synth/render_util.h"
 
 using namespace tsl::test;
@@ -87,7 +89,7 @@ TEST(Pitch, SincAliasesLessThanLinearOnAHighNote) {
         auto x = Channel(s.Render(8192), 2, 0);
         // Least-squares fit of a sine at the expected frequency; what is
         // left is distortion.
-        double w = 2 * M_PI * (44100.0 / 8 * std::pow(2.0, 7 / 12.0)) / 44100;
+        double w = 2 * std::numbers::pi * (44100.0 / 8 * std::pow(2.0, 7 / 12.0)) / 44100;
         double sc = 0, ss = 0, c2 = 0, sx = 0, cx = 0;
         for (size_t i = 0; i < x.size(); ++i) {
             double si = std::sin(w * i), co = std::cos(w * i);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <numbers>
 
 namespace tsl::test {
 namespace {
@@ -40,7 +41,7 @@ Sf2Sample SineSample(uint32_t period, uint32_t cycles, uint32_t rate, uint8_t ro
     s.root = root;
     s.pcm.resize(static_cast<size_t>(period) * cycles);
     for (size_t i = 0; i < s.pcm.size(); ++i)
-        s.pcm[i] = static_cast<int16_t>(std::lrint(amplitude * std::sin(2 * M_PI * static_cast<double>(i % period) / period)));
+        s.pcm[i] = static_cast<int16_t>(std::lrint(amplitude * std::sin(2 * std::numbers::pi * static_cast<double>(i % period) / period)));
     s.loopStart = period;
     s.loopEnd = period * cycles;
     return s;

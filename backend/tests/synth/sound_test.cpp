@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 
 #include "synth/render_util.h"
 
@@ -49,7 +50,7 @@ TEST(Sound, VolumeEnvelopeStagesAtTheirTimes) {
 TEST(Sound, LoopsPlaySeamlessly) {
     // Period 37 frames does not divide the block size, so the seam falls at
     // every phase; any discontinuity shows as a jump beyond the sine's slope.
-    for (DWORD flags : {0u, static_cast<DWORD>(BASS_MIDI_SINCINTER)}) {
+    for (DWORD flags : std::initializer_list<DWORD>{0, BASS_MIDI_SINCINTER}) {
         HSOUNDFONT f = Font({}, 37);
         TestStream s({f}, BASS_MIDI_NOFX | flags);
         s.Note(0, 60, 127);
@@ -60,7 +61,7 @@ TEST(Sound, LoopsPlaySeamlessly) {
         double maxStep = 0;
         for (size_t i = 1; i < x.size(); ++i) maxStep = std::max(maxStep, static_cast<double>(std::fabs(x[i] - x[i - 1])));
         // A sine's largest step per frame is 2*pi/period of its amplitude.
-        EXPECT_LT(maxStep, amp * 2 * M_PI / 37 * 1.02) << "flags " << flags;
+        EXPECT_LT(maxStep, amp * 2 * std::numbers::pi / 37 * 1.02) << "flags " << flags;
         EXPECT_GT(amp, 0.01f);
         BASS_MIDI_FontFree(f);
     }
