@@ -52,6 +52,37 @@ void BiquadScalar(float* const x[4], const float c[4][5], float z[4][2], uint32_
     }
 }
 
+void FourScalar(FourVoices& v, float* acc, uint32_t buses, uint32_t frames) noexcept {
+    for (int k = 0; k < 4; ++k) {
+        uint64_t p = v.pos[k];
+        const float b0 = v.c[k][0], b1 = v.c[k][1], b2 = v.c[k][2], a1 = v.c[k][3], a2 = v.c[k][4];
+        float s1 = v.z[k][0], s2 = v.z[k][1];
+        float g[4];
+        for (uint32_t b = 0; b < buses; ++b) g[b] = v.g0[b][k];
+        for (uint32_t i = 0; i < frames; ++i) {
+            const int16_t* s = v.src[k] + (p >> 32);
+            const float frac = static_cast<float>(static_cast<uint32_t>(p)) * (1.0f / 4294967296.0f);
+            const float a = s[0];
+            const float in = a + (static_cast<float>(s[1]) - a) * frac;
+            p += v.inc[k];
+            const float out = b0 * in + s1;
+            s1 = b1 * in - a1 * out + s2;
+            s2 = b2 * in - a2 * out;
+            for (uint32_t b = 0; b < buses; ++b) {
+                g[b] += v.d[b][k];
+                acc[b * kLaneStride + 4 * i + k] += out * g[b];
+            }
+        }
+        v.pos[k] = p;
+        v.z[k][0] = s1;
+        v.z[k][1] = s2;
+    }
+}
+
+void ReduceScalar(const float* acc, float* bus, uint32_t frames) noexcept {
+    for (uint32_t i = 0; i < frames; ++i) bus[i] += ((acc[4 * i] + acc[4 * i + 1]) + acc[4 * i + 2]) + acc[4 * i + 3];
+}
+
 #ifdef TSL_KERNELS_SSE2
 
 inline int32_t Pair(const int16_t* s) noexcept {
@@ -226,6 +257,72 @@ void BiquadSse(float* const x[4], const float c[4][5], float z[4][2], uint32_t f
     }
 }
 
+template <uint32_t kBuses>
+void FourSse(FourVoices& v, float* __restrict acc, uint32_t frames) noexcept {
+    const int16_t *s0 = v.src[0], *s1 = v.src[1], *s2 = v.src[2], *s3 = v.src[3];
+    uint64_t p0 = v.pos[0], p1 = v.pos[1], p2 = v.pos[2], p3 = v.pos[3];
+    const uint64_t i0 = v.inc[0], i1 = v.inc[1], i2 = v.inc[2], i3 = v.inc[3];
+    auto lo = [](uint64_t x) { return static_cast<int32_t>(static_cast<uint32_t>(x)); };
+    // Fractions in 32-bit lanes that wrap by themselves; integer parts from
+    // the 64-bit positions.
+    __m128i frac = _mm_set_epi32(lo(p3), lo(p2), lo(p1), lo(p0));
+    const __m128i step = _mm_set_epi32(lo(i3), lo(i2), lo(i1), lo(i0));
+    const __m128 scale = _mm_set1_ps(1.0f / 8388608.0f);
+    auto lanes = [&](int j) { return _mm_set_ps(v.c[3][j], v.c[2][j], v.c[1][j], v.c[0][j]); };
+    const __m128 b0 = lanes(0), b1 = lanes(1), b2 = lanes(2), a1 = lanes(3), a2 = lanes(4);
+    __m128 z1 = _mm_set_ps(v.z[3][0], v.z[2][0], v.z[1][0], v.z[0][0]);
+    __m128 z2 = _mm_set_ps(v.z[3][1], v.z[2][1], v.z[1][1], v.z[0][1]);
+    __m128 g[kBuses], d[kBuses];
+    for (uint32_t b = 0; b < kBuses; ++b) {
+        g[b] = _mm_loadu_ps(v.g0[b]);
+        d[b] = _mm_loadu_ps(v.d[b]);
+    }
+    for (uint32_t i = 0; i < frames; ++i) {
+        const __m128i pairs = _mm_set_epi32(Pair(s3 + (p3 >> 32)), Pair(s2 + (p2 >> 32)), Pair(s1 + (p1 >> 32)),
+                                            Pair(s0 + (p0 >> 32)));
+        p0 += i0;
+        p1 += i1;
+        p2 += i2;
+        p3 += i3;
+        const __m128 a = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_slli_epi32(pairs, 16), 16));
+        const __m128 bb = _mm_cvtepi32_ps(_mm_srai_epi32(pairs, 16));
+        const __m128 f = _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(frac, 9)), scale);
+        frac = _mm_add_epi32(frac, step);
+        const __m128 in = _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(bb, a), f));
+        const __m128 out = _mm_add_ps(_mm_mul_ps(b0, in), z1);
+        z1 = _mm_add_ps(_mm_sub_ps(_mm_mul_ps(b1, in), _mm_mul_ps(a1, out)), z2);
+        z2 = _mm_sub_ps(_mm_mul_ps(b2, in), _mm_mul_ps(a2, out));
+        float* at = acc + 4 * i;
+        for (uint32_t b = 0; b < kBuses; ++b) {
+            g[b] = _mm_add_ps(g[b], d[b]);
+            _mm_store_ps(at + b * kLaneStride, _mm_add_ps(_mm_load_ps(at + b * kLaneStride), _mm_mul_ps(out, g[b])));
+        }
+    }
+    v.pos[0] = p0;
+    v.pos[1] = p1;
+    v.pos[2] = p2;
+    v.pos[3] = p3;
+    alignas(16) float t1[4], t2[4];
+    _mm_store_ps(t1, z1);
+    _mm_store_ps(t2, z2);
+    for (int j = 0; j < 4; ++j) {
+        v.z[j][0] = t1[j];
+        v.z[j][1] = t2[j];
+    }
+}
+
+void ReduceSse(const float* acc, float* bus, uint32_t frames) noexcept {
+    uint32_t i = 0;
+    for (; i + 4 <= frames; i += 4) {
+        __m128 r0 = _mm_load_ps(acc + 4 * i), r1 = _mm_load_ps(acc + 4 * i + 4);
+        __m128 r2 = _mm_load_ps(acc + 4 * i + 8), r3 = _mm_load_ps(acc + 4 * i + 12);
+        _MM_TRANSPOSE4_PS(r0, r1, r2, r3); // r0 = lane 0 of four frames
+        const __m128 sum = _mm_add_ps(_mm_add_ps(_mm_add_ps(r0, r1), r2), r3);
+        _mm_storeu_ps(bus + i, _mm_add_ps(_mm_loadu_ps(bus + i), sum));
+    }
+    if (i < frames) ReduceScalar(acc + 4 * i, bus + i, frames - i);
+}
+
 #endif
 
 } // namespace
@@ -280,7 +377,24 @@ void BiquadFour(float* const x[4], const float c[4][5], float z[4][2], uint32_t 
     else BiquadScalar(x, c, z, frames);
 }
 
+void RenderFour(FourVoices& v, float* acc, uint32_t buses, uint32_t frames) noexcept {
+    if (!On()) return FourScalar(v, acc, buses, frames);
+    if (buses == 2) FourSse<2>(v, acc, frames);
+    else if (buses == 3) FourSse<3>(v, acc, frames);
+    else FourSse<4>(v, acc, frames);
+}
+
+void ReduceLanes(const float* acc, float* bus, uint32_t frames) noexcept {
+    if (On()) ReduceSse(acc, bus, frames);
+    else ReduceScalar(acc, bus, frames);
+}
+
 #else
+
+void RenderFour(FourVoices& v, float* acc, uint32_t buses, uint32_t frames) noexcept {
+    FourScalar(v, acc, buses, frames);
+}
+void ReduceLanes(const float* acc, float* bus, uint32_t frames) noexcept { ReduceScalar(acc, bus, frames); }
 
 void LinearRun16(const int16_t* src, uint64_t& pos, uint64_t inc, float* out, uint32_t count) noexcept {
     LinearScalar(src, pos, inc, out, count);

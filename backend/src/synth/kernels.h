@@ -33,4 +33,24 @@ void MixRamp4(const float* x, float* const bus[4], uint32_t from, uint32_t to, c
 // in place over `frames` frames. c[k] = {b0, b1, b2, a1, a2}, z[k] = {z1, z2}.
 void BiquadFour(float* const x[4], const float c[4][5], float z[4][2], uint32_t frames) noexcept;
 
+// Four voices side by side, one per SSE lane, in one pass over the block:
+// linear interpolation of 16-bit data, a biquad each and linear gain ramps,
+// without writing the voices' blocks anywhere in between. The buses are
+// lane-interleaved (acc[b][4 * frame + lane]), so voices add up without a
+// horizontal sum per frame; ReduceLanes folds them once per block. Bus b
+// starts at acc + b * kLaneStride; gains ramp by repeated addition of d.
+constexpr uint32_t kLaneStride = 4 * 64; // four lanes of a 64-frame block
+struct FourVoices {
+    const int16_t* src[4];
+    uint64_t pos[4], inc[4];
+    float c[4][5];    // {b0, b1, b2, a1, a2} per voice
+    float z[4][2];    // filter state per voice, updated
+    float g0[4][4];   // [bus][voice]: gain before the first frame
+    float d[4][4];    // [bus][voice]: gain step per frame
+};
+// `buses` is 2 (dry pair), 3 (with reverb) or 4 (with chorus).
+void RenderFour(FourVoices& v, float* acc, uint32_t buses, uint32_t frames) noexcept;
+// bus[i] += acc[4i] + acc[4i+1] + acc[4i+2] + acc[4i+3] for i < frames.
+void ReduceLanes(const float* acc, float* bus, uint32_t frames) noexcept;
+
 } // namespace tsl::kernels

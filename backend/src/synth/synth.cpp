@@ -6,6 +6,7 @@
 
 #include "bassmidi.h"
 #include "synth/dsp_math.h"
+#include "synth/kernels.h"
 #include "synth/sinc_table.h"
 #include "synth/sysex_store.h"
 
@@ -532,6 +533,10 @@ void Synth::RenderBlock(float* out, uint32_t n) noexcept {
     float* groupTmp[4] = {groupBuf_[0], groupBuf_[1], groupBuf_[2], groupBuf_[3]};
     uint32_t groupOff[4];
     int grouped = 0;
+    Voice* plain[4];
+    int plainCount = 0;
+    bool lanesUsed = false;
+    const uint32_t laneBuses = fx ? 4 : 2;
     for (size_t i = 0; i < active_.size(); ++i) {
         int32_t idx = active_[i];
         Voice& v = voices_[idx];
@@ -544,7 +549,24 @@ void Synth::RenderBlock(float* out, uint32_t n) noexcept {
             dead_.push_back(idx);
             continue;
         }
-        if (v.filterOn && !v.IsSilent()) {
+        if (v.Plain(n)) {
+            // The common case: four such voices go through one fused pass.
+            plain[plainCount++] = &v;
+            if (plainCount == 4) {
+                if (!lanesUsed) {
+                    for (uint32_t b = 0; b < laneBuses; ++b) std::memset(bus.lanes[b], 0, 4 * n * sizeof(float));
+                    lanesUsed = true;
+                }
+                uint32_t buses = 2;
+                if (fx) {
+                    buses = 3;
+                    for (Voice* p : plain)
+                        if (p->gCho != 0 || p->dCho != 0) buses = 4;
+                }
+                RenderPlainFour(plain, bus, buses, n);
+                plainCount = 0;
+            }
+        } else if (v.filterOn && !v.IsSilent()) {
             if (!v.Generate(groupTmp[grouped], n, groupOff[grouped])) dead_.push_back(idx);
             group[grouped++] = &v;
             if (grouped == 4) {
@@ -562,6 +584,11 @@ void Synth::RenderBlock(float* out, uint32_t n) noexcept {
     for (int k = 0; k < grouped; ++k) {
         group[k]->filterState.Run(group[k]->filter, groupTmp[k], n);
         group[k]->Mix(groupTmp[k], groupOff[k], bus, n, fx);
+    }
+    for (int k = 0; k < plainCount; ++k) plain[k]->Render(bus, n, fx); // a plain block never ends the sample
+    if (lanesUsed) {
+        float* const to[4] = {bus.left, bus.right, bus.reverb, bus.chorus};
+        for (uint32_t b = 0; b < laneBuses; ++b) kernels::ReduceLanes(bus.lanes[b], to[b], n);
     }
     for (int32_t idx : dead_) FreeVoice(idx);
     oldestStack_ = oldest;

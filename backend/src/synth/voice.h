@@ -27,6 +27,10 @@ struct MixBuses {
     alignas(32) float right[kBlockFrames];
     alignas(32) float reverb[kBlockFrames];
     alignas(32) float chorus[kBlockFrames];
+    // Lane-interleaved partial sums of the voices rendered four at a time
+    // (left, right, reverb, chorus); folded into the buses above at the end
+    // of the block.
+    alignas(32) float lanes[4][4 * kBlockFrames];
 };
 
 // What a note-on knows beyond the voice description.
@@ -136,6 +140,10 @@ struct Voice {
     // Generate interpolates into tmp (frames before `off` are zero; nothing
     // is written for a silent voice), then the filter, then Mix.
     bool Generate(float* tmp, uint32_t frames, uint32_t& off) noexcept;
+    // True when the whole block is one run of 16-bit sample data read by
+    // linear interpolation from its first frame, with a single gain ramp: the
+    // case RenderPlainFour handles.
+    bool Plain(uint32_t frames) const noexcept;
     void Interpolate(const int16_t* src, const uint8_t* low, uint64_t& p, float* out, uint32_t n) const noexcept;
     void Mix(const float* tmp, uint32_t off, MixBuses& bus, uint32_t frames, bool fx) noexcept;
     bool IsSilent() const noexcept {
@@ -161,6 +169,10 @@ struct Voice {
 
 // Runs the filters of four voices over their generated blocks at once.
 void FilterFour(Voice* const v[4], float* const tmp[4], uint32_t frames) noexcept;
+
+// Renders four voices for which Plain() holds in one pass, into the lane
+// buffers of `bus` (`buses`: 2 dry only, 3 with reverb, 4 with chorus).
+void RenderPlainFour(Voice* const v[4], MixBuses& bus, uint32_t buses, uint32_t frames) noexcept;
 
 // Value of a modulator source operand for a voice on a channel.
 float ModSource(uint16_t oper, const ChannelState& ch, uint8_t key, uint8_t velocity) noexcept;

@@ -175,6 +175,51 @@ bool Voice::Render(MixBuses& bus, uint32_t frames, bool fx) noexcept {
     return alive;
 }
 
+bool Voice::Plain(uint32_t frames) const noexcept {
+    if (sinc || pcmLow || startDelay != 0 || brk < frames || IsSilent()) return false;
+    const uint32_t idx = static_cast<uint32_t>(pos >> 32);
+    if (looping) {
+        // Clear of the seam for the whole block (see Generate).
+        return idx + kHalfGuard < loopEnd && FramesBelow(pos, inc, loopEnd - kHalfGuard, frames) == frames;
+    }
+    return idx < end && FramesBelow(pos, inc, end, frames) == frames;
+}
+
+void RenderPlainFour(Voice* const v[4], MixBuses& bus, uint32_t buses, uint32_t frames) noexcept {
+    kernels::FourVoices f;
+    for (int k = 0; k < 4; ++k) {
+        Voice& x = *v[k];
+        f.src[k] = x.pcm;
+        f.pos[k] = x.pos;
+        f.inc[k] = x.inc;
+        if (x.filterOn) {
+            const BiquadCoeffs& c = x.filter;
+            f.c[k][0] = c.b0; f.c[k][1] = c.b1; f.c[k][2] = c.b2; f.c[k][3] = c.a1; f.c[k][4] = c.a2;
+            f.z[k][0] = x.filterState.z1;
+            f.z[k][1] = x.filterState.z2;
+        } else {
+            // The identity: out = in exactly, and the state stays zero.
+            f.c[k][0] = 1; f.c[k][1] = f.c[k][2] = f.c[k][3] = f.c[k][4] = 0;
+            f.z[k][0] = f.z[k][1] = 0;
+        }
+        f.g0[0][k] = x.gL; f.d[0][k] = x.dL;
+        f.g0[1][k] = x.gR; f.d[1][k] = x.dR;
+        f.g0[2][k] = x.gRev; f.d[2][k] = x.dRev;
+        f.g0[3][k] = x.gCho; f.d[3][k] = x.dCho;
+    }
+    static_assert(sizeof(bus.lanes[0]) == kernels::kLaneStride * sizeof(float));
+    kernels::RenderFour(f, bus.lanes[0], buses, frames);
+    for (int k = 0; k < 4; ++k) {
+        Voice& x = *v[k];
+        x.pos = f.pos[k];
+        if (x.filterOn) {
+            x.filterState.z1 = f.z[k][0];
+            x.filterState.z2 = f.z[k][1];
+        }
+        x.EndBlock();
+    }
+}
+
 void FilterFour(Voice* const v[4], float* const tmp[4], uint32_t frames) noexcept {
     float c[4][5], z[4][2];
     for (int k = 0; k < 4; ++k) {
