@@ -2,7 +2,12 @@
 #include "synth/synth.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
+
+#if defined(__SSE__) || defined(_M_X64) || defined(__x86_64__)
+#include <xmmintrin.h>
+#endif
 
 #include "bassmidi.h"
 #include "synth/dsp_math.h"
@@ -507,6 +512,20 @@ void Synth::ShedVoices(uint32_t count) noexcept {
 // ---------------------------------------------------------------------------
 // Rendering
 
+namespace {
+
+constexpr size_t kPrefetchVoice = 6, kPrefetchData = 3;
+
+inline void Prefetch(const char* p) noexcept {
+#if defined(__SSE__) || defined(_M_X64) || defined(__x86_64__)
+    _mm_prefetch(p, _MM_HINT_T0);
+#else
+    (void)p;
+#endif
+}
+
+} // namespace
+
 void Synth::RenderBlock(float* out, uint32_t n) noexcept {
     MixBuses& bus = *bus_;
     std::memset(bus.left, 0, sizeof bus.left);
@@ -537,7 +556,23 @@ void Synth::RenderBlock(float* out, uint32_t n) noexcept {
     int plainCount = 0;
     bool lanesUsed = false;
     const uint32_t laneBuses = fx ? 4 : 2;
-    for (size_t i = 0; i < active_.size(); ++i) {
+    const size_t count = active_.size();
+    for (size_t i = 0; i < count; ++i) {
+        // A thousand voices do not stay in the caches from one block to the
+        // next: fetch the per-block part of a voice a few voices ahead, and
+        // the sample data of a nearer one, whose position is known by then.
+        if (i + kPrefetchVoice < count) {
+            const char* p = reinterpret_cast<const char*>(&voices_[active_[i + kPrefetchVoice]]);
+            for (size_t o = 0; o < offsetof(Voice, base); o += 64) Prefetch(p + o);
+        }
+        if (i + kPrefetchData < count) {
+            const Voice& w = voices_[active_[i + kPrefetchData]];
+            if (w.pcm) {
+                const char* d = reinterpret_cast<const char*>(w.pcm + (w.pos >> 32));
+                Prefetch(d);
+                Prefetch(d + 64);
+            }
+        }
         int32_t idx = active_[i];
         Voice& v = voices_[idx];
         const ChannelState& ch = channels_[v.chan];

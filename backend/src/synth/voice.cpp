@@ -182,6 +182,15 @@ void Voice::Recompute(const ChannelState& ch) noexcept {
     modLfoHz = dsp::AbsCentsToHz(value[kGenFreqModLfo]);
     vibLfoDelay = dsp::TimecentsToSeconds(value[kGenDelayVibLfo]);
     vibLfoHz = dsp::AbsCentsToHz(value[kGenFreqVibLfo]);
+    pitchBase = keyPitchCents + value[kGenCoarseTune] * 100.0f + value[kGenFineTune] + value[kGenInitialPitch];
+    vibToPitch = value[kGenVibLfoToPitch];
+    modLfoToPitch = value[kGenModLfoToPitch];
+    modEnvToPitch = value[kGenModEnvToPitch];
+    fcBase = value[kGenInitialFilterFc];
+    modLfoToFc = value[kGenModLfoToFilterFc];
+    modEnvToFc = value[kGenModEnvToFilterFc];
+    filterQCb = value[kGenInitialFilterQ];
+    modLfoToVolume = value[kGenModLfoToVolume];
 }
 
 bool Voice::BeginBlock(const ChannelState& ch, float mix, uint32_t frames, float outputRate, bool fx) noexcept {
@@ -210,9 +219,7 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, uint32_t frames, float
     const float menv = modEnv.Advance(modTimes, dtRest);
     const float env = volEnv.Advance(volTimes, dtRest);
 
-    float cents = keyPitchCents + value[kGenCoarseTune] * 100.0f + value[kGenFineTune] + value[kGenInitialPitch] +
-                  ch.TuningCents() + vib * value[kGenVibLfoToPitch] + mlfo * value[kGenModLfoToPitch] +
-                  menv * value[kGenModEnvToPitch];
+    float cents = pitchBase + ch.TuningCents() + vib * vibToPitch + mlfo * modLfoToPitch + menv * modEnvToPitch;
     if (cents != lastCents) {
         // Most notes hold their pitch for many blocks: exp2 only on change.
         lastCents = cents;
@@ -223,8 +230,8 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, uint32_t frames, float
         if (sinc) sincBand = sinc::BandFor(ratio);
     }
 
-    float fc = value[kGenInitialFilterFc] + mlfo * value[kGenModLfoToFilterFc] + menv * value[kGenModEnvToFilterFc];
-    float q = value[kGenInitialFilterQ];
+    float fc = fcBase + mlfo * modLfoToFc + menv * modEnvToFc;
+    float q = filterQCb;
     // The low-pass at its top without resonance is inaudible; other shapes
     // always shape the sound.
     bool wantFilter = fc < 13490.0f || q > 0.0f || filterType != FilterType::kLowpass2;
@@ -242,7 +249,7 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, uint32_t frames, float
     filterOn = wantFilter;
 
     float common = staticGain * mix;
-    if (value[kGenModLfoToVolume] != 0) common *= dsp::CentibelsToGain(-mlfo * value[kGenModLfoToVolume]);
+    if (modLfoToVolume != 0) common *= dsp::CentibelsToGain(-mlfo * modLfoToVolume);
     const float gain = env * common;
     envPrev = env;
     level = released ? gain * 0.1f : gain;

@@ -77,11 +77,7 @@ struct Voice {
     float pitchScale = 1;      // sample rate / output rate
     float lastCents = 0;       // the pitch `inc` was computed for
 
-    // --- modulated parameters ---
-    float base[font::kGenCount]; // generators + note-on-time modulators (attenuation already scaled)
-    float value[font::kGenCount]; // base + controller modulators, clamped
-    uint8_t dynCount = 0;
-    font::Modulator dyn[kMaxDynamicMods];
+    // --- modulated parameters (the full generator arrays are at the end) ---
     float keyPitchCents = 0;   // scale-tuned key distance from the root + sample correction
     float staticGain = 1;      // attenuation, font volume and extra gains
     float fontGain_ = 1;       // the note-on-time part of staticGain
@@ -124,6 +120,13 @@ struct Voice {
     float eL = 0, eR = 0, eRev = 0, eCho = 0;     // break -> end
     float level = 0;           // loudness estimate for stealing and shedding
 
+    // What BeginBlock reads of the modulated values, copied by Recompute so
+    // a block touches a few cache lines of the voice rather than the whole
+    // generator array. pitchBase = keyPitchCents + coarse and fine tune +
+    // initial pitch, summed in the order BeginBlock used to.
+    float pitchBase = 0, vibToPitch = 0, modLfoToPitch = 0, modEnvToPitch = 0;
+    float fcBase = 13500, modLfoToFc = 0, modEnvToFc = 0, filterQCb = 0, modLfoToVolume = 0;
+
     // Sets the voice up from a matched zone. Returns false when the sample
     // cannot be played (not ready); the voice is then unused.
     bool Start(const font::VoiceDesc& d, const NoteContext& n) noexcept;
@@ -165,6 +168,12 @@ struct Voice {
     void Cut(uint32_t at = 0) noexcept;
     // Called when the voice is freed.
     void Finish() noexcept;
+
+    // --- cold: read at note-on and when the channel's controllers change ---
+    float base[font::kGenCount]; // generators + note-on-time modulators (attenuation already scaled)
+    float value[font::kGenCount]; // base + controller modulators, clamped
+    uint8_t dynCount = 0;
+    font::Modulator dyn[kMaxDynamicMods];
 };
 
 // Runs the filters of four voices over their generated blocks at once.
