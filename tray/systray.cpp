@@ -2,6 +2,7 @@
 
 #include "core/app.h"
 #include "core/command_line.h"
+#include "ipc/ipc_server.h"
 
 #include <memory>
 
@@ -33,6 +34,19 @@ LRESULT CSystray::OnCopyData(const COPYDATASTRUCT* data)
     return TRUE;
 }
 
+void CSystray::OnExitCommand()
+{
+    // Closing under connected programs cuts them off mid-song: the user decides.
+    for (;;) {
+        int answer = g_Ipc ? g_Ipc->CheckOpenPorts() : IDCONTINUE;
+        if (answer == IDCANCEL)
+            return;
+        if (answer != IDTRYAGAIN)
+            break;
+    }
+    ::SendMessageW(m_hWnd, WM_CLOSE, 0, 0);
+}
+
 void CSystray::OnClose()
 {
     CloseResidentWindows();
@@ -53,6 +67,12 @@ LRESULT CSystray::WndProc(UINT msg, WPARAM wparam, LPARAM lparam)
         // A modeless window hands its object over after its destruction.
         delete reinterpret_cast<Win32xx::CWnd*>(wparam);
         return 0;
+    case WM_COMMAND:
+        if (LOWORD(wparam) == kTrayCommandExit) {
+            OnExitCommand();
+            return 0;
+        }
+        break;
     case WM_CLOSE:
         OnClose();
         return 0;

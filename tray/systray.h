@@ -9,6 +9,8 @@ inline constexpr wchar_t kTrayClassName[] = L"MSGWND";
 inline constexpr wchar_t kTrayWindowTitle[] = L"Tessaline Systray Window";
 // WM_COPYDATA tag of a hand-over from a second instance.
 inline constexpr ULONG_PTR kHandOverTag = 1972;
+// Menu command: exit the synth (asks first while client programs are connected).
+inline constexpr UINT kTrayCommandExit = 0x406;
 
 class CSystray : public Win32xx::CWnd {
 public:
@@ -23,6 +25,7 @@ protected:
 private:
     LRESULT OnCopyData(const COPYDATASTRUCT* data);
     void OnClose();
+    void OnExitCommand();
 
     static UINT s_taskbarCreated;
 };
