@@ -1,6 +1,7 @@
 #include "synth/kernels.h"
 
 #include <atomic>
+#include <cstdint>
 #include <cstring>
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -55,8 +56,8 @@ void BiquadScalar(float* const x[4], const float c[4][5], float z[4][2], uint32_
 void FourScalar(FourVoices& v, float* acc, uint32_t buses, uint32_t frames) noexcept {
     for (int k = 0; k < 4; ++k) {
         uint64_t p = v.pos[k];
-        const float b0 = v.c[k][0], b1 = v.c[k][1], b2 = v.c[k][2], a1 = v.c[k][3], a2 = v.c[k][4];
-        float s1 = v.z[k][0], s2 = v.z[k][1];
+        const float b0 = v.c[0][k], b1 = v.c[1][k], b2 = v.c[2][k], a1 = v.c[3][k], a2 = v.c[4][k];
+        float s1 = v.z[0][k], s2 = v.z[1][k];
         float g[4];
         for (uint32_t b = 0; b < buses; ++b) g[b] = v.g0[b][k];
         for (uint32_t i = 0; i < frames; ++i) {
@@ -74,8 +75,9 @@ void FourScalar(FourVoices& v, float* acc, uint32_t buses, uint32_t frames) noex
             }
         }
         v.pos[k] = p;
-        v.z[k][0] = s1;
-        v.z[k][1] = s2;
+        v.z[0][k] = s1;
+        v.z[1][k] = s2;
+        for (uint32_t b = 0; b < buses; ++b) v.g0[b][k] = g[b];
     }
 }
 
@@ -268,10 +270,9 @@ void FourSse(FourVoices& v, float* __restrict acc, uint32_t frames) noexcept {
     __m128i frac = _mm_set_epi32(lo(p3), lo(p2), lo(p1), lo(p0));
     const __m128i step = _mm_set_epi32(lo(i3), lo(i2), lo(i1), lo(i0));
     const __m128 scale = _mm_set1_ps(1.0f / 8388608.0f);
-    auto lanes = [&](int j) { return _mm_set_ps(v.c[3][j], v.c[2][j], v.c[1][j], v.c[0][j]); };
-    const __m128 b0 = lanes(0), b1 = lanes(1), b2 = lanes(2), a1 = lanes(3), a2 = lanes(4);
-    __m128 z1 = _mm_set_ps(v.z[3][0], v.z[2][0], v.z[1][0], v.z[0][0]);
-    __m128 z2 = _mm_set_ps(v.z[3][1], v.z[2][1], v.z[1][1], v.z[0][1]);
+    const __m128 b0 = _mm_loadu_ps(v.c[0]), b1 = _mm_loadu_ps(v.c[1]), b2 = _mm_loadu_ps(v.c[2]);
+    const __m128 a1 = _mm_loadu_ps(v.c[3]), a2 = _mm_loadu_ps(v.c[4]);
+    __m128 z1 = _mm_loadu_ps(v.z[0]), z2 = _mm_loadu_ps(v.z[1]);
     __m128 g[kBuses], d[kBuses];
     for (uint32_t b = 0; b < kBuses; ++b) {
         g[b] = _mm_loadu_ps(v.g0[b]);
@@ -302,13 +303,9 @@ void FourSse(FourVoices& v, float* __restrict acc, uint32_t frames) noexcept {
     v.pos[1] = p1;
     v.pos[2] = p2;
     v.pos[3] = p3;
-    alignas(16) float t1[4], t2[4];
-    _mm_store_ps(t1, z1);
-    _mm_store_ps(t2, z2);
-    for (int j = 0; j < 4; ++j) {
-        v.z[j][0] = t1[j];
-        v.z[j][1] = t2[j];
-    }
+    for (uint32_t b = 0; b < kBuses; ++b) _mm_storeu_ps(v.g0[b], g[b]);
+    _mm_storeu_ps(v.z[0], z1);
+    _mm_storeu_ps(v.z[1], z2);
 }
 
 void ReduceSse(const float* acc, float* bus, uint32_t frames) noexcept {
@@ -324,6 +321,7 @@ void ReduceSse(const float* acc, float* bus, uint32_t frames) noexcept {
 }
 
 #endif
+
 
 } // namespace
 

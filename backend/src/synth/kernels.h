@@ -43,9 +43,9 @@ constexpr uint32_t kLaneStride = 4 * 64; // four lanes of a 64-frame block
 struct FourVoices {
     const int16_t* src[4];
     uint64_t pos[4], inc[4];
-    float c[4][5];    // {b0, b1, b2, a1, a2} per voice
-    float z[4][2];    // filter state per voice, updated
-    float g0[4][4];   // [bus][voice]: gain before the first frame
+    float c[5][4];    // [b0, b1, b2, a1, a2][voice]
+    float z[2][4];    // [z1, z2][voice]: filter state, updated
+    float g0[4][4];   // [bus][voice]: gain before the first frame, updated (a block may go in several parts)
     float d[4][4];    // [bus][voice]: gain step per frame
 };
 // `buses` is 2 (dry pair), 3 (with reverb) or 4 (with chorus).

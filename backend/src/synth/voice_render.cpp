@@ -177,30 +177,71 @@ bool Voice::Render(MixBuses& bus, uint32_t frames, bool fx) noexcept {
 
 bool Voice::Plain(uint32_t frames) const noexcept {
     if (sinc || pcmLow || startDelay != 0 || brk < frames || IsSilent()) return false;
+    // A loop's seam and wrap are taken care of by RenderPlainFour; a sample
+    // that ends within the block goes the general way.
+    if (looping) return true;
     const uint32_t idx = static_cast<uint32_t>(pos >> 32);
-    if (looping) {
-        // Clear of the seam for the whole block (see Generate).
-        return idx + kHalfGuard < loopEnd && FramesBelow(pos, inc, loopEnd - kHalfGuard, frames) == frames;
-    }
     return idx < end && FramesBelow(pos, inc, end, frames) == frames;
 }
 
+namespace {
+
+// Where a lane of RenderPlainFour reads: the sample data or the loop seam,
+// with the position in that buffer's frames (`shift` converts back) and the
+// frame it may not reach. The same regions as Generate's runs.
+struct LaneRegion {
+    uint64_t shift = 0;
+    uint32_t limit = 0;
+};
+
+LaneRegion Place(const Voice& v, uint64_t abs, const int16_t*& src, uint64_t& p) noexcept {
+    LaneRegion r;
+    if (!v.looping) {
+        src = v.pcm;
+        p = abs;
+        r.limit = v.end;
+        return r;
+    }
+    const uint32_t len = v.loopEnd - v.loopStart;
+    for (;;) {
+        const uint32_t idx = static_cast<uint32_t>(abs >> 32);
+        if (idx >= v.loopEnd + kHalfGuard) {
+            const uint64_t over = (static_cast<uint64_t>(idx) - v.loopEnd - kHalfGuard) / len + 1;
+            abs -= (over * len) << 32;
+            continue;
+        }
+        if (idx + kHalfGuard >= v.loopEnd) {
+            r.shift = (static_cast<uint64_t>(v.loopEnd) - font::kGuard) << 32;
+            r.limit = font::kGuard + kHalfGuard;
+            src = v.seam;
+            p = abs - r.shift;
+            return r;
+        }
+        r.limit = v.loopEnd - kHalfGuard;
+        src = v.pcm;
+        p = abs;
+        return r;
+    }
+}
+
+} // namespace
+
 void RenderPlainFour(Voice* const v[4], MixBuses& bus, uint32_t buses, uint32_t frames) noexcept {
     kernels::FourVoices f;
+    LaneRegion region[4];
     for (int k = 0; k < 4; ++k) {
         Voice& x = *v[k];
-        f.src[k] = x.pcm;
-        f.pos[k] = x.pos;
+        region[k] = Place(x, x.pos, f.src[k], f.pos[k]);
         f.inc[k] = x.inc;
         if (x.filterOn) {
             const BiquadCoeffs& c = x.filter;
-            f.c[k][0] = c.b0; f.c[k][1] = c.b1; f.c[k][2] = c.b2; f.c[k][3] = c.a1; f.c[k][4] = c.a2;
-            f.z[k][0] = x.filterState.z1;
-            f.z[k][1] = x.filterState.z2;
+            f.c[0][k] = c.b0; f.c[1][k] = c.b1; f.c[2][k] = c.b2; f.c[3][k] = c.a1; f.c[4][k] = c.a2;
+            f.z[0][k] = x.filterState.z1;
+            f.z[1][k] = x.filterState.z2;
         } else {
             // The identity: out = in exactly, and the state stays zero.
-            f.c[k][0] = 1; f.c[k][1] = f.c[k][2] = f.c[k][3] = f.c[k][4] = 0;
-            f.z[k][0] = f.z[k][1] = 0;
+            f.c[0][k] = 1; f.c[1][k] = f.c[2][k] = f.c[3][k] = f.c[4][k] = 0;
+            f.z[0][k] = f.z[1][k] = 0;
         }
         f.g0[0][k] = x.gL; f.d[0][k] = x.dL;
         f.g0[1][k] = x.gR; f.d[1][k] = x.dR;
@@ -208,13 +249,32 @@ void RenderPlainFour(Voice* const v[4], MixBuses& bus, uint32_t buses, uint32_t 
         f.g0[3][k] = x.gCho; f.d[3][k] = x.dCho;
     }
     static_assert(sizeof(bus.lanes[0]) == kernels::kLaneStride * sizeof(float));
-    kernels::RenderFour(f, bus.lanes[0], buses, frames);
+    // The block goes in parts that end where some lane reaches the end of
+    // the buffer it reads (mostly one part; loops add one at each seam).
+    uint32_t left[4]; // frames each lane may still read in its region
+    for (int k = 0; k < 4; ++k) left[k] = FramesBelow(f.pos[k], f.inc[k], region[k].limit, frames);
+    uint32_t done = 0;
+    for (;;) {
+        uint32_t part = frames - done;
+        for (int k = 0; k < 4; ++k) {
+            if (left[k] == 0) {
+                region[k] = Place(*v[k], f.pos[k] + region[k].shift, f.src[k], f.pos[k]);
+                left[k] = FramesBelow(f.pos[k], f.inc[k], region[k].limit, frames - done);
+                if (left[k] == 0) left[k] = 1; // never stall (as Generate)
+            }
+            if (left[k] < part) part = left[k];
+        }
+        kernels::RenderFour(f, bus.lanes[0] + 4 * done, buses, part);
+        done += part;
+        if (done == frames) break;
+        for (uint32_t& l : left) l -= part;
+    }
     for (int k = 0; k < 4; ++k) {
         Voice& x = *v[k];
-        x.pos = f.pos[k];
+        x.pos = f.pos[k] + region[k].shift;
         if (x.filterOn) {
-            x.filterState.z1 = f.z[k][0];
-            x.filterState.z2 = f.z[k][1];
+            x.filterState.z1 = f.z[0][k];
+            x.filterState.z2 = f.z[1][k];
         }
         x.EndBlock();
     }
