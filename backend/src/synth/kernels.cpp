@@ -60,8 +60,12 @@ void FourScalar(FourVoices& v, float* acc, uint32_t buses, uint32_t frames) noex
         float s1 = v.z[0][k], s2 = v.z[1][k];
         float g[4];
         for (uint32_t b = 0; b < buses; ++b) g[b] = v.g0[b][k];
+        const int16_t* src = v.src[k];
+        uint32_t left = v.left[k];
         for (uint32_t i = 0; i < frames; ++i) {
-            const int16_t* s = v.src[k] + (p >> 32);
+            if (left == 0) v.refill(v.ctx, k, src, p, left, frames - i);
+            --left;
+            const int16_t* s = src + (p >> 32);
             const float frac = static_cast<float>(static_cast<uint32_t>(p)) * (1.0f / 4294967296.0f);
             const float a = s[0];
             const float in = a + (static_cast<float>(s[1]) - a) * frac;
@@ -75,6 +79,8 @@ void FourScalar(FourVoices& v, float* acc, uint32_t buses, uint32_t frames) noex
             }
         }
         v.pos[k] = p;
+        v.src[k] = src;
+        v.left[k] = left;
         v.z[0][k] = s1;
         v.z[1][k] = s2;
         for (uint32_t b = 0; b < buses; ++b) v.g0[b][k] = g[b];
@@ -278,31 +284,49 @@ void FourSse(FourVoices& v, float* __restrict acc, uint32_t frames) noexcept {
         g[b] = _mm_loadu_ps(v.g0[b]);
         d[b] = _mm_loadu_ps(v.d[b]);
     }
-    for (uint32_t i = 0; i < frames; ++i) {
-        const __m128i pairs = _mm_set_epi32(Pair(s3 + (p3 >> 32)), Pair(s2 + (p2 >> 32)), Pair(s1 + (p1 >> 32)),
-                                            Pair(s0 + (p0 >> 32)));
-        p0 += i0;
-        p1 += i1;
-        p2 += i2;
-        p3 += i3;
-        const __m128 a = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_slli_epi32(pairs, 16), 16));
-        const __m128 bb = _mm_cvtepi32_ps(_mm_srai_epi32(pairs, 16));
-        const __m128 f = _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(frac, 9)), scale);
-        frac = _mm_add_epi32(frac, step);
-        const __m128 in = _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(bb, a), f));
-        const __m128 out = _mm_add_ps(_mm_mul_ps(b0, in), z1);
-        z1 = _mm_add_ps(_mm_sub_ps(_mm_mul_ps(b1, in), _mm_mul_ps(a1, out)), z2);
-        z2 = _mm_sub_ps(_mm_mul_ps(b2, in), _mm_mul_ps(a2, out));
-        float* at = acc + 4 * i;
-        for (uint32_t b = 0; b < kBuses; ++b) {
-            g[b] = _mm_add_ps(g[b], d[b]);
-            _mm_store_ps(at + b * kLaneStride, _mm_add_ps(_mm_load_ps(at + b * kLaneStride), _mm_mul_ps(out, g[b])));
+    uint32_t i = 0;
+    for (;;) {
+        uint32_t part = frames - i;
+        for (uint32_t l : v.left)
+            if (l < part) part = l;
+        const uint32_t stop = i + part;
+        for (; i < stop; ++i) {
+            const __m128i pairs = _mm_set_epi32(Pair(s3 + (p3 >> 32)), Pair(s2 + (p2 >> 32)), Pair(s1 + (p1 >> 32)),
+                                                Pair(s0 + (p0 >> 32)));
+            p0 += i0;
+            p1 += i1;
+            p2 += i2;
+            p3 += i3;
+            const __m128 a = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_slli_epi32(pairs, 16), 16));
+            const __m128 bb = _mm_cvtepi32_ps(_mm_srai_epi32(pairs, 16));
+            const __m128 f = _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(frac, 9)), scale);
+            frac = _mm_add_epi32(frac, step);
+            const __m128 in = _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(bb, a), f));
+            const __m128 out = _mm_add_ps(_mm_mul_ps(b0, in), z1);
+            z1 = _mm_add_ps(_mm_sub_ps(_mm_mul_ps(b1, in), _mm_mul_ps(a1, out)), z2);
+            z2 = _mm_sub_ps(_mm_mul_ps(b2, in), _mm_mul_ps(a2, out));
+            float* at = acc + 4 * i;
+            for (uint32_t b = 0; b < kBuses; ++b) {
+                g[b] = _mm_add_ps(g[b], d[b]);
+                _mm_store_ps(at + b * kLaneStride, _mm_add_ps(_mm_load_ps(at + b * kLaneStride), _mm_mul_ps(out, g[b])));
+            }
         }
+        for (uint32_t& l : v.left) l -= part;
+        if (i == frames) break;
+        // Some voice reached the end of its buffer: only its pointer and
+        // position change (by whole frames, so the fraction lanes stay right).
+        v.pos[0] = p0; v.pos[1] = p1; v.pos[2] = p2; v.pos[3] = p3;
+        v.src[0] = s0; v.src[1] = s1; v.src[2] = s2; v.src[3] = s3;
+        for (int k = 0; k < 4; ++k)
+            if (v.left[k] == 0) v.refill(v.ctx, k, v.src[k], v.pos[k], v.left[k], frames - i);
+        p0 = v.pos[0]; p1 = v.pos[1]; p2 = v.pos[2]; p3 = v.pos[3];
+        s0 = v.src[0]; s1 = v.src[1]; s2 = v.src[2]; s3 = v.src[3];
     }
     v.pos[0] = p0;
     v.pos[1] = p1;
     v.pos[2] = p2;
     v.pos[3] = p3;
+    v.src[0] = s0; v.src[1] = s1; v.src[2] = s2; v.src[3] = s3;
     for (uint32_t b = 0; b < kBuses; ++b) _mm_storeu_ps(v.g0[b], g[b]);
     _mm_storeu_ps(v.z[0], z1);
     _mm_storeu_ps(v.z[1], z2);

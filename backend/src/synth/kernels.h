@@ -45,8 +45,16 @@ struct FourVoices {
     uint64_t pos[4], inc[4];
     float c[5][4];    // [b0, b1, b2, a1, a2][voice]
     float z[2][4];    // [z1, z2][voice]: filter state, updated
-    float g0[4][4];   // [bus][voice]: gain before the first frame, updated (a block may go in several parts)
+    float g0[4][4];   // [bus][voice]: gain before the first frame, updated
     float d[4][4];    // [bus][voice]: gain step per frame
+    // Frames each voice may read from src before it must move to another
+    // buffer (a loop's seam, or back from it). When that runs out with
+    // `remaining` frames still to render, refill(ctx, voice, src, pos, left,
+    // remaining) points the voice at its next buffer (left >= 1 after it).
+    uint32_t left[4];
+    void (*refill)(void* ctx, int voice, const int16_t*& src, uint64_t& pos, uint32_t& left,
+                   uint32_t remaining) noexcept = nullptr;
+    void* ctx = nullptr;
 };
 // `buses` is 2 (dry pair), 3 (with reverb) or 4 (with chorus).
 void RenderFour(FourVoices& v, float* acc, uint32_t buses, uint32_t frames) noexcept;

@@ -249,26 +249,24 @@ void RenderPlainFour(Voice* const v[4], MixBuses& bus, uint32_t buses, uint32_t 
         f.g0[3][k] = x.gCho; f.d[3][k] = x.dCho;
     }
     static_assert(sizeof(bus.lanes[0]) == kernels::kLaneStride * sizeof(float));
-    // The block goes in parts that end where some lane reaches the end of
-    // the buffer it reads (mostly one part; loops add one at each seam).
-    uint32_t left[4]; // frames each lane may still read in its region
-    for (int k = 0; k < 4; ++k) left[k] = FramesBelow(f.pos[k], f.inc[k], region[k].limit, frames);
-    uint32_t done = 0;
-    for (;;) {
-        uint32_t part = frames - done;
-        for (int k = 0; k < 4; ++k) {
-            if (left[k] == 0) {
-                region[k] = Place(*v[k], f.pos[k] + region[k].shift, f.src[k], f.pos[k]);
-                left[k] = FramesBelow(f.pos[k], f.inc[k], region[k].limit, frames - done);
-                if (left[k] == 0) left[k] = 1; // never stall (as Generate)
-            }
-            if (left[k] < part) part = left[k];
-        }
-        kernels::RenderFour(f, bus.lanes[0] + 4 * done, buses, part);
-        done += part;
-        if (done == frames) break;
-        for (uint32_t& l : left) l -= part;
+    struct Lanes {
+        Voice* const* v;
+        LaneRegion* region;
+    } lanes{v, region};
+    // A voice that reaches the end of the buffer it reads moves on to the
+    // next (the seam, or back from it), as Generate's runs do.
+    f.refill = [](void* ctx, int k, const int16_t*& src, uint64_t& p, uint32_t& left, uint32_t remaining) noexcept {
+        Lanes& l = *static_cast<Lanes*>(ctx);
+        l.region[k] = Place(*l.v[k], p + l.region[k].shift, src, p);
+        left = FramesBelow(p, l.v[k]->inc, l.region[k].limit, remaining);
+        if (left == 0) left = 1; // never stall (as Generate)
+    };
+    f.ctx = &lanes;
+    for (int k = 0; k < 4; ++k) {
+        f.left[k] = FramesBelow(f.pos[k], f.inc[k], region[k].limit, frames);
+        if (f.left[k] == 0) f.refill(f.ctx, k, f.src[k], f.pos[k], f.left[k], frames);
     }
+    kernels::RenderFour(f, bus.lanes[0], buses, frames);
     for (int k = 0; k < 4; ++k) {
         Voice& x = *v[k];
         x.pos = f.pos[k] + region[k].shift;

@@ -135,6 +135,7 @@ TEST(Kernels, FusedFourVoicesMatchTheSeparateLoops) {
                 v.src[k] = src[k].data();
                 v.pos[k] = (static_cast<uint64_t>(100 + 37 * k) << 32) + 0x9ABCDEF0ull * static_cast<uint64_t>(k + 1) / 3;
                 v.inc[k] = inc[k];
+                v.left[k] = 64; // one buffer for the whole block
                 for (int j = 0; j < 5; ++j) v.c[j][k] = c[k][j];
                 v.z[0][k] = k == 1 ? 0 : 0.1f * unit(rng);
                 v.z[1][k] = k == 1 ? 0 : 0.1f * unit(rng);
