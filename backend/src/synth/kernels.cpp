@@ -265,7 +265,10 @@ void BiquadSse(float* const x[4], const float c[4][5], float z[4][2], uint32_t f
     }
 }
 
-template <uint32_t kBuses>
+// kLowpass: every voice's filter has b1 = 2 b0 and b2 = b0 exactly (the
+// two-pole low-pass, and the identity written as {1, 2, 1, 2, 1}), so b0 x
+// is computed once; the products are the same, so are the results.
+template <uint32_t kBuses, bool kLowpass>
 void FourSse(FourVoices& v, float* __restrict acc, uint32_t frames) noexcept {
     const int16_t *s0 = v.src[0], *s1 = v.src[1], *s2 = v.src[2], *s3 = v.src[3];
     uint64_t p0 = v.pos[0], p1 = v.pos[1], p2 = v.pos[2], p3 = v.pos[3];
@@ -290,6 +293,7 @@ void FourSse(FourVoices& v, float* __restrict acc, uint32_t frames) noexcept {
         for (uint32_t l : v.left)
             if (l < part) part = l;
         const uint32_t stop = i + part;
+        float* at = acc + 4 * i;
         for (; i < stop; ++i) {
             const __m128i pairs = _mm_set_epi32(Pair(s3 + (p3 >> 32)), Pair(s2 + (p2 >> 32)), Pair(s1 + (p1 >> 32)),
                                                 Pair(s0 + (p0 >> 32)));
@@ -302,14 +306,22 @@ void FourSse(FourVoices& v, float* __restrict acc, uint32_t frames) noexcept {
             const __m128 f = _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(frac, 9)), scale);
             frac = _mm_add_epi32(frac, step);
             const __m128 in = _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(bb, a), f));
-            const __m128 out = _mm_add_ps(_mm_mul_ps(b0, in), z1);
-            z1 = _mm_add_ps(_mm_sub_ps(_mm_mul_ps(b1, in), _mm_mul_ps(a1, out)), z2);
-            z2 = _mm_sub_ps(_mm_mul_ps(b2, in), _mm_mul_ps(a2, out));
-            float* at = acc + 4 * i;
+            __m128 out;
+            if constexpr (kLowpass) {
+                const __m128 t = _mm_mul_ps(b0, in);
+                out = _mm_add_ps(t, z1);
+                z1 = _mm_add_ps(_mm_sub_ps(_mm_add_ps(t, t), _mm_mul_ps(a1, out)), z2);
+                z2 = _mm_sub_ps(t, _mm_mul_ps(a2, out));
+            } else {
+                out = _mm_add_ps(_mm_mul_ps(b0, in), z1);
+                z1 = _mm_add_ps(_mm_sub_ps(_mm_mul_ps(b1, in), _mm_mul_ps(a1, out)), z2);
+                z2 = _mm_sub_ps(_mm_mul_ps(b2, in), _mm_mul_ps(a2, out));
+            }
             for (uint32_t b = 0; b < kBuses; ++b) {
                 g[b] = _mm_add_ps(g[b], d[b]);
                 _mm_store_ps(at + b * kLaneStride, _mm_add_ps(_mm_load_ps(at + b * kLaneStride), _mm_mul_ps(out, g[b])));
             }
+            at += 4;
         }
         for (uint32_t& l : v.left) l -= part;
         if (i == frames) break;
@@ -401,9 +413,17 @@ void BiquadFour(float* const x[4], const float c[4][5], float z[4][2], uint32_t 
 
 void RenderFour(FourVoices& v, float* acc, uint32_t buses, uint32_t frames) noexcept {
     if (!On()) return FourScalar(v, acc, buses, frames);
-    if (buses == 2) FourSse<2>(v, acc, frames);
-    else if (buses == 3) FourSse<3>(v, acc, frames);
-    else FourSse<4>(v, acc, frames);
+    bool lowpass = true;
+    for (int k = 0; k < 4; ++k) lowpass = lowpass && v.c[1][k] == 2 * v.c[0][k] && v.c[2][k] == v.c[0][k];
+    if (lowpass) {
+        if (buses == 2) FourSse<2, true>(v, acc, frames);
+        else if (buses == 3) FourSse<3, true>(v, acc, frames);
+        else FourSse<4, true>(v, acc, frames);
+    } else {
+        if (buses == 2) FourSse<2, false>(v, acc, frames);
+        else if (buses == 3) FourSse<3, false>(v, acc, frames);
+        else FourSse<4, false>(v, acc, frames);
+    }
 }
 
 void ReduceLanes(const float* acc, float* bus, uint32_t frames) noexcept {

@@ -239,8 +239,9 @@ void RenderPlainFour(Voice* const v[4], MixBuses& bus, uint32_t buses, uint32_t 
             f.z[0][k] = x.filterState.z1;
             f.z[1][k] = x.filterState.z2;
         } else {
-            // The identity: out = in exactly, and the state stays zero.
-            f.c[0][k] = 1; f.c[1][k] = f.c[2][k] = f.c[3][k] = f.c[4][k] = 0;
+            // The identity, in the low-pass's shape (b1 = 2 b0, b2 = b0):
+            // out = in exactly, and the state stays exactly zero.
+            f.c[0][k] = 1; f.c[1][k] = 2; f.c[2][k] = 1; f.c[3][k] = 2; f.c[4][k] = 1;
             f.z[0][k] = f.z[1][k] = 0;
         }
         f.g0[0][k] = x.gL; f.d[0][k] = x.dL;
