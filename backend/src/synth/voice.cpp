@@ -147,6 +147,7 @@ bool Voice::Start(const VoiceDesc& d, const NoteContext& n) noexcept {
     modEnv.Start(false);
     modLfo.Start();
     vibLfo.Start();
+    modLfoLag = vibLfoLag = 0;
     filterType = d.filter;
     lastCents = -1e30f;
     filterOn = false;
@@ -198,8 +199,19 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, uint32_t frames, float
     if (startDelay >= frames) startDelay = frames - 1;
     const uint32_t s = startDelay;
     const float dt = (frames - s) / outputRate;
-    const float vib = vibLfo.Advance(vibLfoDelay, vibLfoHz, dt);
-    const float mlfo = modLfo.Advance(modLfoDelay, modLfoHz, dt);
+    float vib = 0, mlfo = 0;
+    if (vibToPitch != 0) {
+        vib = vibLfo.Advance(vibLfoDelay, vibLfoHz, vibLfoLag + dt);
+        vibLfoLag = 0;
+    } else {
+        vibLfoLag += dt;
+    }
+    if (modLfoToPitch != 0 || modLfoToFc != 0 || modLfoToVolume != 0) {
+        mlfo = modLfo.Advance(modLfoDelay, modLfoHz, modLfoLag + dt);
+        modLfoLag = 0;
+    } else {
+        modLfoLag += dt;
+    }
 
     // A release that falls inside the block: up to its frame the gain follows
     // the ramp the held note would have had, and from there it ramps to the

@@ -90,6 +90,9 @@ struct Voice {
 
     // Per-block inputs that change only with the modulated values.
     float modLfoDelay = 0, modLfoHz = 8.176f, vibLfoDelay = 0, vibLfoHz = 8.176f;
+    // Time an LFO with nothing to modulate has not been advanced by yet; it
+    // catches up at once when a controller gives it a depth.
+    float modLfoLag = 0, vibLfoLag = 0;
     uint32_t startDelay = 0;   // frames of the first block before the note starts
 
     font::FilterType filterType = font::FilterType::kLowpass2;
