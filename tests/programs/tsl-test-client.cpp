@@ -17,6 +17,8 @@
 //     --threads T           the next --burst runs on T threads at once
 //     --sleep MS            waits
 //     --hold                keeps running until killed (a program that never closes)
+//     --wait-event NAME     waits (at most 60 s) until the test signals the named event
+//     --signal-event NAME   signals the named event (tells the test a point is reached)
 // At the end it prints "callbacks open=A close=B done=C" and frees the driver
 // as winmm does. Exit code 0 on success, 2 on bad arguments, 3 on a failed call.
 #include <windows.h>
@@ -277,6 +279,22 @@ int main(int argc, char** narrow)
         } else if (arg == L"--sleep") {
             need(i, 1);
             Sleep(std::wcstoul(argv[++i], nullptr, 10));
+        } else if (arg == L"--wait-event") {
+            need(i, 1);
+            HANDLE event = CreateEventW(nullptr, TRUE, FALSE, argv[++i]);
+            if (!event || WaitForSingleObject(event, 60000) != WAIT_OBJECT_0) {
+                std::printf("event %ls not signalled\n", argv[i]);
+                exitCode = 3;
+            }
+            if (event)
+                CloseHandle(event);
+        } else if (arg == L"--signal-event") {
+            need(i, 1);
+            HANDLE event = CreateEventW(nullptr, TRUE, FALSE, argv[++i]);
+            if (!event || !SetEvent(event))
+                exitCode = 3;
+            if (event)
+                CloseHandle(event);
         } else if (arg == L"--hold") {
             for (;;)
                 Sleep(1000);

@@ -1,103 +1,33 @@
 // The driver channel end to end: the test client loads Tessaline.dll and plays
 // through the real shared block into a running Tessaline.exe.
-#include <gtest/gtest.h>
+#include "channel_fixture.h"
 
 #include "backend/tests/output/capture.h"
-#include "ipc/ring_layout.h"
-#include "support/automation.h"
-#include "support/installation.h"
 
 using namespace tsltest;
 
-namespace {
-
-constexpr DWORD kStartTimeoutMs = 20000;
-constexpr DWORD kClientTimeoutMs = 60000;
-
-std::wstring ClientPath() { return HostPathToWindows(TSL_BUILD_DIR "/tsl-test-client.exe"); }
-std::wstring DriverPath() { return HostPathToWindows(TSL_BUILD_DIR "/Tessaline.dll"); }
-
-// Runs the test client to its end; its exit code (0: every call as expected).
-std::optional<DWORD> RunClient(const std::wstring& commands)
+// Plays `commands` through a fresh synth and returns the loudest sample it played.
+float tsltest::Channel::PeakOfPlaying(const std::string& name, const std::string& advanced, const std::wstring& commands)
 {
-    ChildProcess client;
-    if (!client.Start(ClientPath(), L"--dll \"" + DriverPath() + L"\" " + commands))
-        return std::nullopt;
-    return client.WaitExit(kClientTimeoutMs);
+    // The synth's audio lands in the capture file of the Wine set-up.
+    const std::string capture = tsl::test::CapturePath();
+    if (capture.empty())
+        return -1;
+    DeleteFileA(capture.c_str());
+    TestInstallation install(name);
+    StartSynth(install, advanced);
+    EXPECT_EQ(RunClient(commands), std::optional<DWORD>(0));
+    PostMessageW(Tray(100), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(m_synth.WaitExit(kStartTimeoutMs));
+
+    const CapturedAudio heard = ReadCapturedAudio(capture);
+    float peak = 0;
+    for (float sample : heard.left)
+        peak = std::max(peak, std::abs(sample));
+    return peak;
 }
 
-// A look at the synth's block from outside, as a client holds it.
-class BlockView {
-public:
-    BlockView()
-    {
-        m_mapping = OpenFileMappingW(FILE_MAP_READ, FALSE, ring::kSharedMemName);
-        if (m_mapping)
-            m_block = static_cast<const ring::Block*>(MapViewOfFile(m_mapping, FILE_MAP_READ, 0, 0, ring::kBlockSize));
-    }
-    ~BlockView()
-    {
-        if (m_block)
-            UnmapViewOfFile(m_block);
-        if (m_mapping)
-            CloseHandle(m_mapping);
-    }
-    BlockView(const BlockView&) = delete;
-    BlockView& operator=(const BlockView&) = delete;
-
-    bool Valid() const { return m_block != nullptr; }
-    uint32_t Read() const { return Load(m_block->readIndex); }
-    uint32_t Write() const { return Load(m_block->writeIndex); }
-    uint32_t Listening() const { return Load(m_block->listening); }
-    // Entries written since `from`, along the ring.
-    uint32_t WrittenSince(uint32_t from) const { return (Write() + ring::kEntryCount - from) % ring::kEntryCount; }
-    bool Drained(DWORD timeoutMs) const
-    {
-        return WaitUntil([&] { return Read() == Write(); }, timeoutMs);
-    }
-
-private:
-    static uint32_t Load(const uint32_t& word) { return std::atomic_ref<uint32_t>(const_cast<uint32_t&>(word)).load(); }
-    HANDLE m_mapping = nullptr;
-    const ring::Block* m_block = nullptr;
-};
-
-class Channel : public ::testing::Test {
-protected:
-    void SetUp() override { TestInstallation::DeleteRegistryPath(); }
-    void TearDown() override
-    {
-        if (m_synth.IsRunning()) {
-            if (HWND tray = Tray(100))
-                PostMessageW(tray, WM_CLOSE, 0, 0);
-            if (!m_synth.WaitExit(kStartTimeoutMs))
-                m_synth.Kill();
-        }
-        TestInstallation::DeleteRegistryPath();
-    }
-
-    void StartSynth(TestInstallation& install, const std::string& advanced = {})
-    {
-        install.WriteConfig("[Advanced]\r\nDevicesCount=2\r\n" + advanced +
-                            "[SoundFonts]\r\nsf1=Z:\\usr\\share\\sounds\\sf2\\TimGM6mb.sf2\r\nsf1.enabled=3\r\n");
-        TestInstallation::SetRegistryPath(install.Folder());
-        ASSERT_TRUE(m_synth.Start(TestInstallation::ProgramPath(), L"", install.Folder()));
-        ASSERT_NE(Tray(kStartTimeoutMs), nullptr) << "the synth did not come up";
-    }
-
-    HWND Tray(DWORD timeoutMs)
-    {
-        WindowQuery query;
-        query.className = L"MSGWND";
-        query.title = L"Tessaline Systray Window";
-        query.processId = m_synth.Id();
-        return WaitForWindow(query, timeoutMs);
-    }
-
-    float PeakOfPlaying(const std::string& name, const std::string& advanced, const std::wstring& commands);
-
-    ChildProcess m_synth;
-};
+namespace {
 
 TEST_F(Channel, WithoutASynthOpeningFailsAndTheProgramGoesOn)
 {
@@ -121,27 +51,6 @@ TEST_F(Channel, ProgramPlaysNotesSysExAndResetsIntoTheSynth)
     EXPECT_GE(block.WrittenSince(before), 2008u);
     EXPECT_TRUE(block.Drained(5000)) << "read " << block.Read() << " write " << block.Write();
     EXPECT_TRUE(m_synth.IsRunning());
-}
-
-// Plays `commands` through a fresh synth and returns the loudest sample it played.
-float Channel::PeakOfPlaying(const std::string& name, const std::string& advanced, const std::wstring& commands)
-{
-    // The synth's audio lands in the capture file of the Wine set-up.
-    const std::string capture = tsl::test::CapturePath();
-    if (capture.empty())
-        return -1;
-    DeleteFileA(capture.c_str());
-    TestInstallation install(name);
-    StartSynth(install, advanced);
-    EXPECT_EQ(RunClient(commands), std::optional<DWORD>(0));
-    PostMessageW(Tray(100), WM_CLOSE, 0, 0);
-    EXPECT_TRUE(m_synth.WaitExit(kStartTimeoutMs));
-
-    const tsl::test::Capture heard = tsl::test::ReadCapture(capture);
-    float peak = 0;
-    for (float sample : heard.left)
-        peak = std::max(peak, std::abs(sample));
-    return peak;
 }
 
 TEST_F(Channel, NoteFromTheProgramIsHeard)
