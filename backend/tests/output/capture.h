@@ -55,13 +55,13 @@ inline Capture ReadCapture(const std::string& path) {
             if (!frameBytes) return c;
             for (size_t at = start; at + frameBytes <= b.size(); at += frameBytes) {
                 float v = 0;
-                if (format == 3 && bits == 32) {
+                // 32-bit captures are always float: Wine mixes in float, and
+                // ALSA's file plugin labels such data as 32-bit integer PCM.
+                if (bits == 32) {
                     const uint32_t u = le(at, 4);
                     std::memcpy(&v, &u, 4);
                 } else if (bits == 16) {
                     v = int16_t(le(at, 2)) / 32768.0f;
-                } else if (bits == 32) {
-                    v = float(int32_t(le(at, 4)) / 2147483648.0);
                 } else if (bits == 24) {
                     v = float(int32_t(le(at, 3) << 8) / 2147483648.0);
                 }
