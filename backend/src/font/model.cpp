@@ -8,6 +8,18 @@
 
 namespace tsl::font {
 
+void Sample::SetLength(uint32_t frames) {
+    length = frames;
+    for (LoopSpan& l : loops) {
+        const int64_t a = std::clamp<int64_t>(l.rawStart, 0, frames);
+        const int64_t b = std::clamp<int64_t>(l.rawEnd, 0, frames);
+        l.start = uint32_t(a);
+        l.end = uint32_t(b);
+        l.valid = b - a >= 2;
+    }
+    lengthKnown = true;
+}
+
 namespace {
 
 struct GenInfo {
@@ -271,15 +283,7 @@ bool Font::LoadSampleLocked(Sample& s) {
     const size_t len = pcm.size();
     if (!low.empty() && low.size() != len) low.clear();
     if (!s.lengthKnown) {
-        s.length = uint32_t(len);
-        for (LoopSpan& l : s.loops) {
-            int64_t a = std::clamp<int64_t>(l.rawStart, 0, int64_t(len));
-            int64_t b = std::clamp<int64_t>(l.rawEnd, 0, int64_t(len));
-            l.start = uint32_t(a);
-            l.end = uint32_t(b);
-            l.valid = b - a >= 2;
-        }
-        s.lengthKnown = true;
+        s.SetLength(uint32_t(len));
     } else if (len != s.length) {
         pcm.resize(s.length, 0);
         if (!low.empty()) low.resize(s.length, 0);

@@ -233,6 +233,10 @@ struct Sample {
     // Storage of an unload that found users; freed by a later load/unload call.
     bool retired = false;
     bool lengthKnown = false; // length and loop clamps computed (once)
+
+    // Records the length in frames and clamps every loop into it; from then on
+    // the sample's geometry is fixed (loads keep the length they found).
+    void SetLength(uint32_t frames);
 };
 
 // ---------------------------------------------------------------------------

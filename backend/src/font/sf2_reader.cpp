@@ -474,14 +474,7 @@ bool Parser::Build() {
     // PCM samples: length known now, so the loop clamps are too.
     for (auto& s : font_.samples) {
         if (s->source.kind != Sample::Source::kPcm16) continue;
-        for (LoopSpan& l : s->loops) {
-            int64_t a = std::clamp<int64_t>(l.rawStart, 0, s->length);
-            int64_t b = std::clamp<int64_t>(l.rawEnd, 0, s->length);
-            l.start = uint32_t(a);
-            l.end = uint32_t(b);
-            l.valid = b - a >= 2;
-        }
-        s->lengthKnown = true;
+        s->SetLength(s->length);
     }
 
     // Presets.

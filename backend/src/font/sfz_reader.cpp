@@ -625,14 +625,7 @@ std::shared_ptr<Font> OpenSfzText(const std::string& text, const std::string& di
     // Vorbis samples get theirs when decoded.)
     for (auto& s : font->samples) {
         if (s->source.kind == Sample::Source::kOgg) continue;
-        for (LoopSpan& l : s->loops) {
-            int64_t a = std::clamp<int64_t>(l.rawStart, 0, s->length);
-            int64_t b = std::clamp<int64_t>(l.rawEnd, 0, s->length);
-            l.start = uint32_t(a);
-            l.end = uint32_t(b);
-            l.valid = b - a >= 2;
-        }
-        s->lengthKnown = true;
+        s->SetLength(s->length);
     }
     auto preset = std::make_unique<Preset>();
     preset->name = name;
