@@ -10,12 +10,16 @@ namespace tsl::font {
 
 void Sample::SetLength(uint32_t frames) {
     length = frames;
+    seamFrames = 0;
     for (LoopSpan& l : loops) {
         const int64_t a = std::clamp<int64_t>(l.rawStart, 0, frames);
         const int64_t b = std::clamp<int64_t>(l.rawEnd, 0, frames);
         l.start = uint32_t(a);
         l.end = uint32_t(b);
         l.valid = b - a >= 2;
+        l.seamOffset = seamFrames;
+        l.seamLength = l.valid && l.end - l.start < kShortLoop ? kGuard + (l.end - l.start) + kSeamRun : 2 * kGuard;
+        seamFrames += l.seamLength;
     }
     lengthKnown = true;
 }
@@ -290,7 +294,7 @@ bool Font::LoadSampleLocked(Sample& s) {
     }
     const size_t n = s.length;
     const size_t nLoops = s.loops.size();
-    const size_t total = kGuard + n + kGuard + nLoops * 2 * kGuard;
+    const size_t total = kGuard + n + kGuard + s.seamFrames;
     auto build = [&](auto* dst, const auto* src, auto*& seamsOut) {
         std::fill(dst, dst + total, 0);
         std::copy(src, src + n, dst + kGuard);
@@ -298,10 +302,10 @@ bool Font::LoadSampleLocked(Sample& s) {
         auto* seams = dst + kGuard + n + kGuard;
         for (size_t li = 0; li < nLoops; ++li) {
             const LoopSpan& l = s.loops[li];
-            auto* seam = seams + li * 2 * kGuard;
+            auto* seam = seams + l.seamOffset;
             if (!l.valid) continue;
             const int64_t ls = l.start, le = l.end, ll = le - ls;
-            for (int j = 0; j < 2 * kGuard; ++j) {
+            for (int64_t j = 0; j < l.seamLength; ++j) {
                 int64_t q = le - kGuard + j;
                 if (q >= le) q = ls + (q - le) % ll;
                 if (q < 0) continue; // before the sample: guard zeros

@@ -149,15 +149,21 @@ constexpr size_t kMaxVoiceModulators = 48; // per VoiceDesc; more are dropped
 // position in [0, length] without checking bounds.
 //
 // Loop seams: for every distinct loop a zone can play (see Sample::loops),
-// LoopSeam(i) points to 2*kGuard frames that continue the loop across its end:
-// seam[j] is the value at looped position (loopEnd - kGuard + j), i.e.
-// seam[0 .. kGuard-1] = data[loopEnd-kGuard .. loopEnd-1] and
-// seam[kGuard .. 2*kGuard-1] = data[loopStart .. loopStart+kGuard-1] (wrapping
-// again for loops shorter than kGuard). A voice within kGuard/2 of loopEnd
-// renders from the seam; once its position passes loopEnd + kGuard/2 it
-// subtracts the loop length and continues in pcm: with taps <= kGuard no read
-// ever needs a branch. (The seam for 24-bit data is LoopSeamLow.)
+// LoopSeam(i) points to LoopSpan::seamLength frames that continue the loop
+// across its end: seam[j] is the value at looped position (loopEnd - kGuard +
+// j), so seam[0 .. kGuard-1] = data[loopEnd-kGuard .. loopEnd-1] and
+// seam[kGuard ..] = data[loopStart ..], wrapping as often as the loop repeats.
+// A voice within kGuard/2 of loopEnd renders from the seam until it comes
+// within kGuard/2 of the seam's end; then it moves back by whole loops: into
+// the data for a long loop (whose seam is 2*kGuard frames), or, for a loop
+// shorter than kShortLoop, to the seam's start again: those seams hold a whole
+// loop and kSeamRun frames more, so a voice playing a short loop stays in its
+// seam and wraps once every kSeamRun frames or so rather than twice a loop.
+// With taps <= kGuard no read ever needs a branch. (The seam for 24-bit data
+// is LoopSeamLow.)
 constexpr int kGuard = 16;
+constexpr uint32_t kShortLoop = 1024;
+constexpr uint32_t kSeamRun = 1024;
 
 enum class SampleType : uint8_t { kMono = 1, kRight = 2, kLeft = 4, kLinked = 8 };
 
@@ -170,6 +176,9 @@ struct LoopSpan {
     // plays unlooped).
     uint32_t start = 0, end = 0;
     bool valid = false;
+    // Where the loop's seam lies among the sample's seams, and its length
+    // (see above); fixed with the loop.
+    uint32_t seamOffset = 0, seamLength = 2 * kGuard;
 };
 
 class Font;
@@ -192,10 +201,10 @@ struct Sample {
     const int16_t* pcm = nullptr; // frame 0; see layout above
     const uint8_t* pcmLow = nullptr;
     const int16_t* LoopSeam(size_t loop) const noexcept {
-        return seams + loop * 2 * kGuard;
+        return seams + loops[loop].seamOffset;
     }
     const uint8_t* LoopSeamLow(size_t loop) const noexcept {
-        return seamsLow ? seamsLow + loop * 2 * kGuard : nullptr;
+        return seamsLow ? seamsLow + loops[loop].seamOffset : nullptr;
     }
 
     // True when pcm can be read. Acquire/Release bracket the use by a voice so
@@ -233,6 +242,7 @@ struct Sample {
     // Storage of an unload that found users; freed by a later load/unload call.
     bool retired = false;
     bool lengthKnown = false; // length and loop clamps computed (once)
+    uint32_t seamFrames = 0;  // all the loops' seams together
 
     // Records the length in frames and clamps every loop into it; from then on
     // the sample's geometry is fixed (loads keep the length they found).

@@ -113,6 +113,14 @@ public:
         return cachedValue_;
     }
 
+    // Seconds until the attack reaches its peak (through what is left of the
+    // delay), or a negative value once the envelope is past its attack.
+    float TimeToPeak(const EnvelopeTimes& t) const noexcept {
+        if (stage_ == kDelay) return (t.delay > time_ ? t.delay - time_ : 0.0f) + (t.attack > 0 ? t.attack : 0.0f);
+        if (stage_ != kAttack) return -1.0f;
+        return t.attack > time_ ? t.attack - time_ : 0.0f;
+    }
+
     Stage stage() const noexcept { return stage_; }
     float level() const noexcept { return level_; }
     bool done() const noexcept { return stage_ == kDone; }

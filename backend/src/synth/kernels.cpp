@@ -310,11 +310,13 @@ void FourSse(FourVoices& v, float* __restrict acc, uint32_t frames) noexcept {
             if constexpr (kLowpass) {
                 const __m128 t = _mm_mul_ps(b0, in);
                 out = _mm_add_ps(t, z1);
-                z1 = _mm_add_ps(_mm_sub_ps(_mm_add_ps(t, t), _mm_mul_ps(a1, out)), z2);
+                // The state update is summed with the feedback term last:
+                // the loop-carried chain is then multiply, subtract, add.
+                z1 = _mm_sub_ps(_mm_add_ps(_mm_add_ps(t, t), z2), _mm_mul_ps(a1, out));
                 z2 = _mm_sub_ps(t, _mm_mul_ps(a2, out));
             } else {
                 out = _mm_add_ps(_mm_mul_ps(b0, in), z1);
-                z1 = _mm_add_ps(_mm_sub_ps(_mm_mul_ps(b1, in), _mm_mul_ps(a1, out)), z2);
+                z1 = _mm_sub_ps(_mm_add_ps(_mm_mul_ps(b1, in), z2), _mm_mul_ps(a1, out));
                 z2 = _mm_sub_ps(_mm_mul_ps(b2, in), _mm_mul_ps(a2, out));
             }
             for (uint32_t b = 0; b < kBuses; ++b) {

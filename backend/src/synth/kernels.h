@@ -39,7 +39,7 @@ void BiquadFour(float* const x[4], const float c[4][5], float z[4][2], uint32_t 
 // lane-interleaved (acc[b][4 * frame + lane]), so voices add up without a
 // horizontal sum per frame; ReduceLanes folds them once per block. Bus b
 // starts at acc + b * kLaneStride; gains ramp by repeated addition of d.
-constexpr uint32_t kLaneStride = 4 * 64; // four lanes of a 64-frame block
+constexpr uint32_t kLaneStride = 4 * 128; // four lanes of a 64-frame block
 struct FourVoices {
     const int16_t* src[4];
     uint64_t pos[4], inc[4];

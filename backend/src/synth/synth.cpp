@@ -596,7 +596,7 @@ void Synth::RenderBlock(float* out, uint32_t n) noexcept {
                 if (fx) {
                     buses = 3;
                     for (Voice* p : plain)
-                        if (p->gCho != 0 || p->dCho != 0) buses = 4;
+                        if (p->g[Voice::kChorus] != 0 || p->d[Voice::kChorus] != 0) buses = 4;
                 }
                 RenderPlainFour(plain, bus, buses, n);
                 plainCount = 0;

@@ -22,6 +22,8 @@ constexpr float kAttenuationScale = 0.4f;
 constexpr float kSampleScale = 0.5f / 32768.0f;
 // Below this a releasing voice is inaudible (-100 dB) and is freed.
 constexpr float kSilence = 1e-5f;
+// The shortest rise a note's onset gets (0.5 ms at 48 kHz).
+constexpr uint32_t kMinOnsetFrames = 24;
 
 inline float Clamped(int gen, float v) noexcept {
     return static_cast<float>(ClampGen(gen, static_cast<int32_t>(std::lrint(v))));
@@ -76,6 +78,7 @@ bool Voice::Start(const VoiceDesc& d, const NoteContext& n) noexcept {
     loopStart = d.loopStart;
     loopEnd = d.loopEnd;
     if (loopEnd <= loopStart) looping = false;
+    seamLength = sample->loops[d.loop].seamLength;
     pitchScale = static_cast<float>(sample->sampleRate) / n.outputRate;
     group = d.group;
     offBy = d.offBy;
@@ -156,10 +159,9 @@ bool Voice::Start(const VoiceDesc& d, const NoteContext& n) noexcept {
     pendingAt = kNoPending;
     pendingCut = pendingUnloop = unloopAfterBlock = false;
     filterState.Reset();
-    gL = gR = gRev = gCho = 0;
-    mL = mR = mRev = mCho = 0;
+    for (int b = 0; b < 4; ++b) g[b] = this->d[b] = m[b] = e[b] = this->n[b] = f[b] = t[b] = 0;
+    brk = brk2 = kBlockFrames;
     envPrev = 0;
-    dL = dR = dRev = dCho = 0;
     level = 1;
     ++generation;
     return true;
@@ -213,23 +215,52 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, uint32_t frames, float
         modLfoLag += dt;
     }
 
-    // A release that falls inside the block: up to its frame the gain follows
-    // the ramp the held note would have had, and from there it ramps to the
-    // released envelope's level at the end of the block.
+    // The gain ramp bends at most twice in a block: where an attack peaks
+    // (so short attacks keep their edge however long blocks are; attacks of
+    // almost nothing still rise over a few frames, against clicks) and where
+    // a release begins. Up to the release, the gain follows exactly the ramp
+    // the held note has, so the release starts from the level heard there.
+    uint32_t p = frames;
+    if (const float toPeak = volEnv.TimeToPeak(volTimes); toPeak >= 0 && toPeak < dt) {
+        uint32_t at = s + static_cast<uint32_t>(toPeak * outputRate + 0.5f);
+        if (at < s + kMinOnsetFrames) at = s + kMinOnsetFrames;
+        if (at < frames) p = at;
+    }
+    const float dtA = (p - s) / outputRate, dtB = (frames - p) / outputRate;
     uint32_t r = frames;
-    float heldEnv = 0;
-    if (pendingAt != kNoPending) {
+    float peakEnv = 0, heldEnv, menv, env;
+    if (pendingAt == kNoPending) {
+        if (p < frames) {
+            modEnv.Advance(modTimes, dtA);
+            peakEnv = volEnv.Advance(volTimes, dtA);
+            menv = modEnv.Advance(modTimes, dtB);
+            env = volEnv.Advance(volTimes, dtB);
+        } else {
+            menv = modEnv.Advance(modTimes, dt);
+            env = volEnv.Advance(volTimes, dt);
+        }
+        heldEnv = env;
+    } else {
         r = pendingAt < s ? s : (pendingAt >= frames ? frames - 1 : pendingAt);
         Envelope held = volEnv;
-        heldEnv = held.Advance(volTimes, dt);
+        if (p < frames) {
+            peakEnv = held.Advance(volTimes, dtA);
+            heldEnv = held.Advance(volTimes, dtB);
+        } else {
+            heldEnv = held.Advance(volTimes, dt);
+        }
+        float heard;
+        if (p == frames) heard = envPrev + (heldEnv - envPrev) * (r - s) / (frames - s);
+        else if (r <= p) heard = envPrev + (peakEnv - envPrev) * (r - s) / (p - s);
+        else heard = peakEnv + (heldEnv - peakEnv) * (r - p) / (frames - p);
         const float dt1 = (r - s) / outputRate;
         modEnv.Advance(modTimes, dt1);
         volEnv.Advance(volTimes, dt1);
-        FirePending(envPrev + (heldEnv - envPrev) * (r - s) / (frames - s));
+        FirePending(heard);
+        const float dtRest = (frames - r) / outputRate;
+        menv = modEnv.Advance(modTimes, dtRest);
+        env = volEnv.Advance(volTimes, dtRest);
     }
-    const float dtRest = r < frames ? (frames - r) / outputRate : dt;
-    const float menv = modEnv.Advance(modTimes, dtRest);
-    const float env = volEnv.Advance(volTimes, dtRest);
 
     float cents = pitchBase + ch.TuningCents() + vib * vibToPitch + mlfo * modLfoToPitch + menv * modEnvToPitch;
     if (cents != lastCents) {
@@ -265,39 +296,44 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, uint32_t frames, float
     const float gain = env * common;
     envPrev = env;
     level = released ? gain * 0.1f : gain;
+    const float scale = common * kSampleScale;
+    const float share[4] = {panL, panR, fx ? sendReverb : 0.0f, fx ? sendChorus : 0.0f};
     const float inv = 1.0f / (frames - s);
-    const float g = gain * kSampleScale;
-    brk = r;
-    if (r < frames) {
-        // The held note's ramp up to the break, then on to the release level.
-        const float h = heldEnv * common * kSampleScale;
-        const float k = static_cast<float>(r - s);
-        dL = (h * panL - gL) * inv;
-        dR = (h * panR - gR) * inv;
-        dRev = fx ? (h * sendReverb - gRev) * inv : -gRev * inv;
-        dCho = fx ? (h * sendChorus - gCho) * inv : -gCho * inv;
-        mL = gL + dL * k;
-        mR = gR + dR * k;
-        mRev = gRev + dRev * k;
-        mCho = gCho + dCho * k;
+    const float invA = p < frames ? 1.0f / (p - s) : 0.0f, invB = p < frames ? 1.0f / (frames - p) : 0.0f;
+    const float invR = r < frames ? 1.0f / (frames - r) : 0.0f;
+    for (int b = 0; b < 4; ++b) {
+        const float end = env * scale * share[b];
+        t[b] = end;
+        e[b] = f[b] = 0;
+        if (p == frames && r == frames) {
+            d[b] = (end - g[b]) * inv;
+            m[b] = n[b] = end;
+        } else if (p == frames) {
+            d[b] = (heldEnv * scale * share[b] - g[b]) * inv;
+            m[b] = g[b] + d[b] * static_cast<float>(r - s);
+            e[b] = (end - m[b]) * invR;
+            n[b] = end;
+        } else {
+            const float peak = peakEnv * scale * share[b];
+            d[b] = (peak - g[b]) * invA;
+            if (r == frames) {
+                m[b] = peak;
+                e[b] = (end - peak) * invB;
+                n[b] = end;
+            } else if (r <= p) {
+                m[b] = g[b] + d[b] * static_cast<float>(r - s);
+                e[b] = (end - m[b]) * invR;
+                n[b] = end;
+            } else {
+                m[b] = peak;
+                e[b] = (heldEnv * scale * share[b] - peak) * invB;
+                n[b] = m[b] + e[b] * static_cast<float>(r - p);
+                f[b] = (end - n[b]) * invR;
+            }
+        }
     }
-    tL = g * panL;
-    tR = g * panR;
-    tRev = fx ? g * sendReverb : 0.0f;
-    tCho = fx ? g * sendChorus : 0.0f;
-    if (r < frames) {
-        const float inv2 = 1.0f / (frames - r);
-        eL = (tL - mL) * inv2;
-        eR = (tR - mR) * inv2;
-        eRev = (tRev - mRev) * inv2;
-        eCho = (tCho - mCho) * inv2;
-    } else {
-        mL = tL; mR = tR; mRev = tRev; mCho = tCho;
-        dL = (tL - gL) * inv;
-        dR = (tR - gR) * inv;
-        dRev = (tRev - gRev) * inv;
-        dCho = (tCho - gCho) * inv;
-    }
+    brk = p < r ? p : r;
+    brk2 = p < r ? r : frames;
     const bool inaudible = volEnv.stage() == Envelope::kRelease && gain < kSilence;
     return !volEnv.done() && !(inaudible && IsSilentBelow(kSilence * kSampleScale));
 }

@@ -17,7 +17,7 @@
 
 namespace tsl {
 
-constexpr uint32_t kBlockFrames = 64;
+constexpr uint32_t kBlockFrames = 128;
 // Most dynamic (controller-driven) modulators a voice keeps; the defaults use 8.
 constexpr uint32_t kMaxDynamicMods = 24;
 
@@ -71,6 +71,7 @@ struct Voice {
     uint64_t pos = 0;          // 32.32 fixed point, frames from pcm[0]
     uint64_t inc = 0;
     uint32_t end = 0, loopStart = 0, loopEnd = 0;
+    uint32_t seamLength = 0;   // frames of the loop's seam (font/model.h)
     uint8_t loopMode = 0;
     bool looping = false;
     int sincBand = 0;
@@ -112,15 +113,15 @@ struct Voice {
     // at that frame.
     void FirePending(float heard) noexcept;
 
-    // Gains at the start of the current block, at its break frame (where a
-    // pending release began; == frames when none) and at its end, with the
-    // per-frame steps of the two ramps.
-    uint32_t brk = kBlockFrames;
-    float gL = 0, gR = 0, gRev = 0, gCho = 0;
-    float mL = 0, mR = 0, mRev = 0, mCho = 0;
-    float tL = 0, tR = 0, tRev = 0, tCho = 0;
-    float dL = 0, dR = 0, dRev = 0, dCho = 0;     // start -> break
-    float eL = 0, eR = 0, eRev = 0, eCho = 0;     // break -> end
+    // The gain of each bus (kL, kR, kReverb, kChorus) ramps linearly over
+    // the block in up to three segments: from g over [start, brk) by d per
+    // frame, from m over [brk, brk2) by e, from n over [brk2, frames) by f,
+    // ending at t. The ramp bends where the attack peaks and where a
+    // release begins inside the block; unused segments are empty
+    // (brk = brk2 = frames).
+    enum Bus { kL, kR, kReverb, kChorus };
+    uint32_t brk = kBlockFrames, brk2 = kBlockFrames;
+    float g[4] = {}, d[4] = {}, m[4] = {}, e[4] = {}, n[4] = {}, f[4] = {}, t[4] = {};
     float level = 0;           // loudness estimate for stealing and shedding
 
     // What BeginBlock reads of the modulated values, copied by Recompute so
@@ -151,17 +152,31 @@ struct Voice {
     // case RenderPlainFour handles.
     bool Plain(uint32_t frames) const noexcept;
     void Interpolate(const int16_t* src, const uint8_t* low, uint64_t& p, float* out, uint32_t n) const noexcept;
+    // Where a looping voice reads at the 32.32 position `abs` (first moved
+    // back by whole loops when it ran past what it may read): the buffer (the
+    // sample data or the loop's seam), the 32.32 position of that buffer's
+    // frame 0, and the buffer frame the reader must stay below.
+    struct Region {
+        const int16_t* src;
+        const uint8_t* low;
+        uint64_t shift;
+        uint32_t limit;
+    };
+    Region Locate(uint64_t& abs) const noexcept;
     void Mix(const float* tmp, uint32_t off, MixBuses& bus, uint32_t frames, bool fx) noexcept;
     bool IsSilent() const noexcept {
-        return gL == 0 && gR == 0 && tL == 0 && tR == 0 && tRev == 0 && tCho == 0 && gRev == 0 && gCho == 0 &&
-               mL == 0 && mR == 0 && mRev == 0 && mCho == 0;
+        for (int b = 0; b < 4; ++b)
+            if (g[b] != 0 || m[b] != 0 || n[b] != 0 || t[b] != 0) return false;
+        return true;
     }
-    // True when every gain of the block is below `g` (the voice is inaudible).
-    bool IsSilentBelow(float g) const noexcept {
-        return gL < g && gR < g && mL < g && mR < g && tL < g && tR < g;
+    // True when every dry gain of the block is below `level` (the voice is inaudible).
+    bool IsSilentBelow(float level) const noexcept {
+        for (int b = kL; b <= kR; ++b)
+            if (g[b] >= level || m[b] >= level || n[b] >= level || t[b] >= level) return false;
+        return true;
     }
     void EndBlock() noexcept {
-        gL = tL; gR = tR; gRev = tRev; gCho = tCho;
+        for (int b = 0; b < 4; ++b) g[b] = t[b];
         if (unloopAfterBlock) { looping = false; unloopAfterBlock = false; }
     }
     // Note-off (after pedals): release stage, and the loop ends for loop mode

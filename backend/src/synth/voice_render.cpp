@@ -75,6 +75,24 @@ void Voice::Interpolate(const int16_t* src, const uint8_t* low, uint64_t& p, flo
     }
 }
 
+Voice::Region Voice::Locate(uint64_t& abs) const noexcept {
+    // Positions are in looped frames: past loopEnd they continue the loop.
+    const uint64_t len = loopEnd - loopStart;
+    const uint64_t seamStart = static_cast<uint64_t>(loopEnd) - font::kGuard; // may wrap: only differences matter
+    const uint64_t from = static_cast<uint64_t>(loopEnd) - kHalfGuard;
+    const uint64_t limit = seamStart + seamLength - kHalfGuard;
+    uint64_t idx = abs >> 32;
+    if (idx >= limit) {
+        // A seam that holds a whole loop takes the reader back to its start;
+        // otherwise it goes back into the data by as few loops as it can.
+        const uint64_t back = seamLength - font::kGuard >= len ? (idx - from) / len : (idx - limit) / len + 1;
+        idx -= back * len;
+        abs -= (back * len) << 32;
+    }
+    if (idx + kHalfGuard >= loopEnd) return Region{seam, seamLow, seamStart << 32, seamLength - kHalfGuard};
+    return Region{pcm, pcmLow, 0, loopEnd - kHalfGuard};
+}
+
 bool Voice::Generate(float* tmp, uint32_t frames, uint32_t& off) noexcept {
     // A note that begins inside this block renders only from its start frame.
     off = startDelay;
@@ -85,35 +103,18 @@ bool Voice::Generate(float* tmp, uint32_t frames, uint32_t& off) noexcept {
     if (!silent && off) std::memset(tmp, 0, off * sizeof(float));
 
     while (done < frames) {
-        uint32_t idx = static_cast<uint32_t>(pos >> 32);
-        uint32_t want = frames - done;
+        const uint32_t want = frames - done;
         if (looping) {
-            uint32_t len = loopEnd - loopStart;
-            if (idx >= loopEnd + kHalfGuard) {
-                uint64_t over = (static_cast<uint64_t>(idx) - loopEnd - kHalfGuard) / len + 1;
-                pos -= (over * len) << 32;
-                continue;
-            }
-            if (idx + kHalfGuard >= loopEnd) {
-                // Near the seam: read the seam copy, positioned so that seam
-                // frame kGuard is loop start continuing loop end.
-                uint32_t n = FramesBelow(pos, inc, loopEnd + kHalfGuard, want);
-                if (n == 0) n = 1;
-                uint64_t shift = (static_cast<uint64_t>(loopEnd) - font::kGuard) << 32;
-                uint64_t rel = pos - shift;
-                if (silent) rel += inc * n;
-                else Interpolate(seam, seamLow, rel, tmp + done, n);
-                pos = rel + shift;
-                done += n;
-                continue;
-            }
-            uint32_t n = FramesBelow(pos, inc, loopEnd - kHalfGuard, want);
+            const Region r = Locate(pos);
+            uint64_t rel = pos - r.shift;
+            uint32_t n = FramesBelow(rel, inc, r.limit, want);
             if (n == 0) n = 1;
-            if (silent) pos += inc * n;
-            else Interpolate(pcm, pcmLow, pos, tmp + done, n);
+            if (silent) rel += inc * n;
+            else Interpolate(r.src, r.low, rel, tmp + done, n);
+            pos = rel + r.shift;
             done += n;
         } else {
-            if (idx >= end) {
+            if (static_cast<uint32_t>(pos >> 32) >= end) {
                 alive = false;
                 break;
             }
@@ -129,35 +130,33 @@ bool Voice::Generate(float* tmp, uint32_t frames, uint32_t& off) noexcept {
 }
 
 void Voice::Mix(const float* tmp, uint32_t off, MixBuses& bus, uint32_t frames, bool fx) noexcept {
-    // Two ramps meet at the break frame (a release that began inside the
-    // block); without one the second ramp is empty.
-    const uint32_t b = brk < off ? off : (brk > frames ? frames : brk);
+    // The block's gain segments (see voice.h); without bends the second and
+    // third are empty.
+    const uint32_t b1 = brk < off ? off : (brk > frames ? frames : brk);
+    const uint32_t b2 = brk2 < b1 ? b1 : (brk2 > frames ? frames : brk2);
     using kernels::MixRamp;
     using kernels::MixRamp2;
-    const bool rev = fx && (gRev != 0 || mRev != 0 || tRev != 0);
-    const bool cho = fx && (gCho != 0 || mCho != 0 || tCho != 0);
-    if (rev && b == frames) {
+    const bool rev = fx && (g[kReverb] != 0 || m[kReverb] != 0 || n[kReverb] != 0 || t[kReverb] != 0);
+    const bool cho = fx && (g[kChorus] != 0 || m[kChorus] != 0 || n[kChorus] != 0 || t[kChorus] != 0);
+    if (rev && b1 == frames) {
         // The common cases in one pass: the dry pair with the sends.
         if (cho) {
-            const float g0[4] = {gL, gR, gRev, gCho}, d[4] = {dL, dR, dRev, dCho};
             float* const buses[4] = {bus.left, bus.right, bus.reverb, bus.chorus};
-            kernels::MixRamp4(tmp, buses, off, frames, g0, d);
+            kernels::MixRamp4(tmp, buses, off, frames, g, d);
         } else {
-            const float g0[3] = {gL, gR, gRev}, d[3] = {dL, dR, dRev};
-            kernels::MixRamp3(tmp, bus.left, bus.right, bus.reverb, off, frames, g0, d);
+            kernels::MixRamp3(tmp, bus.left, bus.right, bus.reverb, off, frames, g, d);
         }
         EndBlock();
         return;
     }
-    MixRamp2(tmp, bus.left, bus.right, off, b, gL, dL, gR, dR);
-    if (b < frames) MixRamp2(tmp, bus.left, bus.right, b, frames, mL, eL, mR, eR);
-    if (rev) {
-        MixRamp(tmp, bus.reverb, off, b, gRev, dRev);
-        if (b < frames) MixRamp(tmp, bus.reverb, b, frames, mRev, eRev);
-    }
-    if (cho) {
-        MixRamp(tmp, bus.chorus, off, b, gCho, dCho);
-        if (b < frames) MixRamp(tmp, bus.chorus, b, frames, mCho, eCho);
+    const uint32_t from[3] = {off, b1, b2}, to[3] = {b1, b2, frames};
+    const float* const start[3] = {g, m, n};
+    const float* const step[3] = {d, e, f};
+    for (int k = 0; k < 3; ++k) {
+        if (from[k] >= to[k]) continue;
+        MixRamp2(tmp, bus.left, bus.right, from[k], to[k], start[k][kL], step[k][kL], start[k][kR], step[k][kR]);
+        if (rev) MixRamp(tmp, bus.reverb, from[k], to[k], start[k][kReverb], step[k][kReverb]);
+        if (cho) MixRamp(tmp, bus.chorus, from[k], to[k], start[k][kChorus], step[k][kChorus]);
     }
     EndBlock();
 }
@@ -195,33 +194,15 @@ struct LaneRegion {
 };
 
 LaneRegion Place(const Voice& v, uint64_t abs, const int16_t*& src, uint64_t& p) noexcept {
-    LaneRegion r;
     if (!v.looping) {
         src = v.pcm;
         p = abs;
-        r.limit = v.end;
-        return r;
+        return LaneRegion{0, v.end};
     }
-    const uint32_t len = v.loopEnd - v.loopStart;
-    for (;;) {
-        const uint32_t idx = static_cast<uint32_t>(abs >> 32);
-        if (idx >= v.loopEnd + kHalfGuard) {
-            const uint64_t over = (static_cast<uint64_t>(idx) - v.loopEnd - kHalfGuard) / len + 1;
-            abs -= (over * len) << 32;
-            continue;
-        }
-        if (idx + kHalfGuard >= v.loopEnd) {
-            r.shift = (static_cast<uint64_t>(v.loopEnd) - font::kGuard) << 32;
-            r.limit = font::kGuard + kHalfGuard;
-            src = v.seam;
-            p = abs - r.shift;
-            return r;
-        }
-        r.limit = v.loopEnd - kHalfGuard;
-        src = v.pcm;
-        p = abs;
-        return r;
-    }
+    const Voice::Region r = v.Locate(abs);
+    src = r.src;
+    p = abs - r.shift;
+    return LaneRegion{r.shift, r.limit};
 }
 
 } // namespace
@@ -244,10 +225,10 @@ void RenderPlainFour(Voice* const v[4], MixBuses& bus, uint32_t buses, uint32_t 
             f.c[0][k] = 1; f.c[1][k] = 2; f.c[2][k] = 1; f.c[3][k] = 2; f.c[4][k] = 1;
             f.z[0][k] = f.z[1][k] = 0;
         }
-        f.g0[0][k] = x.gL; f.d[0][k] = x.dL;
-        f.g0[1][k] = x.gR; f.d[1][k] = x.dR;
-        f.g0[2][k] = x.gRev; f.d[2][k] = x.dRev;
-        f.g0[3][k] = x.gCho; f.d[3][k] = x.dCho;
+        for (int b = 0; b < 4; ++b) {
+            f.g0[b][k] = x.g[b];
+            f.d[b][k] = x.d[b];
+        }
     }
     static_assert(sizeof(bus.lanes[0]) == kernels::kLaneStride * sizeof(float));
     struct Lanes {

@@ -13,8 +13,10 @@ namespace {
 
 int16_t Tc(double seconds) { return static_cast<int16_t>(std::lrint(1200 * std::log2(seconds))); }
 
-HSOUNDFONT Font(std::vector<std::pair<uint16_t, int16_t>> gens, uint32_t period = 100) {
+// A looped sine; `loopPeriods` > 0 makes the loop that many periods long.
+HSOUNDFONT Font(std::vector<std::pair<uint16_t, int16_t>> gens, uint32_t period = 100, uint32_t loopPeriods = 0) {
     Sf2Sample s = SineSample(period, 400, 44100, 60);
+    if (loopPeriods > 0) s.loopEnd = s.loopStart + period * loopPeriods;
     Sf2Preset p;
     gens.push_back({54, 1});
     p.zones.push_back(Sf2Zone{0, 127, 0, gens});
@@ -48,22 +50,34 @@ TEST(Sound, VolumeEnvelopeStagesAtTheirTimes) {
 }
 
 TEST(Sound, LoopsPlaySeamlessly) {
-    // Period 37 frames does not divide the block size, so the seam falls at
-    // every phase; any discontinuity shows as a jump beyond the sine's slope.
-    for (DWORD flags : std::initializer_list<DWORD>{0, BASS_MIDI_SINCINTER}) {
-        HSOUNDFONT f = Font({}, 37);
-        TestStream s({f}, BASS_MIDI_NOFX | flags);
-        s.Note(0, 60, 127);
-        s.Render(4410);
-        auto x = Channel(s.Render(44100), 2, 0);
-        float amp = 0;
-        for (float v : x) amp = std::max(amp, std::fabs(v));
-        double maxStep = 0;
-        for (size_t i = 1; i < x.size(); ++i) maxStep = std::max(maxStep, static_cast<double>(std::fabs(x[i] - x[i - 1])));
-        // A sine's largest step per frame is 2*pi/period of its amplitude.
-        EXPECT_LT(maxStep, amp * 2 * std::numbers::pi / 37 * 1.02) << "flags " << flags;
-        EXPECT_GT(amp, 0.01f);
-        BASS_MIDI_FontFree(f);
+    // Periods that do not divide the block size, so the seam falls at every
+    // phase; any discontinuity shows as a jump beyond the sine's slope. A
+    // loop of one period is short (the voice stays in its seam), one of
+    // forty periods is long (it goes back into the data at every pass);
+    // two octaves up, a voice steps across several short loops per block.
+    struct Case {
+        int period, periods, key;
+    };
+    for (const Case c : {Case{37, 1, 60}, Case{37, 40, 60}, Case{29, 1, 84}}) {
+        for (DWORD flags : std::initializer_list<DWORD>{0, BASS_MIDI_SINCINTER}) {
+            HSOUNDFONT f = Font({}, c.period, c.periods);
+            TestStream s({f}, BASS_MIDI_NOFX | flags);
+            s.Note(0, c.key, 127);
+            s.Render(4410);
+            auto x = Channel(s.Render(44100), 2, 0);
+            float amp = 0;
+            for (float v : x) amp = std::max(amp, std::fabs(v));
+            double maxStep = 0;
+            for (size_t i = 1; i < x.size(); ++i)
+                maxStep = std::max(maxStep, static_cast<double>(std::fabs(x[i] - x[i - 1])));
+            // A sine's largest step per frame is 2*pi/period of its amplitude
+            // (four times that two octaves up).
+            const double ratio = std::exp2((c.key - 60) / 12.0);
+            EXPECT_LT(maxStep, amp * 2 * std::numbers::pi * ratio / c.period * 1.02)
+                << "period " << c.period << " x" << c.periods << " key " << c.key << " flags " << flags;
+            EXPECT_GT(amp, 0.01f);
+            BASS_MIDI_FontFree(f);
+        }
     }
 }
 
