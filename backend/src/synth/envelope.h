@@ -10,6 +10,8 @@
 
 #include <cmath>
 
+#include "synth/dsp_math.h"
+
 namespace tsl {
 
 struct EnvelopeTimes {
@@ -108,7 +110,7 @@ public:
         // Sustained notes keep their level block after block.
         if (level_ != cachedLevel_) {
             cachedLevel_ = level_;
-            cachedValue_ = std::exp2((level_ - 1.0f) * (96.0f / 6.0205999f));
+            cachedValue_ = dsp::Exp2((level_ - 1.0f) * (96.0f / 6.0205999f));
         }
         return cachedValue_;
     }

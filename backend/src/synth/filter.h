@@ -21,7 +21,8 @@ inline BiquadCoeffs LowpassCoeffs(float cutoffHz, float resonanceCb, float sampl
     float nyq = sampleRate * 0.45f;
     if (cutoffHz > nyq) cutoffHz = nyq;
     if (cutoffHz < 5.0f) cutoffHz = 5.0f;
-    float q = 0.70710678f * std::pow(10.0f, resonanceCb * (1.0f / 200.0f));
+    const float peak = dsp::Exp2(resonanceCb * (3.3219281f / 200.0f)); // 10^(cb/200)
+    float q = 0.70710678f * peak;
     float w = 6.28318531f * cutoffHz / sampleRate;
     float cw = std::cos(w), sw = std::sin(w);
     float alpha = sw / (2.0f * q);
@@ -29,7 +30,7 @@ inline BiquadCoeffs LowpassCoeffs(float cutoffHz, float resonanceCb, float sampl
     float inv = 1.0f / a0;
     // Resonance lifts the peak; scale the passband down so a high-Q filter
     // does not clip (the usual SoundFont player compromise).
-    float g = resonanceCb > 0 ? 1.0f / std::sqrt(std::pow(10.0f, resonanceCb * (1.0f / 200.0f))) : 1.0f;
+    float g = resonanceCb > 0 ? 1.0f / std::sqrt(peak) : 1.0f;
     BiquadCoeffs c;
     c.b1 = (1.0f - cw) * inv * g;
     c.b0 = c.b1 * 0.5f;
@@ -59,7 +60,7 @@ inline BiquadCoeffs FilterCoeffs(font::FilterType type, float cutoffHz, float re
         else { c.b0 = inv; c.b1 = -inv; }
         return c;
     }
-    const float peak = std::pow(10.0f, resonanceCb * (1.0f / 200.0f));
+    const float peak = dsp::Exp2(resonanceCb * (3.3219281f / 200.0f)); // 10^(cb/200)
     const float q = 0.70710678f * peak;
     const float cw = std::cos(w), sw = std::sin(w);
     const float alpha = sw / (2.0f * q);

@@ -4,6 +4,7 @@
 
 #include <numbers>
 
+#include "synth/dsp_math.h"
 #include "synth/render_util.h"
 
 using namespace tsl::test;
@@ -108,4 +109,21 @@ TEST(Pitch, SincAliasesLessThanLinearOnAHighNote) {
     double linear = residual(0), sinc = residual(BASS_MIDI_SINCINTER);
     EXPECT_LT(sinc, linear - 15) << "linear " << linear << " dB, sinc " << sinc << " dB";
     BASS_MIDI_FontFree(f);
+}
+
+// The exponential behind pitch, envelope and attenuation conversions: as exact
+// as a float across the range voices use, at integers and half-way points
+// (where the polynomial's argument is at its widest) alike.
+TEST(Pitch, Exp2IsFloatExactAcrossItsRange) {
+    double worst = 0;
+    for (double x = -100.0; x <= 100.0; x += 0.0625)
+        for (double dx : {0.0, 0.4999, 0.5, 0.5001})
+            worst = std::max(worst, std::fabs(tsl::dsp::Exp2(static_cast<float>(x + dx)) / std::exp2(static_cast<float>(x + dx)) - 1.0));
+    EXPECT_LT(worst, 4e-7);
+    EXPECT_EQ(tsl::dsp::Exp2(-200.0f), 0.0f);
+    EXPECT_EQ(tsl::dsp::Exp2(0.0f), 1.0f);
+    EXPECT_EQ(tsl::dsp::Exp2(10.0f), 1024.0f);
+    // One cent and one centibel, the smallest steps anything asks for.
+    EXPECT_NEAR(tsl::dsp::CentsToRatio(1.0f), 1.000577789, 1e-7);
+    EXPECT_NEAR(tsl::dsp::CentibelsToGain(60.0f), 0.5011872, 1e-7);
 }
