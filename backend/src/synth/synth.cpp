@@ -614,7 +614,8 @@ void Synth::RenderBlock(float* out, uint32_t n) noexcept {
             continue;
         }
         if (v.stackGeneration < oldest) oldest = v.stackGeneration;
-        ConsiderCandidate(idx, v);
+        // Most voices are louder than every candidate kept so far.
+        if (candCount_ < kCandidates || v.level < cand_[0].level) ConsiderCandidate(idx, v);
     }
     for (int k = 0; k < grouped; ++k) {
         group[k]->filterState.Run(group[k]->filter, groupTmp[k], n);

@@ -165,8 +165,10 @@ TEST(Kernels, FusedFourVoicesMatchTheSeparateLoops) {
             for (int k = 0; k < 4; ++k)
                 for (uint32_t b = 0; b < buses; ++b) kernels::MixRamp(tmp[k], ref[b], 0, n, v.g0[b][k], v.d[b][k]);
 
-            for (int vec = 0; vec < 2; ++vec) {
-                kernels::SetVectorised(vec == 1);
+            // Scalar, SSE2, and the AVX2/FMA build where the processor has it.
+            for (int vec = 0; vec < 3; ++vec) {
+                kernels::SetVectorised(vec >= 1);
+                if (kernels::SetFma(vec == 2) != (vec == 2)) continue;
                 kernels::FourVoices w = v;
                 alignas(16) float acc[4 * kernels::kLaneStride] = {};
                 kernels::RenderFour(w, acc, buses, n);
@@ -188,6 +190,7 @@ TEST(Kernels, FusedFourVoicesMatchTheSeparateLoops) {
         }
     }
     kernels::SetVectorised(true);
+    kernels::SetFma(true);
 }
 
 // Four equal voices go through the fused four-voice pass, a lone one through

@@ -1,0 +1,24 @@
+// The four-voice pass built for processors with AVX2 and FMA (this file is
+// compiled with -mavx2 -mfma); kernels.cpp calls it only after checking the
+// processor has them.
+#if defined(__x86_64__) && defined(__AVX2__) && defined(__FMA__)
+
+#include "synth/four_voice_pass.h"
+
+namespace tsl::kernels {
+
+void RenderFourFma(FourVoices& v, float* acc, uint32_t buses, bool lowpass, uint32_t frames) noexcept {
+    if (lowpass) {
+        if (buses == 2) FourPass<2, true, true>(v, acc, frames);
+        else if (buses == 3) FourPass<3, true, true>(v, acc, frames);
+        else FourPass<4, true, true>(v, acc, frames);
+    } else {
+        if (buses == 2) FourPass<2, false, true>(v, acc, frames);
+        else if (buses == 3) FourPass<3, false, true>(v, acc, frames);
+        else FourPass<4, false, true>(v, acc, frames);
+    }
+}
+
+} // namespace tsl::kernels
+
+#endif
