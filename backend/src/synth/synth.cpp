@@ -552,8 +552,10 @@ void Synth::RenderBlock(float* out, uint32_t n) noexcept {
     float* groupTmp[4] = {groupBuf_[0], groupBuf_[1], groupBuf_[2], groupBuf_[3]};
     uint32_t groupOff[4];
     int grouped = 0;
-    Voice* plain[4];
-    int plainCount = 0;
+    // Plain voices queue by the buses they feed (dry; with reverb; with
+    // chorus too), so a group of four pays only for the buses it uses.
+    Voice* plain[3][4];
+    int plainCount[3] = {};
     bool lanesUsed = false;
     const uint32_t laneBuses = fx ? 4 : 2;
     const size_t count = active_.size();
@@ -586,20 +588,16 @@ void Synth::RenderBlock(float* out, uint32_t n) noexcept {
         }
         if (v.Plain(n)) {
             // The common case: four such voices go through one fused pass.
-            plain[plainCount++] = &v;
-            if (plainCount == 4) {
+            auto feeds = [&v](int b) { return v.g[b] != 0 || v.d[b] != 0; };
+            const int q = !fx ? 0 : (feeds(Voice::kChorus) ? 2 : (feeds(Voice::kReverb) ? 1 : 0));
+            plain[q][plainCount[q]++] = &v;
+            if (plainCount[q] == 4) {
                 if (!lanesUsed) {
                     for (uint32_t b = 0; b < laneBuses; ++b) std::memset(bus.lanes[b], 0, 4 * n * sizeof(float));
                     lanesUsed = true;
                 }
-                uint32_t buses = 2;
-                if (fx) {
-                    buses = 3;
-                    for (Voice* p : plain)
-                        if (p->g[Voice::kChorus] != 0 || p->d[Voice::kChorus] != 0) buses = 4;
-                }
-                RenderPlainFour(plain, bus, buses, n);
-                plainCount = 0;
+                RenderPlainFour(plain[q], bus, 2 + q, n);
+                plainCount[q] = 0;
             }
         } else if (v.filterOn && !v.IsSilent()) {
             if (!v.Generate(groupTmp[grouped], n, groupOff[grouped])) dead_.push_back(idx);
@@ -621,7 +619,8 @@ void Synth::RenderBlock(float* out, uint32_t n) noexcept {
         group[k]->filterState.Run(group[k]->filter, groupTmp[k], n);
         group[k]->Mix(groupTmp[k], groupOff[k], bus, n, fx);
     }
-    for (int k = 0; k < plainCount; ++k) plain[k]->Render(bus, n, fx); // a plain block never ends the sample
+    for (int q = 0; q < 3; ++q)
+        for (int k = 0; k < plainCount[q]; ++k) plain[q][k]->Render(bus, n, fx); // a plain block never ends the sample
     if (lanesUsed) {
         float* const to[4] = {bus.left, bus.right, bus.reverb, bus.chorus};
         for (uint32_t b = 0; b < laneBuses; ++b) kernels::ReduceLanes(bus.lanes[b], to[b], n);
