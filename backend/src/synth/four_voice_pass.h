@@ -116,5 +116,19 @@ void FourPass(FourVoices& v, float* __restrict acc, uint32_t frames) noexcept {
     _mm_storeu_ps(v.z[1], z2);
 }
 
+// The pass for the given bus count and filter shape.
+template <bool kFma>
+void FourPassFor(FourVoices& v, float* acc, uint32_t buses, bool lowpass, uint32_t frames) noexcept {
+    if (lowpass) {
+        if (buses == 2) FourPass<2, true, kFma>(v, acc, frames);
+        else if (buses == 3) FourPass<3, true, kFma>(v, acc, frames);
+        else FourPass<4, true, kFma>(v, acc, frames);
+    } else {
+        if (buses == 2) FourPass<2, false, kFma>(v, acc, frames);
+        else if (buses == 3) FourPass<3, false, kFma>(v, acc, frames);
+        else FourPass<4, false, kFma>(v, acc, frames);
+    }
+}
+
 } // namespace
 } // namespace tsl::kernels

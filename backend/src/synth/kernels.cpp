@@ -359,15 +359,7 @@ void RenderFour(FourVoices& v, float* acc, uint32_t buses, uint32_t frames) noex
 #ifdef TSL_KERNELS_FMA
     if (g_fma.load(std::memory_order_relaxed)) return RenderFourFma(v, acc, buses, lowpass, frames);
 #endif
-    if (lowpass) {
-        if (buses == 2) FourPass<2, true, false>(v, acc, frames);
-        else if (buses == 3) FourPass<3, true, false>(v, acc, frames);
-        else FourPass<4, true, false>(v, acc, frames);
-    } else {
-        if (buses == 2) FourPass<2, false, false>(v, acc, frames);
-        else if (buses == 3) FourPass<3, false, false>(v, acc, frames);
-        else FourPass<4, false, false>(v, acc, frames);
-    }
+    FourPassFor<false>(v, acc, buses, lowpass, frames);
 }
 
 void ReduceLanes(const float* acc, float* bus, uint32_t frames) noexcept {

@@ -8,15 +8,7 @@
 namespace tsl::kernels {
 
 void RenderFourFma(FourVoices& v, float* acc, uint32_t buses, bool lowpass, uint32_t frames) noexcept {
-    if (lowpass) {
-        if (buses == 2) FourPass<2, true, true>(v, acc, frames);
-        else if (buses == 3) FourPass<3, true, true>(v, acc, frames);
-        else FourPass<4, true, true>(v, acc, frames);
-    } else {
-        if (buses == 2) FourPass<2, false, true>(v, acc, frames);
-        else if (buses == 3) FourPass<3, false, true>(v, acc, frames);
-        else FourPass<4, false, true>(v, acc, frames);
-    }
+    FourPassFor<true>(v, acc, buses, lowpass, frames);
 }
 
 } // namespace tsl::kernels
