@@ -1,6 +1,7 @@
 #include "synth/sf2_writer.h"
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <numbers>
@@ -30,7 +31,9 @@ std::vector<uint8_t> BuildSf2(const std::vector<Sf2Sample>& samples, const std::
     for (size_t i = 0; i < samples.size(); ++i) {
         const Sf2Sample& s = samples[i];
         sf2test::TSample t;
-        t.name = "s" + std::to_string(i);
+        char name[24];
+        std::snprintf(name, sizeof name, "s%zu", i);
+        t.name = name;
         t.data = s.pcm;
         t.low = s.low;
         t.loopStart = s.loopStart;
