@@ -4,6 +4,7 @@
 #include <span>
 
 #include "bassmidi.h"
+#include "api/api_result.h"
 #include "core/config.h"
 #include "core/registry.h"
 #include "encode/native_file.h"
@@ -15,11 +16,7 @@
 
 namespace {
 
-template <class T>
-T Fail(int code, T value) {
-    tsl::SetError(code);
-    return value;
-}
+using tsl::api::Fail;
 
 constexpr DWORD kStreamFlags = BASS_SAMPLE_8BITS | BASS_SAMPLE_MONO | BASS_SAMPLE_SOFTWARE | BASS_SAMPLE_FLOAT |
                                BASS_STREAM_DECODE | BASS_MIDI_DECAYEND | BASS_MIDI_NOFX | BASS_MIDI_NOTEOFF1 |
@@ -33,7 +30,7 @@ extern "C" {
 
 HSTREAM BASSDEF(BASS_MIDI_StreamCreateFile)(BOOL mem, const void* file, QWORD offset, QWORD length, DWORD flags,
                                             DWORD freq) {
-    try {
+    return tsl::api::GuardedCreate([&]() -> HSTREAM {
         const DWORD streamFlags = flags & ~BASS_UNICODE;
         if (!file) return Fail<HSTREAM>(BASS_ERROR_ILLPARAM, 0);
         if (streamFlags & ~kStreamFlags) return Fail<HSTREAM>(BASS_ERROR_ILLPARAM, 0);
@@ -69,19 +66,11 @@ HSTREAM BASSDEF(BASS_MIDI_StreamCreateFile)(BOOL mem, const void* file, QWORD of
         const uint32_t voices = std::clamp<uint32_t>(tsl::GetConfigValue(BASS_CONFIG_MIDI_VOICES), 16, 100000);
         auto stream = std::make_shared<tsl::midifile::MidiFileStream>(streamFlags, freq, voices, std::move(list),
                                                                      smf.trackCount);
-        stream->device = std::max(tsl::output::CurrentDevice(), 0);
         const auto& events = stream->Events();
         if (!stream->HandOverTimedList(events.events.data(), events.events.size(), int64_t(events.endBytes)))
             return Fail<HSTREAM>(BASS_ERROR_MEM, 0);
-        const HSTREAM h = tsl::RegisterChannel(stream);
-        if (!h) return Fail<HSTREAM>(BASS_ERROR_MEM, 0);
-        tsl::SetError(BASS_OK);
-        return h;
-    } catch (const std::bad_alloc&) {
-        return Fail<HSTREAM>(BASS_ERROR_MEM, 0);
-    } catch (...) {
-        return Fail<HSTREAM>(BASS_ERROR_CREATE, 0);
-    }
+        return tsl::api::Register(std::move(stream));
+    });
 }
 
 DWORD BASSDEF(BASS_MIDI_StreamGetEvents)(HSTREAM handle, int track, DWORD filter, BASS_MIDI_EVENT* events) {

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "bass.h"
+#include "api/api_result.h"
 #include "core/registry.h"
 #include "output/device_manager.h"
 #include "output/stream_output.h"
@@ -12,17 +13,8 @@
 
 namespace {
 
-template <class T>
-T Fail(int code, T value) {
-    tsl::SetError(code);
-    return value;
-}
-
-template <class T>
-T Ok(T value) {
-    tsl::SetError(BASS_OK);
-    return value;
-}
+using tsl::api::Fail;
+using tsl::api::Ok;
 
 // Runs `f` and turns an escaping exception into a BASS error.
 template <class T, class F>

@@ -7,6 +7,7 @@
 #include "bass.h"
 #include "bassmidi.h"
 #include "core/config.h"
+#include "api/api_result.h"
 #include "core/registry.h"
 #include "encode/encoder.h"
 #include "output/device_manager.h"
@@ -17,11 +18,7 @@ using tsl::MidiStream;
 
 namespace {
 
-template <class T>
-T Fail(int code, T value) {
-    tsl::SetError(code);
-    return value;
-}
+using tsl::api::Fail;
 
 std::shared_ptr<MidiStream> FindStream(DWORD handle) {
     std::shared_ptr<tsl::Channel> c = tsl::FindChannel(handle);
@@ -59,19 +56,8 @@ HSTREAM BASSDEF(BASS_MIDI_StreamCreate)(DWORD channels, DWORD flags, DWORD freq)
     if (flags & ~kKnownFlags) return Fail<HSTREAM>(BASS_ERROR_ILLPARAM, 0);
     if (freq == 0) freq = 44100;
     if (freq < 22050 || freq > 96000) return Fail<HSTREAM>(BASS_ERROR_FORMAT, 0);
-    uint32_t voices = std::clamp<uint32_t>(tsl::GetConfigValue(BASS_CONFIG_MIDI_VOICES), 16, 100000);
-    try {
-        auto s = std::make_shared<MidiStream>(flags, freq, voices);
-        s->device = std::max(tsl::output::CurrentDevice(), 0); // where BASS_ChannelPlay will play it
-        HSTREAM h = tsl::RegisterChannel(s);
-        if (!h) return Fail<HSTREAM>(BASS_ERROR_MEM, 0);
-        tsl::SetError(BASS_OK);
-        return h;
-    } catch (const std::bad_alloc&) {
-        return Fail<HSTREAM>(BASS_ERROR_MEM, 0);
-    } catch (...) {
-        return Fail<HSTREAM>(BASS_ERROR_CREATE, 0);
-    }
+    const uint32_t voices = std::clamp<uint32_t>(tsl::GetConfigValue(BASS_CONFIG_MIDI_VOICES), 16, 100000);
+    return tsl::api::GuardedCreate([&] { return tsl::api::Register(std::make_shared<MidiStream>(flags, freq, voices)); });
 }
 
 BOOL BASSDEF(BASS_StreamFree)(HSTREAM handle) {
