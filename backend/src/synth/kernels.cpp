@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "synth/sinc_table.h"
+
 #if defined(__SSE2__) || defined(_M_X64)
 #include "synth/four_voice_pass.h"
 #define TSL_KERNELS_SSE2 1
@@ -41,6 +43,19 @@ void LinearScalar(const int16_t* src, uint64_t& pos, uint64_t inc, float* out, u
         float frac = static_cast<float>(static_cast<uint32_t>(p)) * (1.0f / 4294967296.0f);
         float a = s[0];
         out[i] = a + (static_cast<float>(s[1]) - a) * frac;
+        p += inc;
+    }
+    pos = p;
+}
+
+void SincScalar(const int16_t* src, uint64_t& pos, uint64_t inc, int band, float* out, uint32_t count) noexcept {
+    uint64_t p = pos;
+    for (uint32_t i = 0; i < count; ++i) {
+        const int16_t* s = src + (p >> 32) - sinc::kHalf;
+        const float* k = sinc::Kernel(band, static_cast<int>(static_cast<uint32_t>(p) >> (32 - 9)));
+        float acc = 0;
+        for (int t = 0; t < sinc::kTaps; ++t) acc += static_cast<float>(s[t]) * k[t];
+        out[i] = acc;
         p += inc;
     }
     pos = p;
@@ -134,6 +149,44 @@ void LinearSse(const int16_t* src, uint64_t& pos, uint64_t inc, float* out, uint
     }
     pos = p;
     if (i < count) LinearScalar(src, pos, inc, out + i, count - i);
+}
+
+// The sixteen taps of one output frame, as four products of four; summed
+// across lanes by the caller, four frames at a time.
+inline __m128 SincTaps(const int16_t* s, const float* k) noexcept {
+    const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+    const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 8));
+    // Sign extension: each 16-bit value into the top half of a lane, shifted down.
+    const __m128 x0 = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpacklo_epi16(lo, lo), 16));
+    const __m128 x1 = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpackhi_epi16(lo, lo), 16));
+    const __m128 x2 = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpacklo_epi16(hi, hi), 16));
+    const __m128 x3 = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpackhi_epi16(hi, hi), 16));
+    const __m128 a = _mm_add_ps(_mm_mul_ps(x0, _mm_load_ps(k)), _mm_mul_ps(x1, _mm_load_ps(k + 4)));
+    const __m128 b = _mm_add_ps(_mm_mul_ps(x2, _mm_load_ps(k + 8)), _mm_mul_ps(x3, _mm_load_ps(k + 12)));
+    return _mm_add_ps(a, b);
+}
+
+void SincSse(const int16_t* src, uint64_t& pos, uint64_t inc, int band, float* out, uint32_t count) noexcept {
+    static_assert(sinc::kTaps == 16);
+    uint64_t p = pos;
+    auto at = [&](uint64_t q, const float*& k) {
+        k = sinc::Kernel(band, static_cast<int>(static_cast<uint32_t>(q) >> (32 - 9)));
+        return src + (q >> 32) - sinc::kHalf;
+    };
+    uint32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const float *k0, *k1, *k2, *k3;
+        const int16_t* s0 = at(p, k0);
+        const int16_t* s1 = at(p + inc, k1);
+        const int16_t* s2 = at(p + 2 * inc, k2);
+        const int16_t* s3 = at(p + 3 * inc, k3);
+        p += 4 * inc;
+        __m128 r0 = SincTaps(s0, k0), r1 = SincTaps(s1, k1), r2 = SincTaps(s2, k2), r3 = SincTaps(s3, k3);
+        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+        _mm_storeu_ps(out + i, _mm_add_ps(_mm_add_ps(r0, r1), _mm_add_ps(r2, r3)));
+    }
+    pos = p;
+    if (i < count) SincScalar(src, pos, inc, band, out + i, count - i);
 }
 
 void MixSse(const float* x, float* bus, uint32_t from, uint32_t to, float g0, float d) noexcept {
@@ -312,6 +365,11 @@ void LinearRun16(const int16_t* src, uint64_t& pos, uint64_t inc, float* out, ui
     else LinearScalar(src, pos, inc, out, count);
 }
 
+void SincRun16(const int16_t* src, uint64_t& pos, uint64_t inc, int band, float* out, uint32_t count) noexcept {
+    if (On()) SincSse(src, pos, inc, band, out, count);
+    else SincScalar(src, pos, inc, band, out, count);
+}
+
 void MixRamp(const float* x, float* bus, uint32_t from, uint32_t to, float g0, float d) noexcept {
     if (On()) MixSse(x, bus, from, to, g0, d);
     else MixScalar(x, bus, from, to, g0, d);
@@ -376,6 +434,9 @@ void ReduceLanes(const float* acc, float* bus, uint32_t frames) noexcept { Reduc
 
 void LinearRun16(const int16_t* src, uint64_t& pos, uint64_t inc, float* out, uint32_t count) noexcept {
     LinearScalar(src, pos, inc, out, count);
+}
+void SincRun16(const int16_t* src, uint64_t& pos, uint64_t inc, int band, float* out, uint32_t count) noexcept {
+    SincScalar(src, pos, inc, band, out, count);
 }
 void MixRamp(const float* x, float* bus, uint32_t from, uint32_t to, float g0, float d) noexcept {
     MixScalar(x, bus, from, to, g0, d);

@@ -20,6 +20,11 @@ bool SetFma(bool on) noexcept;
 // for i < count; pos is advanced past the last frame.
 void LinearRun16(const int16_t* src, uint64_t& pos, uint64_t inc, float* out, uint32_t count) noexcept;
 
+// out[i] = windowed-sinc interpolation of src at pos + i * inc with the
+// kernels of `band` (sinc_table.h), for i < count; pos is advanced past the
+// last frame. The tables must have been built (sinc::Init).
+void SincRun16(const int16_t* src, uint64_t& pos, uint64_t inc, int band, float* out, uint32_t count) noexcept;
+
 // bus[i] += x[i] * (g0 + d * (i - from + 1)) for from <= i < to; with two
 // buses the same for each with its own gain.
 void MixRamp(const float* x, float* bus, uint32_t from, uint32_t to, float g0, float d) noexcept;

@@ -70,7 +70,7 @@ void Voice::Interpolate(const int16_t* src, const uint8_t* low, uint64_t& p, flo
         if (sinc) SincRun<true>(src, low, p, inc, sincBand, out, n);
         else LinearRun<true>(src, low, p, inc, out, n);
     } else {
-        if (sinc) SincRun<false>(src, nullptr, p, inc, sincBand, out, n);
+        if (sinc) kernels::SincRun16(src, p, inc, sincBand, out, n);
         else kernels::LinearRun16(src, p, inc, out, n);
     }
 }
