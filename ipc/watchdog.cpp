@@ -18,7 +18,8 @@ void CIpcServer::StartWatchdog()
         DWORD code = GetLastError();
         m_watchdogThreads.fetch_sub(1);
         m_watchdogRunning.store(false);
-        ShowMessage(L"Can't start watchdog thread.\n\nError: " + FormatSystemError(code), MB_OK | MB_ICONERROR | MB_TOPMOST);
+        // Started by the listen thread, which must not wait for the user.
+        ShowMessageLater(L"Can't start watchdog thread.\n\nError: " + FormatSystemError(code), MB_OK | MB_ICONERROR | MB_TOPMOST);
         return;
     }
     SetThreadPriority(thread, THREAD_PRIORITY_LOWEST);

@@ -96,8 +96,10 @@ bool ClientStream::CreateStream(bool restore) {
     const HSTREAM stream = BASS_MIDI_StreamCreate(kMidiChannels, flags, g_Settings->OutputSampleRate.Get());
     if (!stream) {
         const int code = BASS_ErrorGetCode();
-        ShowMessage(GetText(L"err.midiStream", std::to_wstring(code), BassErrorText(code, BassOpStreamCreate)),
-                    MB_OK | MB_ICONERROR | MB_TOPMOST);
+        // Usually the listen thread is here (a client's first open): the box
+        // must not hold up the other clients' messages while it waits.
+        ShowMessageLater(GetText(L"err.midiStream", std::to_wstring(code), BassErrorText(code, BassOpStreamCreate)),
+                         MB_OK | MB_ICONERROR | MB_TOPMOST);
         return false;
     }
     if (const DWORD cpu = g_Settings->CpuLimit.Get()) {

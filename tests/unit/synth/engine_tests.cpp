@@ -7,6 +7,7 @@
 #include <atomic>
 #include <string>
 
+#include "core/message_box.h"
 #include "synth/synth_engine.h"
 #include "synth_test_support.h"
 
@@ -229,4 +230,52 @@ TEST_F(EngineTest, MessagesFlowWhileTheMainThreadReloadsAndClientsClose) {
     EXPECT_EQ(::WaitForSingleObject(listener, 5000), WAIT_OBJECT_0);
     ::CloseHandle(listener);
     EXPECT_GT(ctx.delivered.load(), 0u);
+}
+
+namespace {
+
+// A user who takes their time over a message box: the box stays up until
+// the test lets go (or 20 s pass).
+std::atomic<int> g_boxesShown{0};
+std::atomic<int> g_boxesAnswered{0};
+std::atomic<bool> g_letGo{false};
+std::wstring g_boxText;
+
+int SlowUser(const std::wstring& text, const std::wstring&, UINT)
+{
+    g_boxText = text;
+    g_boxesShown.fetch_add(1);
+    for (int i = 0; i < 20000 && !g_letGo.load(); ++i) ::Sleep(1);
+    g_boxesAnswered.fetch_add(1);
+    return IDOK;
+}
+
+class UnplayableRateEngineTest : public EngineTest {
+protected:
+    // A rate no stream can be made at: every client's stream fails.
+    UnplayableRateEngineTest() : EngineTest("OutputSampleRate=8000\r\n") {}
+};
+
+}  // namespace
+
+TEST_F(UnplayableRateEngineTest, AStreamThatCannotBeMadeIsReportedWithoutHoldingUpTheCaller) {
+    ASSERT_TRUE(engine.Initialize());
+    SetMessageBoxHook(&SlowUser);
+    CMidiDevice& port = *engine.Port(0);
+    // The listen thread opens clients: it goes on while the box waits for the user.
+    ClientStream* client = port.OpenClient(::GetCurrentProcessId());
+    ASSERT_NE(client, nullptr);
+    EXPECT_EQ(client->Stream.load(), 0u);
+    for (int i = 0; i < 5000 && g_boxesShown.load() == 0; ++i) ::Sleep(1);
+    ASSERT_EQ(g_boxesShown.load(), 1);
+    EXPECT_EQ(g_boxesAnswered.load(), 0);
+    EXPECT_EQ(g_boxText.rfind(L"err.midiStream", 0), 0u) << g_boxText;
+    // The client without a stream takes messages without effect, and a second
+    // open of the same client does not ask again.
+    EXPECT_TRUE(port.WithClient(::GetCurrentProcessId(), [](ClientStream& c) { c.ProcessShortMessage(0x403C90, 0); }));
+    EXPECT_EQ(port.OpenClient(::GetCurrentProcessId()), client);
+    g_letGo = true;
+    for (int i = 0; i < 5000 && g_boxesAnswered.load() == 0; ++i) ::Sleep(1);
+    EXPECT_EQ(g_boxesShown.load(), 1);
+    port.CloseClient(::GetCurrentProcessId());
 }
