@@ -588,8 +588,7 @@ void Synth::RenderBlock(float* out, uint32_t n) noexcept {
         }
         if (v.Plain(n)) {
             // The common case: four such voices go through one fused pass.
-            auto feeds = [&v](int b) { return v.g[b] != 0 || v.d[b] != 0; };
-            const int q = !fx ? 0 : (feeds(Voice::kChorus) ? 2 : (feeds(Voice::kReverb) ? 1 : 0));
+            const int q = !fx ? 0 : (v.Feeds(Voice::kChorus) ? 2 : (v.Feeds(Voice::kReverb) ? 1 : 0));
             plain[q][plainCount[q]++] = &v;
             if (plainCount[q] == 4) {
                 if (!lanesUsed) {

@@ -159,7 +159,9 @@ bool Voice::Start(const VoiceDesc& d, const NoteContext& n) noexcept {
     pendingAt = kNoPending;
     pendingCut = pendingUnloop = unloopAfterBlock = false;
     filterState.Reset();
-    for (int b = 0; b < 4; ++b) g[b] = this->d[b] = m[b] = e[b] = this->n[b] = f[b] = t[b] = 0;
+    for (int k = 0; k < 3; ++k)
+        for (int b = 0; b < 4; ++b) from[k][b] = step[k][b] = 0;
+    for (float& x : to) x = 0;
     brk = brk2 = kBlockFrames;
     envPrev = 0;
     level = 1;
@@ -303,32 +305,32 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, uint32_t frames, float
     const float invR = r < frames ? 1.0f / (frames - r) : 0.0f;
     for (int b = 0; b < 4; ++b) {
         const float end = env * scale * share[b];
-        t[b] = end;
-        e[b] = f[b] = 0;
+        to[b] = end;
+        step[1][b] = step[2][b] = 0;
         if (p == frames && r == frames) {
-            d[b] = (end - g[b]) * inv;
-            m[b] = n[b] = end;
+            step[0][b] = (end - from[0][b]) * inv;
+            from[1][b] = from[2][b] = end;
         } else if (p == frames) {
-            d[b] = (heldEnv * scale * share[b] - g[b]) * inv;
-            m[b] = g[b] + d[b] * static_cast<float>(r - s);
-            e[b] = (end - m[b]) * invR;
-            n[b] = end;
+            step[0][b] = (heldEnv * scale * share[b] - from[0][b]) * inv;
+            from[1][b] = from[0][b] + step[0][b] * static_cast<float>(r - s);
+            step[1][b] = (end - from[1][b]) * invR;
+            from[2][b] = end;
         } else {
             const float peak = peakEnv * scale * share[b];
-            d[b] = (peak - g[b]) * invA;
+            step[0][b] = (peak - from[0][b]) * invA;
             if (r == frames) {
-                m[b] = peak;
-                e[b] = (end - peak) * invB;
-                n[b] = end;
+                from[1][b] = peak;
+                step[1][b] = (end - peak) * invB;
+                from[2][b] = end;
             } else if (r <= p) {
-                m[b] = g[b] + d[b] * static_cast<float>(r - s);
-                e[b] = (end - m[b]) * invR;
-                n[b] = end;
+                from[1][b] = from[0][b] + step[0][b] * static_cast<float>(r - s);
+                step[1][b] = (end - from[1][b]) * invR;
+                from[2][b] = end;
             } else {
-                m[b] = peak;
-                e[b] = (heldEnv * scale * share[b] - peak) * invB;
-                n[b] = m[b] + e[b] * static_cast<float>(r - p);
-                f[b] = (end - n[b]) * invR;
+                from[1][b] = peak;
+                step[1][b] = (heldEnv * scale * share[b] - peak) * invB;
+                from[2][b] = from[1][b] + step[1][b] * static_cast<float>(r - p);
+                step[2][b] = (end - from[2][b]) * invR;
             }
         }
     }

@@ -114,14 +114,14 @@ struct Voice {
     void FirePending(float heard) noexcept;
 
     // The gain of each bus (kL, kR, kReverb, kChorus) ramps linearly over
-    // the block in up to three segments: from g over [start, brk) by d per
-    // frame, from m over [brk, brk2) by e, from n over [brk2, frames) by f,
-    // ending at t. The ramp bends where the attack peaks and where a
-    // release begins inside the block; unused segments are empty
-    // (brk = brk2 = frames).
+    // the block in up to three segments, [start, brk), [brk, brk2) and
+    // [brk2, frames): segment k starts from from[k][bus] and moves by
+    // step[k][bus] per frame; the block ends at to[bus]. The ramp bends
+    // where the attack peaks and where a release begins inside the block;
+    // unused segments are empty (brk = brk2 = frames).
     enum Bus { kL, kR, kReverb, kChorus };
     uint32_t brk = kBlockFrames, brk2 = kBlockFrames;
-    float g[4] = {}, d[4] = {}, m[4] = {}, e[4] = {}, n[4] = {}, f[4] = {}, t[4] = {};
+    float from[3][4] = {}, step[3][4] = {}, to[4] = {};
     float level = 0;           // loudness estimate for stealing and shedding
 
     // What BeginBlock reads of the modulated values, copied by Recompute so
@@ -166,17 +166,21 @@ struct Voice {
     void Mix(const float* tmp, uint32_t off, MixBuses& bus, uint32_t frames, bool fx) noexcept;
     bool IsSilent() const noexcept {
         for (int b = 0; b < 4; ++b)
-            if (g[b] != 0 || m[b] != 0 || n[b] != 0 || t[b] != 0) return false;
+            if (Feeds(b)) return false;
         return true;
+    }
+    // True when the bus gets anything from the voice in this block.
+    bool Feeds(int bus) const noexcept {
+        return from[0][bus] != 0 || from[1][bus] != 0 || from[2][bus] != 0 || to[bus] != 0;
     }
     // True when every dry gain of the block is below `level` (the voice is inaudible).
     bool IsSilentBelow(float level) const noexcept {
         for (int b = kL; b <= kR; ++b)
-            if (g[b] >= level || m[b] >= level || n[b] >= level || t[b] >= level) return false;
+            if (from[0][b] >= level || from[1][b] >= level || from[2][b] >= level || to[b] >= level) return false;
         return true;
     }
     void EndBlock() noexcept {
-        for (int b = 0; b < 4; ++b) g[b] = t[b];
+        for (int b = 0; b < 4; ++b) from[0][b] = to[b];
         if (unloopAfterBlock) { looping = false; unloopAfterBlock = false; }
     }
     // Note-off (after pedals): release stage, and the loop ends for loop mode

@@ -136,27 +136,27 @@ void Voice::Mix(const float* tmp, uint32_t off, MixBuses& bus, uint32_t frames, 
     const uint32_t b2 = brk2 < b1 ? b1 : (brk2 > frames ? frames : brk2);
     using kernels::MixRamp;
     using kernels::MixRamp2;
-    const bool rev = fx && (g[kReverb] != 0 || m[kReverb] != 0 || n[kReverb] != 0 || t[kReverb] != 0);
-    const bool cho = fx && (g[kChorus] != 0 || m[kChorus] != 0 || n[kChorus] != 0 || t[kChorus] != 0);
+    const bool rev = fx && Feeds(kReverb);
+    const bool cho = fx && Feeds(kChorus);
     if (rev && b1 == frames) {
         // The common cases in one pass: the dry pair with the sends.
         if (cho) {
             float* const buses[4] = {bus.left, bus.right, bus.reverb, bus.chorus};
-            kernels::MixRamp4(tmp, buses, off, frames, g, d);
+            kernels::MixRamp4(tmp, buses, off, frames, from[0], step[0]);
         } else {
-            kernels::MixRamp3(tmp, bus.left, bus.right, bus.reverb, off, frames, g, d);
+            kernels::MixRamp3(tmp, bus.left, bus.right, bus.reverb, off, frames, from[0], step[0]);
         }
         EndBlock();
         return;
     }
-    const uint32_t from[3] = {off, b1, b2}, to[3] = {b1, b2, frames};
-    const float* const start[3] = {g, m, n};
-    const float* const step[3] = {d, e, f};
+    const uint32_t first[3] = {off, b1, b2}, end[3] = {b1, b2, frames};
     for (int k = 0; k < 3; ++k) {
-        if (from[k] >= to[k]) continue;
-        MixRamp2(tmp, bus.left, bus.right, from[k], to[k], start[k][kL], step[k][kL], start[k][kR], step[k][kR]);
-        if (rev) MixRamp(tmp, bus.reverb, from[k], to[k], start[k][kReverb], step[k][kReverb]);
-        if (cho) MixRamp(tmp, bus.chorus, from[k], to[k], start[k][kChorus], step[k][kChorus]);
+        if (first[k] >= end[k]) continue;
+        const float* a = from[k];
+        const float* s = step[k];
+        MixRamp2(tmp, bus.left, bus.right, first[k], end[k], a[kL], s[kL], a[kR], s[kR]);
+        if (rev) MixRamp(tmp, bus.reverb, first[k], end[k], a[kReverb], s[kReverb]);
+        if (cho) MixRamp(tmp, bus.chorus, first[k], end[k], a[kChorus], s[kChorus]);
     }
     EndBlock();
 }
@@ -226,8 +226,8 @@ void RenderPlainFour(Voice* const v[4], MixBuses& bus, uint32_t buses, uint32_t 
             f.z[0][k] = f.z[1][k] = 0;
         }
         for (int b = 0; b < 4; ++b) {
-            f.g0[b][k] = x.g[b];
-            f.d[b][k] = x.d[b];
+            f.g0[b][k] = x.from[0][b];
+            f.d[b][k] = x.step[0][b];
         }
     }
     static_assert(sizeof(bus.lanes[0]) == kernels::kLaneStride * sizeof(float));
