@@ -3,6 +3,7 @@
 // byte/second conversions.
 #include <cmath>
 #include <new>
+#include <utility>
 
 #include "bass.h"
 #include "api/api_result.h"
@@ -16,16 +17,23 @@ namespace {
 using tsl::api::Fail;
 using tsl::api::Ok;
 
-// Runs `f` and turns an escaping exception into a BASS error.
 template <class T, class F>
 T Guard(T failed, F&& f) {
-    try {
-        return f();
-    } catch (const std::bad_alloc&) {
-        return Fail<T>(BASS_ERROR_MEM, failed);
-    } catch (...) {
-        return Fail<T>(BASS_ERROR_UNKNOWN, failed);
-    }
+    return tsl::api::Guarded(failed, BASS_ERROR_UNKNOWN, std::forward<F>(f));
+}
+
+// Runs `f` on the channel and its playback state (made on first use).
+template <class F>
+BOOL WithPlayback(DWORD handle, F&& f) {
+    return Guard<BOOL>(FALSE, [&] {
+        auto c = tsl::FindChannel(handle);
+        if (!c) return Fail<BOOL>(BASS_ERROR_HANDLE, FALSE);
+        int error = BASS_OK;
+        auto p = tsl::output::PlaybackOf(c, error);
+        if (!p) return Fail<BOOL>(error, FALSE);
+        f(*c, *p);
+        return Ok<BOOL>(TRUE);
+    });
 }
 
 bool Ended(const tsl::Channel& c) {
@@ -79,15 +87,7 @@ BOOL BASSDEF(BASS_GetDeviceInfo)(DWORD device, BASS_DEVICEINFO* info) {
 }
 
 BOOL BASSDEF(BASS_ChannelPlay)(DWORD handle, BOOL restart) {
-    return Guard<BOOL>(FALSE, [&] {
-        auto c = tsl::FindChannel(handle);
-        if (!c) return Fail<BOOL>(BASS_ERROR_HANDLE, FALSE);
-        int error = BASS_OK;
-        auto p = tsl::output::PlaybackOf(c, error);
-        if (!p) return Fail<BOOL>(error, FALSE);
-        p->Play(restart != FALSE);
-        return Ok<BOOL>(TRUE);
-    });
+    return WithPlayback(handle, [&](tsl::Channel&, tsl::PlaybackState& p) { p.Play(restart != FALSE); });
 }
 
 BOOL BASSDEF(BASS_ChannelStop)(DWORD handle) {
@@ -102,14 +102,8 @@ BOOL BASSDEF(BASS_ChannelStop)(DWORD handle) {
 // Renders on the calling thread until the playback buffer holds `length` ms
 // (0: the whole buffer), whether or not the channel is playing yet.
 BOOL BASSDEF(BASS_ChannelUpdate)(DWORD handle, DWORD length) {
-    return Guard<BOOL>(FALSE, [&] {
-        auto c = tsl::FindChannel(handle);
-        if (!c) return Fail<BOOL>(BASS_ERROR_HANDLE, FALSE);
-        int error = BASS_OK;
-        auto p = tsl::output::PlaybackOf(c, error);
-        if (!p) return Fail<BOOL>(error, FALSE);
-        p->FillAhead(*c, length ? length : UINT32_MAX / 1000);
-        return Ok<BOOL>(TRUE);
+    return WithPlayback(handle, [&](tsl::Channel& c, tsl::PlaybackState& p) {
+        p.FillAhead(c, length ? length : UINT32_MAX / 1000);
     });
 }
 

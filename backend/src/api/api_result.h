@@ -32,17 +32,23 @@ inline HSTREAM Register(std::shared_ptr<Channel> stream) {
     return h ? Ok(h) : Fail<HSTREAM>(BASS_ERROR_MEM, 0);
 }
 
-// Runs a stream constructor: running out of memory is BASS_ERROR_MEM,
-// anything else thrown BASS_ERROR_CREATE.
+// Runs `f`, turning an escaping exception into an error result: running out
+// of memory is BASS_ERROR_MEM, anything else `otherError`.
+template <class T, class F>
+T Guarded(T failed, int otherError, F&& f) noexcept {
+    try {
+        return f();
+    } catch (const std::bad_alloc&) {
+        return Fail<T>(BASS_ERROR_MEM, failed);
+    } catch (...) {
+        return Fail<T>(otherError, failed);
+    }
+}
+
+// A stream constructor: what fails for another reason is BASS_ERROR_CREATE.
 template <class Create>
 HSTREAM GuardedCreate(Create create) noexcept {
-    try {
-        return create();
-    } catch (const std::bad_alloc&) {
-        return Fail<HSTREAM>(BASS_ERROR_MEM, 0);
-    } catch (...) {
-        return Fail<HSTREAM>(BASS_ERROR_CREATE, 0);
-    }
+    return Guarded<HSTREAM>(0, BASS_ERROR_CREATE, create);
 }
 
 } // namespace tsl::api

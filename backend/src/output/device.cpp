@@ -81,29 +81,16 @@ void Device::Render(float* out, uint32_t frames) noexcept {
     std::fill(out, out + size_t(frames) * 2, 0.0f);
     const Snapshot* s = snapshot_.load(std::memory_order_acquire);
     for (PlaybackState* st : s->states) st->MixInto(out, frames);
-    clockSeq_.fetch_add(1, std::memory_order_acq_rel);
-    const uint64_t first = mixed_.fetch_add(frames, std::memory_order_release);
-    mixedAtNs_.store(ClockNs(), std::memory_order_release);
-    clockSeq_.fetch_add(1, std::memory_order_release);
+    const uint64_t first = clock_.Frames();
+    clock_.Publish(first + frames);
     if (const Tap tap = tap_.load(std::memory_order_acquire))
         tap(tapContext_.load(std::memory_order_acquire), out, frames, first);
     mixEpoch_.fetch_add(1, std::memory_order_release);
 }
 
 uint64_t Device::FramesConsumedNow() const noexcept {
-    uint64_t mixed;
-    int64_t at;
-    for (;;) {
-        const uint32_t s = clockSeq_.load(std::memory_order_acquire);
-        mixed = mixed_.load(std::memory_order_acquire);
-        at = mixedAtNs_.load(std::memory_order_acquire);
-        if (!(s & 1) && clockSeq_.load(std::memory_order_acquire) == s) break;
-    }
-    // The device takes whole periods; the time since the last one fills in
-    // between (at most a tenth of a second, should it stall).
-    if (!mixed) return 0;
-    const int64_t since = std::clamp<int64_t>(ClockNs() - at, 0, 100'000'000);
-    return mixed + uint64_t(since) * rate_ / 1'000'000'000;
+    // The device takes whole periods; the time since the last one fills in.
+    return clock_.Frames() ? clock_.Now(rate_) : 0;
 }
 
 void Device::SetTap(Tap tap, void* context) noexcept {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "output/audio_endpoint.h"
+#include "output/frame_clock.h"
 
 namespace tsl {
 class Channel;
@@ -39,7 +40,7 @@ public:
 
     // Frames the device has played (its clock), and when in the future a
     // frame mixed now will be heard.
-    uint64_t FramesMixed() const noexcept { return mixed_.load(std::memory_order_acquire); }
+    uint64_t FramesMixed() const noexcept { return clock_.Frames(); }
 
     // The device's clock now, counted like FramesMixed: the frames consumed
     // at the last mix plus the time since, at the device's rate. It runs
@@ -79,9 +80,7 @@ private:
     std::vector<std::unique_ptr<Snapshot>> retired_;
     std::atomic<Snapshot*> snapshot_{nullptr};
     std::atomic<uint64_t> mixEpoch_{0}; // odd while the mixing thread is inside Render
-    std::atomic<uint64_t> mixed_{0};
-    std::atomic<uint32_t> clockSeq_{0};  // odd while mixed_ and mixedAtNs_ change
-    std::atomic<int64_t> mixedAtNs_{0}; // output clock at the end of the last mix
+    FrameClock clock_; // frames mixed, and when the last mix ended
     std::atomic<Tap> tap_{nullptr};
     std::atomic<void*> tapContext_{nullptr};
 

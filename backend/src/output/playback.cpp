@@ -89,10 +89,7 @@ void PlaybackState::MixInto(float* out, uint32_t frames) noexcept {
             starved_.store(starved_.load(std::memory_order_relaxed) + (frames - done), std::memory_order_relaxed);
         PublishLevel(l, r, frames);
     }
-    clockSeq_.fetch_add(1, std::memory_order_acq_rel);
-    consumed_.store(consumedLocal_, std::memory_order_relaxed);
-    mixTimeNs_.store(output::ClockNs(), std::memory_order_relaxed);
-    clockSeq_.fetch_add(1, std::memory_order_release);
+    clock_.Publish(consumedLocal_);
 }
 
 void PlaybackState::PublishLevel(float l, float r, uint32_t frames) noexcept {
@@ -110,17 +107,8 @@ void PlaybackState::PublishLevel(float l, float r, uint32_t frames) noexcept {
 
 uint64_t PlaybackState::AsyncEventFrame() const noexcept {
     if (!playing_.load(std::memory_order_acquire)) return UINT64_MAX;
-    uint64_t consumed;
-    int64_t at;
-    for (;;) {
-        const uint32_t s = clockSeq_.load(std::memory_order_acquire);
-        consumed = consumed_.load(std::memory_order_relaxed);
-        at = mixTimeNs_.load(std::memory_order_relaxed);
-        if (!(s & 1) && clockSeq_.load(std::memory_order_acquire) == s) break;
-    }
     // The frame being heard now, between two mixes, counted at the stream's rate...
-    const int64_t sinceMix = std::clamp<int64_t>(output::ClockNs() - at, 0, 100'000'000);
-    const uint64_t now = consumed + uint64_t(sinceMix) * format_.rate / 1'000'000'000;
+    const uint64_t now = clock_.Now(format_.rate);
     // ...plus the whole fill target, which the renderer never runs past, and
     // half a millisecond for a mix that has taken its frames but not yet said
     // so. Should an event still find its frame rendered, it starts with the

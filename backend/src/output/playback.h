@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "core/channel.h"
+#include "output/frame_clock.h"
 #include "output/frame_ring.h"
 
 namespace tsl {
@@ -75,9 +76,7 @@ private:
 
     // Clock for asynchronous events: the stream frame that reached the mix and
     // the steady-clock time of that mix, published together (sequence lock).
-    std::atomic<uint32_t> clockSeq_{0};
-    std::atomic<uint64_t> consumed_{0};
-    std::atomic<int64_t> mixTimeNs_{0};
+    output::FrameClock clock_;
     uint64_t consumedLocal_ = 0;             // mixing side
     std::atomic<uint64_t> starved_{0};      // written by the mixing side
     std::atomic<uint32_t> aheadFrames_{0};   // the fill target of the latest FillAhead
