@@ -68,6 +68,10 @@ if(TARGET GTest::gtest)
   target_include_directories(tsltest_support PUBLIC ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR})
   target_link_libraries(tsltest_support PUBLIC GTest::gtest user32 gdi32 advapi32 shell32)
   target_compile_options(tsltest_support PRIVATE ${TSL_WARNINGS})
+  # PNG screenshots through stb_image_write (Debian's libstb-dev).
+  find_file(TSL_STB_IMAGE_WRITE_H stb_image_write.h PATHS /usr/include/stb NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  configure_file(${TSL_STB_IMAGE_WRITE_H} ${CMAKE_BINARY_DIR}/stb/include/stb/stb_image_write.h COPYONLY)
+  target_include_directories(tsltest_support SYSTEM PRIVATE ${CMAKE_BINARY_DIR}/stb/include)
   target_compile_definitions(tsltest_support PUBLIC
     TSL_STAGE_DIR="${TSL_STAGE}" TSL_SOURCE_DIR="${CMAKE_SOURCE_DIR}" TSL_BUILD_DIR="${CMAKE_BINARY_DIR}")
 

@@ -15,6 +15,7 @@
 #include "core/settings.h"
 #include "core/single_instance.h"
 #include "core/startup_services.h"
+#include "ui/deferred_delete.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
@@ -75,6 +76,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 
     // 15, 16. Tray window, then the message loop.
     const int exitCode = app->Run();
+    // Windows destroyed in the last turn of the loop never reached the tray.
+    DeleteAllPendingWindows();
 
     // Shutdown 1-3: channel server, engine, update checker.
     services.Shutdown();

@@ -3,6 +3,7 @@
 #include "core/app.h"
 #include "core/command_line.h"
 #include "ipc/ipc_server.h"
+#include "ui/deferred_delete.h"
 
 #include <memory>
 
@@ -13,6 +14,7 @@ void CSystray::Create()
     // A hidden top-level window rather than a message-only one: FindWindow,
     // which a second instance uses, does not see message-only windows.
     CreateEx(0, kTrayClassName, kTrayWindowTitle, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr);
+    SetDeletionTarget(m_hWnd);
 }
 
 LRESULT CSystray::OnCopyData(const COPYDATASTRUCT* data)
@@ -64,8 +66,9 @@ LRESULT CSystray::WndProc(UINT msg, WPARAM wparam, LPARAM lparam)
         return 0;
     }
     case WM_USER:
-        // A modeless window hands its object over after its destruction.
-        delete reinterpret_cast<Win32xx::CWnd*>(wparam);
+        // A modeless window hands its object over after its destruction. Any
+        // program can post here: only objects registered for deletion go.
+        DeletePendingWindow(wparam);
         return 0;
     case WM_COMMAND:
         if (LOWORD(wparam) == kTrayCommandExit) {
