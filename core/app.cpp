@@ -1,11 +1,13 @@
 #include "core/app.h"
 
+#include "configurator/configurator.h"
 #include "core/resident_windows.h"
 
 CMainApp* GetMainApp() noexcept { return static_cast<CMainApp*>(Win32xx::CWinApp::GetApp()); }
 
 BOOL CMainApp::InitInstance()
 {
+    ResidentWindows().SetConfiguratorFactory([](HWND) { return CConfigurator::Open(); });
     try {
         m_tray.Create();
     } catch (const Win32xx::CWinException&) {

@@ -124,6 +124,6 @@ UINT DeviceMenuId(int port, DWORD device) { return static_cast<UINT>((port + 2) 
 
 void DecodeDeviceMenuId(UINT id, int& port, DWORD& device) {
     port = static_cast<int>(id / 1000) - 2;
+    // 0 is the no-sound device, which the chooser offers too.
     device = id % 1000;
-    if (device == 0) device = 1;
 }

@@ -56,6 +56,7 @@ std::map<DWORD, std::wstring> EnumerateOutputDevices(DWORD* lastDevice = nullptr
 // A device name as it is shown and stored: from the ANSI code page, ";" as a space.
 std::wstring DeviceDisplayName(const char* ansiName);
 
-// Chooser menu command ids: (port + 2) x 1000 + device; port -1 = all ports.
+// Chooser menu command ids: (port + 2) x 1000 + device; port -1 = all ports;
+// device 0 is the no-sound device.
 UINT DeviceMenuId(int port, DWORD device);
 void DecodeDeviceMenuId(UINT id, int& port, DWORD& device);

@@ -155,5 +155,5 @@ TEST_F(DeviceInit, ChooserListsTheDefaultAndTheEnabledDevices) {
     EXPECT_EQ(device, 4u);
     DecodeDeviceMenuId(DeviceMenuId(3, 0), port, device);
     EXPECT_EQ(port, 3);
-    EXPECT_EQ(device, 1u);
+    EXPECT_EQ(device, 0u);
 }
