@@ -12,19 +12,11 @@
 #include "ipc/kernel_handle.h"
 #include "ui/shell.h"
 #include "ui/win32xx/dialog.h"
+#include "ui/window_text.h"
 
 namespace {
 
 constexpr wchar_t kDriverModule[] = L"Tessaline.dll";
-
-std::wstring ControlText(HWND control)
-{
-    const int length = ::GetWindowTextLengthW(control);
-    std::wstring text(static_cast<size_t>(std::max(length, 0)) + 1, L'\0');
-    const int got = ::GetWindowTextW(control, text.data(), length + 1);
-    text.resize(static_cast<size_t>(std::max(got, 0)));
-    return text;
-}
 
 bool HasDriverLoaded(DWORD processId)
 {
@@ -55,7 +47,7 @@ protected:
 
     void OnOK() override
     {
-        const std::wstring text = ControlText(::GetDlgItem(m_hWnd, IDC_BE_LIST));
+        const std::wstring text = WindowTextOf(::GetDlgItem(m_hWnd, IDC_BE_LIST));
         // The driver splits the stored list at ";": a name holding one would
         // silently become two names that match nothing.
         if (const auto line = blacklist_text::LineWithSemicolon(text)) {
@@ -95,7 +87,7 @@ private:
         if (chosen == 0 || chosen > names.size())
             return;
         HWND edit = ::GetDlgItem(m_hWnd, IDC_BE_LIST);
-        std::wstring text = blacklist_text::Normalise(ControlText(edit) + L"\r\n" + names[chosen - 1] + L"\r\n");
+        std::wstring text = blacklist_text::Normalise(WindowTextOf(edit) + L"\r\n" + names[chosen - 1] + L"\r\n");
         ::SetWindowTextW(edit, text.c_str());
         const int length = ::GetWindowTextLengthW(edit);
         ::SendMessageW(edit, EM_SETSEL, static_cast<WPARAM>(length), length);

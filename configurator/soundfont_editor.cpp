@@ -11,6 +11,7 @@
 #include "configurator/resource_ids.h"
 #include "core/language.h"
 #include "ui/win32xx/dialog.h"
+#include "ui/window_text.h"
 
 namespace {
 
@@ -49,15 +50,6 @@ std::optional<int> ParseInt(const std::wstring& text)
     return static_cast<int>(std::clamp<long long>(value, INT32_MIN, INT32_MAX));
 }
 
-std::wstring ControlText(HWND control)
-{
-    const int length = ::GetWindowTextLengthW(control);
-    std::wstring text(static_cast<size_t>(std::max(length, 0)) + 1, L'\0');
-    const int got = ::GetWindowTextW(control, text.data(), length + 1);
-    text.resize(static_cast<size_t>(std::max(got, 0)));
-    return text;
-}
-
 bool SameFileName(const std::wstring& a, const std::wstring& b)
 {
     return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
@@ -76,7 +68,7 @@ protected:
 private:
     HWND Item(int id) const { return ::GetDlgItem(m_hWnd, id); }
     void SetNumber(int id, int value);
-    std::optional<int> Number(int id) const { return ParseInt(Trimmed(ControlText(Item(id)))); }
+    std::optional<int> Number(int id) const { return ParseInt(Trimmed(WindowTextOf(Item(id)))); }
     int CurrentPreset() const;
     void UpdateBankLabel();
     void ClampAll();
@@ -140,7 +132,7 @@ void CSoundFontEditor::ClampOne(int id, int minimum, int maximum)
         return;
     const int clamped = std::clamp(*value, minimum, maximum);
     const std::wstring text = std::to_wstring(clamped);
-    if (ControlText(edit) == text)
+    if (WindowTextOf(edit) == text)
         return;
     DWORD start = 0, end = 0;
     ::SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
@@ -175,7 +167,7 @@ void CSoundFontEditor::ResetToDefaults()
 
 void CSoundFontEditor::OnOK()
 {
-    std::wstring path = ControlText(Item(IDC_ED_FILE));
+    std::wstring path = WindowTextOf(Item(IDC_ED_FILE));
     if (path.size() > MAX_PATH - 1)
         path.resize(MAX_PATH - 1);
     if (!path.empty())

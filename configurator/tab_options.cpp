@@ -11,6 +11,7 @@
 #include "core/language.h"
 #include "core/settings.h"
 #include "synth/synth_engine.h"
+#include "ui/window_text.h"
 
 namespace {
 
@@ -70,15 +71,6 @@ constexpr int kSaveOrder[] = {kHwMixer,       kReverb,       kChorus,      kOver
                               kOutputBuffer};
 
 constexpr DWORD kRates[] = {48000, 44100, 22050};
-
-std::wstring Text(HWND control)
-{
-    const int length = ::GetWindowTextLengthW(control);
-    std::wstring text(static_cast<size_t>(std::max(length, 0)) + 1, L'\0');
-    const int got = ::GetWindowTextW(control, text.data(), length + 1);
-    text.resize(static_cast<size_t>(std::max(got, 0)));
-    return text;
-}
 
 int AddItem(HWND combo, const std::wstring& text, LPARAM value)
 {
@@ -157,7 +149,7 @@ void CConfiguratorTabOptions::CreateRows()
     LOGFONTW lf{};
     if (font && ::GetObjectW(font, sizeof lf, &lf)) {
         lf.lfWeight = FW_BOLD;
-        m_boldFont = ::CreateFontIndirectW(&lf);
+        m_boldFont.Reset(::CreateFontIndirectW(&lf));
     }
     auto make = [&](const wchar_t* cls, DWORD style, int id, DWORD exStyle = 0) {
         HWND w = ::CreateWindowExW(exStyle, cls, L"", WS_CHILD | WS_VISIBLE | style, 0, 0, 10, 10, m_hWnd,
@@ -170,7 +162,7 @@ void CConfiguratorTabOptions::CreateRows()
         case Kind::Group:
             row.control = make(WC_BUTTONW, BS_GROUPBOX, row.id);
             if (m_boldFont)
-                ::SendMessageW(row.control, WM_SETFONT, reinterpret_cast<WPARAM>(m_boldFont), FALSE);
+                ::SendMessageW(row.control, WM_SETFONT, reinterpret_cast<WPARAM>(m_boldFont.Get()), FALSE);
             break;
         case Kind::Check:
             row.control = make(WC_BUTTONW, BS_AUTOCHECKBOX | BS_MULTILINE | WS_TABSTOP, row.id);
@@ -271,16 +263,15 @@ void CConfiguratorTabOptions::ApplyLanguage()
 
 void CConfiguratorTabOptions::AfterDpiChange()
 {
-    if (m_boldFont)
-        ::DeleteObject(m_boldFont);
-    m_boldFont = nullptr;
     LOGFONTW lf{};
     if (HFONT font = DialogFont(); font && ::GetObjectW(font, sizeof lf, &lf)) {
         lf.lfWeight = FW_BOLD;
-        m_boldFont = ::CreateFontIndirectW(&lf);
+        CFont bold(::CreateFontIndirectW(&lf));
         for (const Row& row : m_rows)
-            if (row.kind == Kind::Group && m_boldFont)
-                ::SendMessageW(row.control, WM_SETFONT, reinterpret_cast<WPARAM>(m_boldFont), TRUE);
+            if (row.kind == Kind::Group && bold)
+                ::SendMessageW(row.control, WM_SETFONT, reinterpret_cast<WPARAM>(bold.Get()), TRUE);
+        // The groups let go of the old font first.
+        m_boldFont = std::move(bold);
     }
     Layout();
 }
@@ -328,7 +319,7 @@ void CConfiguratorTabOptions::Layout()
             break;
         case Kind::Check: {
             RECT measure = {0, 0, right - inner - Scale(20), 0};
-            const std::wstring text = Text(row.control);
+            const std::wstring text = WindowTextOf(row.control);
             ::DrawTextW(dc, text.c_str(), -1, &measure, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
             const int h = std::max<int>(rowHeight - Scale(4), measure.bottom + Scale(4));
             ::MoveWindow(row.control, inner, y - m_scroll, right - inner, h, TRUE);
@@ -415,7 +406,7 @@ bool CConfiguratorTabOptions::Save(UINT)
         if (row->kind == Kind::Check)
             setting.Set(::SendMessageW(row->control, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
         else
-            setting.Set(NumberRowValue(Text(row->control), setting.Minimum(), setting.Maximum(), setting.Get()));
+            setting.Set(NumberRowValue(WindowTextOf(row->control), setting.Minimum(), setting.Maximum(), setting.Get()));
     }
     const bool autostart = ::SendMessageW(FindRow(kAutostart)->control, BM_GETCHECK, 0, 0) == BST_CHECKED;
     if (autostart != s.IsStartWithLogon())
@@ -489,11 +480,6 @@ INT_PTR CConfiguratorTabOptions::DialogProc(UINT msg, WPARAM wparam, LPARAM lpar
         Layout();
         return result;
     }
-    case WM_DESTROY:
-        if (m_boldFont)
-            ::DeleteObject(m_boldFont);
-        m_boldFont = nullptr;
-        break;
     }
     return CConfiguratorTabBase::DialogProc(msg, wparam, lparam);
 }

@@ -8,6 +8,7 @@
 #include "configurator/configurator_tab_base.h"
 #include "configurator/output_device_selector.h"
 #include "core/settings_setting.h"
+#include "ui/gdi_object.h"
 
 class CSettings;
 
@@ -52,7 +53,7 @@ private:
 
     std::vector<Row> m_rows;
     COutputDeviceSelector m_devices;
-    HFONT m_boldFont = nullptr;
+    CFont m_boldFont;
     int m_scroll = 0;
     int m_contentHeight = 0;
     bool m_loading = false;

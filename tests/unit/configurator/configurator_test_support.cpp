@@ -14,6 +14,7 @@
 #include "ui/deferred_delete.h"
 #include "ui/file_dialogs.h"
 #include "ui/shell.h"
+#include "ui/window_text.h"
 
 namespace cfgtest {
 
@@ -112,13 +113,7 @@ void PressKey(HWND window, WORD key, bool control, bool shift)
     ::SetKeyboardState(state);
 }
 
-std::wstring TextOf(HWND window)
-{
-    const int length = ::GetWindowTextLengthW(window);
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    text.resize(static_cast<size_t>(::GetWindowTextW(window, text.data(), length + 1)));
-    return text;
-}
+std::wstring TextOf(HWND window) { return WindowTextOf(window); }
 
 bool IsEnabled(HWND window) { return ::IsWindowEnabled(window) != FALSE; }
 
