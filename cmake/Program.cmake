@@ -109,6 +109,11 @@ if(TARGET GTest::gtest)
     endif()
   endforeach()
 
+  if(TARGET e2e_configurator_tests)
+    target_sources(e2e_configurator_tests PRIVATE ${CMAKE_SOURCE_DIR}/backend/tests/synth/sf2_writer.cpp)
+    target_include_directories(e2e_configurator_tests PRIVATE ${CMAKE_SOURCE_DIR}/backend/tests ${CMAKE_SOURCE_DIR}/backend/src)
+  endif()
+
   # Small Windows programs the end-to-end tests start (test clients, encoders).
   file(GLOB helper_srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/programs/*.cpp)
   foreach(src IN LISTS helper_srcs)
