@@ -103,9 +103,8 @@ void CConfigurator::CreatePages()
     for (int i = 0; i < kPageCount; ++i) {
         auto page = MakeConfiguratorPage(i, *this);
         page->DoModeless(m_hWnd);
-        // Right after the tab control in the window order, so Tab reaches the
-        // page's controls between the tabs and the buttons.
-        ::SetWindowPos(*page, m_tabs.GetHwnd(), 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        // Above the tab control, which would otherwise paint over the page.
+        ::SetWindowPos(*page, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         m_tabs.AddTab(GetText(ConfiguratorPageTitleKey(i)));
         m_pages[static_cast<size_t>(i)] = std::move(page);
     }
