@@ -22,7 +22,35 @@ target_include_directories(tslapp PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}
 target_link_libraries(tslapp PUBLIC tslbass comctl32 comdlg32 shlwapi shell32 ole32 oleaut32 uuid
   advapi32 user32 gdi32 winmm setupapi wininet psapi version dwmapi uxtheme)
 
-add_executable(Tessaline WIN32 ${CMAKE_SOURCE_DIR}/core/main.cpp ${CMAKE_SOURCE_DIR}/res/tessaline.rc)
+# Artwork: the SVG drawings of res/art rendered into the bitmaps and icons the
+# resource script takes (rsvg-convert from librsvg2-bin).
+find_program(TSL_RSVG_CONVERT rsvg-convert REQUIRED)
+find_program(TSL_PYTHON python3 REQUIRED)
+file(GLOB art_svgs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/res/art/*.svg)
+set(TSL_ART_DIR ${CMAKE_BINARY_DIR}/art)
+set(TSL_ART_FILES)
+foreach(name strip knob meter_off meter_on mute_on mute_off solo_on solo_off menu_button menu_load menu_save
+             menu_copy menu_reset menu_system_mixer menu_port)
+  list(APPEND TSL_ART_FILES ${TSL_ART_DIR}/${name}.bmp)
+endforeach()
+list(APPEND TSL_ART_FILES ${TSL_ART_DIR}/tray.ico ${TSL_ART_DIR}/mixer.ico)
+add_custom_command(OUTPUT ${TSL_ART_FILES}
+  COMMAND ${TSL_PYTHON} ${CMAKE_SOURCE_DIR}/res/art/render-art.py ${CMAKE_SOURCE_DIR}/res/art ${TSL_ART_DIR}
+  DEPENDS ${art_svgs} ${CMAKE_SOURCE_DIR}/res/art/render-art.py
+  COMMENT "Rendering the artwork")
+add_custom_target(tsl_art DEPENDS ${TSL_ART_FILES})
+file(GLOB rc_parts CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/res/*.rc ${CMAKE_SOURCE_DIR}/mixer/mixer_resources.h)
+set_source_files_properties(${CMAKE_SOURCE_DIR}/res/tessaline.rc PROPERTIES OBJECT_DEPENDS "${TSL_ART_FILES};${rc_parts}")
+
+# The program's resources in `target` (the program, and the tests that create its windows).
+function(tsl_add_resources target)
+  target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/res/tessaline.rc)
+  target_include_directories(${target} PRIVATE ${TSL_ART_DIR})
+  add_dependencies(${target} tsl_art)
+endfunction()
+
+add_executable(Tessaline WIN32 ${CMAKE_SOURCE_DIR}/core/main.cpp)
+tsl_add_resources(Tessaline)
 target_link_libraries(Tessaline PRIVATE tslapp)
 target_compile_options(Tessaline PRIVATE ${TSL_WARNINGS})
 target_link_options(Tessaline PRIVATE -municode)
@@ -75,6 +103,7 @@ if(TARGET GTest::gtest)
   target_compile_definitions(tsltest_support PUBLIC
     TSL_STAGE_DIR="${TSL_STAGE}" TSL_SOURCE_DIR="${CMAKE_SOURCE_DIR}" TSL_BUILD_DIR="${CMAKE_BINARY_DIR}")
 
+  set(TSL_TESTS_WITH_RESOURCES mixer tray)
   file(GLOB unit_dirs LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tests/unit/*)
   foreach(dir IN LISTS unit_dirs)
     if(IS_DIRECTORY ${dir})
@@ -82,6 +111,10 @@ if(TARGET GTest::gtest)
       file(GLOB_RECURSE tsrcs CONFIGURE_DEPENDS ${dir}/*.cpp)
       if(tsrcs)
         tsl_test(unit_${area}_tests ${tsrcs} LIBS tslapp tsltest_support)
+        # Tests that open the program's own windows need its dialogs and images.
+        if(area IN_LIST TSL_TESTS_WITH_RESOURCES)
+          tsl_add_resources(unit_${area}_tests)
+        endif()
       endif()
     endif()
   endforeach()

@@ -1,5 +1,7 @@
 #include "core/profile.h"
 
+#include "core/file_bytes.h"
+
 #include <string>
 #include <vector>
 
@@ -26,24 +28,6 @@ bool FitsTheAnsiCodePage(const wchar_t* text)
     return length > 0 && !lost;
 }
 
-bool ReadFileBytes(const std::wstring& file, std::string& bytes)
-{
-    HANDLE h = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    LARGE_INTEGER size{};
-    bool ok = GetFileSizeEx(h, &size) && size.QuadPart < 0x10000000;
-    if (ok) {
-        bytes.resize(static_cast<size_t>(size.QuadPart));
-        DWORD read = 0;
-        ok = bytes.empty() || (ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) &&
-                               read == bytes.size());
-    }
-    CloseHandle(h);
-    return ok;
-}
-
 // An 8-bit profile file cannot hold a text outside the ANSI code page: the
 // system would store question marks. Such a file is rewritten once as UTF-16
 // (which the system's profile calls read and keep), through a temporary file,
@@ -51,7 +35,7 @@ bool ReadFileBytes(const std::wstring& file, std::string& bytes)
 void ConvertProfileToUnicode(const std::wstring& file)
 {
     std::string bytes;
-    if (!ReadFileBytes(file, bytes))
+    if (ReadFileBytes(file, bytes) != ERROR_SUCCESS)
         return;
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE)
         return;
@@ -71,19 +55,9 @@ void ConvertProfileToUnicode(const std::wstring& file)
         MultiByteToWideChar(codePage, 0, bytes.data() + skip, static_cast<int>(bytes.size() - skip), text.data(),
                             length);
     }
-    const std::wstring temporary = file + L".tmp";
-    HANDLE h = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return;
-    static const BYTE bom[2] = {0xFF, 0xFE};
-    DWORD written = 0;
-    const DWORD textBytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    bool ok = WriteFile(h, bom, sizeof bom, &written, nullptr) && written == sizeof bom &&
-              (textBytes == 0 || (WriteFile(h, text.data(), textBytes, &written, nullptr) && written == textBytes));
-    ok = FlushFileBuffers(h) && ok;
-    CloseHandle(h);
-    if (!ok || !MoveFileExW(temporary.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        DeleteFileW(temporary.c_str());
+    std::string encoded("\xFF\xFE", 2);
+    encoded.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+    WriteFileReplacing(file, encoded);
 }
 
 }  // namespace

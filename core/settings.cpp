@@ -5,6 +5,7 @@
 #include "core/settings_autostart.h"
 #include "core/settings_window.h"
 #include "core/system_error.h"
+#include "mixer/mixer_state_file.h"
 
 CSettings* g_Settings = nullptr;
 
@@ -136,14 +137,22 @@ void CSettings::SaveSoundFontList(SoundFontList& list, const std::wstring& file)
     WriteSoundFontList(FileOrConfig(file), DevicesCount.Get(), list);
 }
 
-void CSettings::LoadMixerKeys(MixerKeys& keys, const std::wstring& suffix, const std::wstring& file) const
+DWORD CSettings::LoadMixerKeys(MixerKeys& keys, const std::wstring& suffix, const std::wstring& file) const
 {
-    ReadMixerKeys(FileOrConfig(file), file.empty() ? suffix : std::wstring(), keys);
+    if (!file.empty())
+        return ReadMixerStateFile(file, keys);
+    ReadMixerKeys(m_configFile, suffix, keys);
+    return ERROR_SUCCESS;
 }
 
-void CSettings::SaveMixerKeys(const MixerKeys& keys, const std::wstring& suffix, const std::wstring& file) const
+DWORD CSettings::SaveMixerKeys(const MixerKeys& keys, const std::wstring& suffix, const std::wstring& file) const
 {
-    WriteMixerKeys(FileOrConfig(file), file.empty() ? suffix : std::wstring(), keys);
+    if (!file.empty())
+        return WriteMixerStateFile(file, keys);
+    // Configuration keys go one by one through the profile writer, whose
+    // failures are not reported.
+    WriteMixerKeys(m_configFile, suffix, keys);
+    return ERROR_SUCCESS;
 }
 
 bool CSettings::RestoreWindowPlacement(const wchar_t* name, HWND window, bool resizable,

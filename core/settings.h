@@ -58,9 +58,10 @@ public:
     void SaveSoundFontList() { SaveSoundFontList(SoundFonts); }
 
     // Mixer keys of one owner: with an empty file, the configuration file and the
-    // owner's key suffix; otherwise a mixer-state file, without suffix.
-    void LoadMixerKeys(MixerKeys& keys, const std::wstring& suffix, const std::wstring& file = {}) const;
-    void SaveMixerKeys(const MixerKeys& keys, const std::wstring& suffix, const std::wstring& file = {}) const;
+    // owner's key suffix; otherwise a mixer-state file, without suffix, read
+    // and written whole. The system error code of a file that failed.
+    DWORD LoadMixerKeys(MixerKeys& keys, const std::wstring& suffix, const std::wstring& file = {}) const;
+    DWORD SaveMixerKeys(const MixerKeys& keys, const std::wstring& suffix, const std::wstring& file = {}) const;
 
     // Window placement under [Windows], key = name followed by the suffix.
     // Restore shows the window in any case; false when nothing usable was stored.

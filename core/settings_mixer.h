@@ -1,21 +1,12 @@
 // The four mixer keys of one mixer owner (a port or the converter), in section
-// [Mixer] of the configuration file with the owner's key suffix, or of a
-// mixer-state file without suffix. The mixer code copies its state in and out.
+// [Mixer] of the configuration file with the owner's key suffix. The mixer
+// code copies its state in and out; the rules of the values live with the
+// mixer-state file format, so both read them alike.
 #pragma once
-
-#include <windows.h>
 
 #include <string>
 
-constexpr int kMixerChannels = 16;
-
-struct MixerKeys {
-    bool mute[kMixerChannels] = {};
-    bool solo[kMixerChannels] = {};
-    DWORD volume[kMixerChannels] = {100, 100, 100, 100, 100, 100, 100, 100,
-                                    100, 100, 100, 100, 100, 100, 100, 100};
-    DWORD master = 100;
-};
+#include "mixer/mixer_state_format.h"
 
 // Reads into `keys`. Mute, solo and master are always replaced; the volumes only
 // as far as the stored list goes (the channels after it keep what `keys` held).

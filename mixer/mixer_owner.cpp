@@ -81,22 +81,61 @@ void IMixerOwner::SetMasterVolume(DWORD value) {
     ApplyMixLevel(kAllChannels);
 }
 
-void IMixerOwner::LoadMixerState(const wchar_t* file) {
-    if (!g_Settings) return;
+void IMixerOwner::MuteAll(bool value) {
+    for (DWORD c = 0; c < kAllChannels; ++c) SetMute(value, c);
+}
+
+void IMixerOwner::SoloAll(bool value) {
+    for (DWORD c = 0; c < kAllChannels; ++c) {
+        ChannelSolo[c] = value;
+        if (value) ChannelMute[c] = 0;
+    }
+    ApplyMixLevel(kAllChannels);
+}
+
+void IMixerOwner::ResetMixer() {
+    for (DWORD c = 0; c < kAllChannels; ++c) {
+        ChannelMute[c] = 0;
+        ApplyMixLevel(c);
+        ChannelSolo[c] = 0;
+        ApplyMixLevel(kAllChannels);
+        ChannelVolume[c] = 100;
+        ApplyMixLevel(c);
+    }
+    MasterVolume = 100;
+    ApplyMixLevel(kAllChannels);
+}
+
+void IMixerOwner::CopyMixerState(const IMixerOwner& other) {
+    if (&other == this) return;
+    MasterVolume = other.MasterVolume;
+    for (int c = 0; c < kMixerChannels; ++c) {
+        ChannelVolume[c] = other.ChannelVolume[c];
+        ChannelMute[c] = other.ChannelMute[c];
+        ChannelSolo[c] = other.ChannelSolo[c];
+    }
+    ApplyMixLevel(kAllChannels);
+}
+
+DWORD IMixerOwner::LoadMixerState(const wchar_t* file) {
+    if (!g_Settings) return ERROR_INVALID_FUNCTION;
     const bool toConfig = file == nullptr || *file == L'\0';
     MixerKeys keys;
     for (int c = 0; c < kMixerChannels; ++c) keys.volume[c] = ChannelVolume[c];
-    g_Settings->LoadMixerKeys(keys, toConfig ? Label : std::wstring(), toConfig ? std::wstring() : std::wstring(file));
+    const DWORD error = g_Settings->LoadMixerKeys(keys, toConfig ? Label : std::wstring(),
+                                                  toConfig ? std::wstring() : std::wstring(file));
+    if (error != ERROR_SUCCESS) return error;
     for (int c = 0; c < kMixerChannels; ++c) {
         ChannelMute[c] = keys.mute[c];
         ChannelSolo[c] = keys.solo[c];
         ChannelVolume[c] = LimitVolume(keys.volume[c]);
     }
     MasterVolume = LimitVolume(keys.master);
+    return ERROR_SUCCESS;
 }
 
-void IMixerOwner::SaveMixerState(const wchar_t* file) {
-    if (!g_Settings) return;
+DWORD IMixerOwner::SaveMixerState(const wchar_t* file) {
+    if (!g_Settings) return ERROR_INVALID_FUNCTION;
     const bool toConfig = file == nullptr || *file == L'\0';
     MixerKeys keys;
     for (int c = 0; c < kMixerChannels; ++c) {
@@ -105,7 +144,8 @@ void IMixerOwner::SaveMixerState(const wchar_t* file) {
         keys.volume[c] = ChannelVolume[c];
     }
     keys.master = MasterVolume;
-    g_Settings->SaveMixerKeys(keys, toConfig ? Label : std::wstring(), toConfig ? std::wstring() : std::wstring(file));
+    return g_Settings->SaveMixerKeys(keys, toConfig ? Label : std::wstring(),
+                                     toConfig ? std::wstring() : std::wstring(file));
 }
 
 void IMixerOwner::RefreshMixerStrips(DWORD channel) const {

@@ -55,11 +55,27 @@ public:
     void SetVolume(DWORD value, DWORD channel);
     void SetMasterVolume(DWORD value);
 
+    // Whole-mixer operations of the mixer window's menu and keys.
+    void MuteAll(bool value);
+    void SoloAll(bool value);
+    // Back to the neutral state: nothing muted or soloed, every volume 100.
+    void ResetMixer();
+    // Master, volumes, mute and solo of `other` (not its activity lights).
+    void CopyMixerState(const IMixerOwner& other);
+
     // file null or empty: the configuration file, keys suffixed with Label;
     // otherwise a mixer-state file, keys without suffix. Loading does not
-    // apply the levels; callers do.
-    void LoadMixerState(const wchar_t* file = nullptr);
-    void SaveMixerState(const wchar_t* file = nullptr);
+    // apply the levels; callers do. ERROR_SUCCESS, or the system error code
+    // of a file that could not be read or written (the state and the file
+    // are then as they were).
+    DWORD LoadMixerState(const wchar_t* file = nullptr);
+    DWORD SaveMixerState(const wchar_t* file = nullptr);
+
+    // Opens this owner's mixer window, or brings it to the front; then makes
+    // it topmost or not as "TopMost" says.
+    void ShowMixer();
+    // ShowMixer when no window is open, otherwise closes it.
+    void ToggleMixer();
 
     // Tells the open mixer window (if any) to redraw strips; safe from any thread.
     void RefreshMixerStrips(DWORD channel) const;
