@@ -93,7 +93,7 @@ add_custom_command(TARGET stage POST_BUILD COMMAND ${CMAKE_COMMAND} -E copy_if_d
 if(TARGET GTest::gtest)
   file(GLOB support_srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
   add_library(tsltest_support STATIC ${support_srcs})
-  target_include_directories(tsltest_support PUBLIC ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR})
+  target_include_directories(tsltest_support PUBLIC ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/backend/include)
   target_link_libraries(tsltest_support PUBLIC GTest::gtest user32 gdi32 advapi32 shell32)
   target_compile_options(tsltest_support PRIVATE ${TSL_WARNINGS})
   # PNG screenshots through stb_image_write (Debian's libstb-dev).
@@ -157,4 +157,8 @@ if(TARGET GTest::gtest)
     target_link_libraries(${prog} PRIVATE winmm user32 advapi32)
     add_dependencies(stage ${prog})
   endforeach()
+  # The tray's tests hold a hotkey from another process.
+  if(TARGET unit_tray_tests)
+    add_dependencies(unit_tray_tests tsl-hotkey-holder)
+  endif()
 endif()

@@ -101,9 +101,16 @@ CMixerArt::CMixerArt(float scale) : m_scale(scale)
     m_caption.Reset(CreateTahoma(caption, FW_BOLD, false, 0));
     m_captionUnderlined.Reset(CreateTahoma(caption, FW_BOLD, true, 0));
     m_name.Reset(CreateTahoma(MixerUnits(scale, 11), FW_LIGHT, false, 900));
+    // The meters are drawn over the meter rectangle, whose edges are truncated
+    // on their own: their images take its size, not the truncated length.
+    const RECT meter = MeterRect(scale, false);
     for (size_t i = 0; i < std::size(kImages); ++i) {
         Image& image = m_images[i];
-        image.size = {MixerUnits(scale, kImages[i].width), MixerUnits(scale, kImages[i].height)};
+        const auto kind = static_cast<MixerImage>(i);
+        if (kind == MixerImage::MeterOff || kind == MixerImage::MeterOn)
+            image.size = {meter.right - meter.left, meter.bottom - meter.top};
+        else
+            image.size = {MixerUnits(scale, kImages[i].width), MixerUnits(scale, kImages[i].height)};
         image.bitmap.Reset(ScaledImage(kImages[i].resource, image.size.cx, image.size.cy));
     }
 }
@@ -136,13 +143,17 @@ void CMixerArt::Draw(HDC dc, MixerImage image, int x, int y) const
 void CMixerArt::DrawPart(HDC dc, MixerImage image, const RECT& target, const RECT& source) const
 {
     const Image& art = m_images[static_cast<int>(image)];
-    if (!art.bitmap || source.right <= source.left || source.bottom <= source.top)
+    // The system refuses a source reaching outside the image.
+    RECT part = source;
+    part.right = std::min(part.right, art.size.cx);
+    part.bottom = std::min(part.bottom, art.size.cy);
+    if (!art.bitmap || part.right <= part.left || part.bottom <= part.top)
         return;
     HDC memory = ::CreateCompatibleDC(dc);
     HGDIOBJ old = ::SelectObject(memory, art.bitmap);
     BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
     ::GdiAlphaBlend(dc, target.left, target.top, target.right - target.left, target.bottom - target.top, memory,
-                    source.left, source.top, source.right - source.left, source.bottom - source.top, blend);
+                    part.left, part.top, part.right - part.left, part.bottom - part.top, blend);
     ::SelectObject(memory, old);
     ::DeleteDC(memory);
 }

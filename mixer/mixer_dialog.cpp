@@ -81,7 +81,9 @@ BOOL CMixerDialog::OnInitDialog()
         ::ShowWindow(m_hWnd, SW_SHOW);
     }
     UpdateMeterThread();
-    return TRUE;
+    // The window has no controls: it takes the keys itself.
+    ::SetFocus(m_hWnd);
+    return FALSE;
 }
 
 void CMixerDialog::ApplyLayout()
@@ -524,6 +526,19 @@ INT_PTR CMixerDialog::DialogProc(UINT msg, WPARAM wparam, LPARAM lparam)
     case WM_RBUTTONUP:
     case WM_CONTEXTMENU:
         ShowContextMenu();
+        return TRUE;
+    case WM_ACTIVATE:
+        // Without a control to focus, keys would reach the window only as
+        // system keys; keep the focus on the window whenever it is activated.
+        if (LOWORD(wparam) != WA_INACTIVE) {
+            ::SetFocus(m_hWnd);
+            return TRUE;
+        }
+        break;
+    case WM_CLOSE:
+        // At once rather than through the dialog manager's posted IDCANCEL:
+        // the tray closes every mixer just before the message loop ends.
+        OnCancel();
         return TRUE;
     case WM_TSL_MIXER_REFRESH:
         RefreshStrip(static_cast<DWORD>(wparam));
