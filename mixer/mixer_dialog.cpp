@@ -340,7 +340,7 @@ HMENU CMixerDialog::BuildContextMenu() const
     MixerMenuModel model;
     model.portCount = g_Engine ? g_Engine->PortCount() : 0;
     for (DWORD port = 0; port < model.portCount; ++port)
-        if (g_Engine->Port(port) == static_cast<const void*>(&m_owner))
+        if (static_cast<const IMixerOwner*>(g_Engine->Port(port)) == &m_owner)
             model.ownPort = static_cast<int>(port);
     model.soloRatio = g_Settings ? g_Settings->SoloRatio.Get() : 20;
     model.topMost = g_Settings && g_Settings->TopMost.Get() == 1;
@@ -377,7 +377,7 @@ void CMixerDialog::SetSoloRatio(DWORD percent)
     bool ownIsPort = false;
     for (DWORD port = 0; port < count; ++port) {
         CMidiDevice* device = g_Engine->Port(port);
-        ownIsPort = ownIsPort || device == static_cast<void*>(&m_owner);
+        ownIsPort = ownIsPort || static_cast<IMixerOwner*>(device) == &m_owner;
         device->ApplyMixLevel(kAllChannels);
     }
     if (!ownIsPort)
@@ -387,7 +387,7 @@ void CMixerDialog::SetSoloRatio(DWORD percent)
 void CMixerDialog::CopyStateFrom(DWORD port)
 {
     CMidiDevice* source = g_Engine ? g_Engine->Port(port) : nullptr;
-    if (!source || source == static_cast<void*>(&m_owner))
+    if (!source || static_cast<IMixerOwner*>(source) == &m_owner)
         return;
     m_owner.CopyMixerState(*source);
     RedrawAll();

@@ -10,13 +10,16 @@
 
 namespace {
 
-void Append(HMENU menu, UINT id, const std::wstring& text, UINT image, int imageSize, bool checked = false)
+// One item: a command (`submenu` null) or a submenu, with an image when `image` names one.
+void AppendItem(HMENU menu, UINT id, HMENU submenu, const std::wstring& text, UINT image, int imageSize,
+                bool checked = false)
 {
     MENUITEMINFOW item{};
     item.cbSize = sizeof(item);
-    item.fMask = MIIM_ID | MIIM_STRING | MIIM_FTYPE | MIIM_STATE;
+    item.fMask = MIIM_STRING | MIIM_FTYPE | (submenu ? MIIM_SUBMENU : MIIM_ID | MIIM_STATE);
     item.fType = MFT_STRING;
     item.wID = id;
+    item.hSubMenu = submenu;
     item.fState = checked ? MFS_CHECKED : MFS_UNCHECKED;
     item.dwTypeData = const_cast<wchar_t*>(text.c_str());
     if (image) {
@@ -25,24 +28,17 @@ void Append(HMENU menu, UINT id, const std::wstring& text, UINT image, int image
             item.hbmpItem = bitmap;
         }
     }
-    ::InsertMenuItemW(menu, ::GetMenuItemCount(menu), TRUE, &item);
+    ::InsertMenuItemW(menu, static_cast<UINT>(::GetMenuItemCount(menu)), TRUE, &item);
+}
+
+void Append(HMENU menu, UINT id, const std::wstring& text, UINT image, int imageSize, bool checked = false)
+{
+    AppendItem(menu, id, nullptr, text, image, imageSize, checked);
 }
 
 void AppendSubmenu(HMENU menu, HMENU submenu, const std::wstring& text, UINT image, int imageSize)
 {
-    MENUITEMINFOW item{};
-    item.cbSize = sizeof(item);
-    item.fMask = MIIM_SUBMENU | MIIM_STRING | MIIM_FTYPE;
-    item.fType = MFT_STRING;
-    item.hSubMenu = submenu;
-    item.dwTypeData = const_cast<wchar_t*>(text.c_str());
-    if (image) {
-        if (HBITMAP bitmap = CreateMenuImage(image, imageSize)) {
-            item.fMask |= MIIM_BITMAP;
-            item.hbmpItem = bitmap;
-        }
-    }
-    ::InsertMenuItemW(menu, ::GetMenuItemCount(menu), TRUE, &item);
+    AppendItem(menu, 0, submenu, text, image, imageSize);
 }
 
 void AppendSeparator(HMENU menu) { ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr); }

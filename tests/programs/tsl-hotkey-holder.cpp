@@ -1,32 +1,23 @@
 // Holds a global hotkey for the tests, as another program on the desktop
-// would: registers the combination given in the hotkey control's format (a
-// decimal value: virtual key in the low byte, HOTKEYF_* flags above), signals
-// the named event, and keeps it until it is ended.
+// would: registers the combination (MOD_* flags and virtual key, decimal),
+// signals the named event, and keeps it until it is ended.
 //
-//   tsl-hotkey-holder VALUE EVENT
+//   tsl-hotkey-holder MODIFIERS VIRTUAL-KEY EVENT
 // Exit code 0 when killed after holding it, 2 on bad arguments, 3 when the
 // combination could not be registered.
 #include <windows.h>
-#include <commctrl.h>
 
 #include <cstdlib>
 
 int main(int argc, char** argv)
 {
-    if (argc != 3)
+    if (argc != 4)
         return 2;
-    const unsigned long value = strtoul(argv[1], nullptr, 10);
-    const UINT flags = value >> 8 & 0xFF;
-    UINT modifiers = 0;
-    if (flags & HOTKEYF_ALT)
-        modifiers |= MOD_ALT;
-    if (flags & HOTKEYF_CONTROL)
-        modifiers |= MOD_CONTROL;
-    if (flags & HOTKEYF_SHIFT)
-        modifiers |= MOD_SHIFT;
-    if (!RegisterHotKey(nullptr, 1, modifiers, value & 0xFF))
+    const UINT modifiers = static_cast<UINT>(strtoul(argv[1], nullptr, 10));
+    const UINT key = static_cast<UINT>(strtoul(argv[2], nullptr, 10));
+    if (!RegisterHotKey(nullptr, 1, modifiers, key))
         return 3;
-    if (HANDLE held = OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[2])) {
+    if (HANDLE held = OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[3])) {
         SetEvent(held);
         CloseHandle(held);
     }

@@ -11,6 +11,7 @@
 #include "mixer/mixer_menu.h"
 #include "support/app_fixture.h"
 #include "support/automation.h"
+#include "support/menu_items.h"
 #include "support/screenshot.h"
 #include "ui/deferred_delete.h"
 #include "ui/file_dialogs.h"
@@ -92,29 +93,6 @@ protected:
     FakeOwner owner{L"Tessaline #1"};
     HWND window = nullptr;
 };
-
-struct MenuItem {
-    UINT id;
-    std::wstring text;
-    bool checked, submenu, image;
-};
-
-std::vector<MenuItem> Items(HMENU menu)
-{
-    std::vector<MenuItem> items;
-    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
-        wchar_t text[128] = {};
-        MENUITEMINFOW info{};
-        info.cbSize = sizeof(info);
-        info.fMask = MIIM_ID | MIIM_STRING | MIIM_STATE | MIIM_SUBMENU | MIIM_BITMAP | MIIM_FTYPE;
-        info.dwTypeData = text;
-        info.cch = 128;
-        GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info);
-        items.push_back({info.wID, text, (info.fState & MFS_CHECKED) != 0, info.hSubMenu != nullptr,
-                         info.hbmpItem != nullptr});
-    }
-    return items;
-}
 
 }  // namespace
 
@@ -251,9 +229,9 @@ TEST_F(MixerWindow, ContextMenuListsTheCommandsAndRunsTheChosenOne)
     Open("[Mixer]\r\nSoloRatio=35\r\nZoom=125\r\n");
     std::vector<MenuItem> items, ratios, zooms;
     SetPopupMenuHook([&](HMENU menu, UINT, POINT, HWND) {
-        items = Items(menu);
-        ratios = Items(GetSubMenu(menu, 4));
-        zooms = Items(GetSubMenu(menu, 7));
+        items = MenuItems(menu);
+        ratios = MenuItems(GetSubMenu(menu, 4));
+        zooms = MenuItems(GetSubMenu(menu, 7));
         return kMixerMuteAll;
     });
     SendMessageW(StripWindow(2), WM_RBUTTONUP, 0, 0);
@@ -310,22 +288,22 @@ TEST(MixerMenu, CopySubmenuListsOtherExistingPortsOnly)
     model.portCount = 3;
     model.ownPort = 1;
     HMENU menu = BuildMixerMenu(model);
-    const auto items = Items(menu);
+    const auto items = MenuItems(menu);
     ASSERT_EQ(items.size(), 15u);
     EXPECT_EQ(items[11].text, L"Copy Mixer State From");
-    const auto ports = Items(GetSubMenu(menu, 11));
+    const auto ports = MenuItems(GetSubMenu(menu, 11));
     ASSERT_EQ(ports.size(), 2u);
     EXPECT_EQ(ports[0].id, kMixerCopyFrom + 0);
     EXPECT_EQ(ports[0].text, L"Tessaline #1");
     EXPECT_EQ(ports[1].id, kMixerCopyFrom + 2);
     EXPECT_EQ(ports[1].text, L"Tessaline #3");
     // Solo-ratio ids stay clear of the copy ids whatever the port count.
-    EXPECT_EQ(Items(GetSubMenu(menu, 4))[0].id, kMixerSoloRatioBase + 3);
+    EXPECT_EQ(MenuItems(GetSubMenu(menu, 4))[0].id, kMixerSoloRatioBase + 3);
     DestroyMixerMenu(menu);
 
     model.ownPort = -1;  // the converter's mixer lists every port
     menu = BuildMixerMenu(model);
-    EXPECT_EQ(Items(GetSubMenu(menu, 11)).size(), 3u);
+    EXPECT_EQ(MenuItems(GetSubMenu(menu, 11)).size(), 3u);
     DestroyMixerMenu(menu);
 }
 

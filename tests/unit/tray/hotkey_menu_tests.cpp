@@ -8,38 +8,12 @@
 
 #include "support/app_fixture.h"
 #include "support/automation.h"
+#include "support/menu_items.h"
 #include "tray/hotkeys.h"
 #include "tray/tray_menu.h"
 
 using namespace tsltest;
 
-namespace {
-
-struct Item {
-    UINT id;
-    std::wstring text;
-    bool grayed;
-    HMENU submenu;
-};
-
-std::vector<Item> Items(HMENU menu)
-{
-    std::vector<Item> items;
-    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
-        wchar_t text[128] = {};
-        MENUITEMINFOW info{};
-        info.cbSize = sizeof(info);
-        info.fMask = MIIM_ID | MIIM_STRING | MIIM_STATE | MIIM_SUBMENU | MIIM_FTYPE;
-        info.dwTypeData = text;
-        info.cch = 128;
-        GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info);
-        items.push_back({(info.fType & MFT_SEPARATOR) ? 0u : info.wID, text, (info.fState & MFS_GRAYED) != 0,
-                         info.hSubMenu});
-    }
-    return items;
-}
-
-}  // namespace
 
 TEST(Hotkeys, ModifiersAreTranslatedAndTheExtendedFlagDropped)
 {
@@ -71,7 +45,7 @@ TEST(TrayMenu, OnePortWithAndWithoutHotkeys)
     model.mixerHotkey = L"Ctrl + Alt + M";
     model.panicHotkey = L"Ctrl + Alt + Space";
     HMENU menu = BuildTrayMenu(model);
-    auto items = Items(menu);
+    auto items = MenuItems(menu);
     ASSERT_EQ(items.size(), 9u);
     EXPECT_EQ(items[0].id, kTrayCommandMixer);
     EXPECT_EQ(items[0].text, L"&Mixer (Ctrl + Alt + M)");
@@ -91,7 +65,7 @@ TEST(TrayMenu, OnePortWithAndWithoutHotkeys)
     model.exitEnabled = false;
     model.updateAvailable = true;
     menu = BuildTrayMenu(model);
-    items = Items(menu);
+    items = MenuItems(menu);
     ASSERT_EQ(items.size(), 11u);
     EXPECT_EQ(items[0].text, L"&Mixer");
     EXPECT_EQ(items[1].text, L"MIDI &Panic");
@@ -108,10 +82,10 @@ TEST(TrayMenu, ThreePortsShowTheHotkeyOnTheFirstUnlessItOpensThemAll)
     model.portCount = 3;
     model.mixerHotkey = L"Ctrl + Alt + M";
     HMENU menu = BuildTrayMenu(model);
-    auto items = Items(menu);
+    auto items = MenuItems(menu);
     EXPECT_EQ(items[0].text, L"&Mixers");
     ASSERT_NE(items[0].submenu, nullptr);
-    auto ports = Items(items[0].submenu);
+    auto ports = MenuItems(items[0].submenu);
     ASSERT_EQ(ports.size(), 3u);
     EXPECT_EQ(ports[0].id, kTrayCommandMixer);
     EXPECT_EQ(ports[0].text, L"Tessaline #1 (Ctrl + Alt + M)");
@@ -122,13 +96,13 @@ TEST(TrayMenu, ThreePortsShowTheHotkeyOnTheFirstUnlessItOpensThemAll)
 
     model.showMixerAll = true;
     menu = BuildTrayMenu(model);
-    ports = Items(Items(menu)[0].submenu);
+    ports = MenuItems(MenuItems(menu)[0].submenu);
     EXPECT_EQ(ports[1].text, L"Tessaline #2 (Ctrl + Alt + M)");
     EXPECT_EQ(ports[2].text, L"Tessaline #3 (Ctrl + Alt + M)");
     DestroyMenu(menu);
 
     model.mixerHotkey.clear();
     menu = BuildTrayMenu(model);
-    EXPECT_EQ(Items(Items(menu)[0].submenu)[0].text, L"Tessaline #1");
+    EXPECT_EQ(MenuItems(MenuItems(menu)[0].submenu)[0].text, L"Tessaline #1");
     DestroyMenu(menu);
 }

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "core/resident_windows.h"
+#include "mixer/mixer_dialog.h"
+#include "mixer/mixer_menu.h"
 #include "support/app_fixture.h"
 #include "support/automation.h"
 #include "synth/synth_engine.h"
@@ -257,7 +259,8 @@ TEST_F(Tray, CombinationHeldByAnotherProgramGivesABalloonAndTheOtherHotkeyStillW
     HANDLE held = CreateEventW(nullptr, TRUE, FALSE, L"tsl-tray-test-hotkey-held");
     ChildProcess holder;
     ASSERT_TRUE(holder.Start(HostPathToWindows(TSL_BUILD_DIR "/tsl-hotkey-holder.exe"),
-                             L"1613 tsl-tray-test-hotkey-held"));
+                             std::to_wstring(MOD_CONTROL | MOD_ALT) + L" " + std::to_wstring('M') +
+                                 L" tsl-tray-test-hotkey-held"));
     ASSERT_EQ(WaitForSingleObject(held, 10000), WAIT_OBJECT_0) << "the helper could not take Ctrl+Alt+M";
     CloseHandle(held);
 
@@ -296,4 +299,31 @@ TEST_F(Tray, CombinationHeldByAnotherProgramGivesABalloonAndTheOtherHotkeyStillW
         return engine->Port(0)->ChannelActive[2].load() == 0;
     }, 5000)) << "the panic hotkey did not arrive";
     holder.Kill();
+}
+
+TEST_F(Tray, PortMixerCopiesTheStateOfAnotherPortAndListsOnlyTheOthers)
+{
+    Start("DevicesCount=2\r\n");
+    CMidiDevice& first = *engine->Port(0);
+    CMidiDevice& second = *engine->Port(1);
+    first.SetVolume(25, 3);
+    first.SetMute(true, 7);
+    first.SetSolo(true, 9);
+    first.SetMasterVolume(60);
+    SendMessageW(*tray, WM_COMMAND, kTrayCommandMixer + 1, 0);
+    ASSERT_NE(second.MixerWindow, nullptr);
+    HMENU menu = second.MixerWindow->BuildContextMenu();
+    HMENU ports = GetSubMenu(menu, 11);
+    ASSERT_NE(ports, nullptr) << "the copy submenu is there with two ports";
+    ASSERT_EQ(GetMenuItemCount(ports), 1);
+    EXPECT_EQ(GetMenuItemID(ports, 0), kMixerCopyFrom + 0u);
+    DestroyMixerMenu(menu);
+    second.MixerWindow->RunCommand(kMixerCopyFrom + 0);
+    EXPECT_EQ(second.ChannelVolume[3], 25u);
+    EXPECT_EQ(second.ChannelMute[7], 1u);
+    EXPECT_EQ(second.ChannelSolo[9], 1u);
+    EXPECT_EQ(second.MasterVolume, 60u);
+    // A port cannot copy from itself.
+    second.MixerWindow->RunCommand(kMixerCopyFrom + 1);
+    EXPECT_EQ(second.MasterVolume, 60u);
 }
