@@ -1,40 +1,36 @@
 #include "driver/client_ports.h"
 
 #include "driver/driver_config.h"
+#include "driver/owner_lock.h"
 #include "driver/shared_channel.h"
+
+#include <atomic>
 
 namespace {
 
+// Every lock here is owned by a thread and waited for with the call's
+// deadline: a thread of the program suspended or killed while holding one
+// (mid-SysEx) costs the others an error, never a hang.
 struct PortState {
-    SRWLOCK lock = SRWLOCK_INIT;  // opens, and the entries that depend on them
+    COwnerLock lock;  // opens, and the entries that depend on them
     LONG opens = 0;
     DWORD volume = 0xFFFFFFFF;
 };
 
 PortState g_ports[kDriverMaxPorts];
-SRWLOCK g_keepAliveLock = SRWLOCK_INIT;
-LONG g_totalOpens = 0;  // under g_keepAliveLock
-bool g_keepAliveRunning = false;
+COwnerLock g_keepAliveLock;        // starting and ending the keep-alive thread
+std::atomic<LONG> g_totalOpens{0};
+bool g_keepAliveRunning = false;  // under g_keepAliveLock
 HANDLE g_keepAliveWake = nullptr;
-
-class CExclusive {
-public:
-    explicit CExclusive(SRWLOCK& lock) : m_lock(lock) { AcquireSRWLockExclusive(&m_lock); }
-    ~CExclusive() { ReleaseSRWLockExclusive(&m_lock); }
-    CExclusive(const CExclusive&) = delete;
-    CExclusive& operator=(const CExclusive&) = delete;
-
-private:
-    SRWLOCK& m_lock;
-};
 
 void KeepAliveRound()
 {
     CRingWriter* writer = Channel().Writer();
     for (DWORD port = 0; port < kDriverMaxPorts && writer; ++port) {
-        CExclusive guard(g_ports[port].lock);
-        if (g_ports[port].opens > 0)
-            writer->Write(port, ring::kOpen);
+        const driverlock::Deadline deadline;
+        COwnerGuard guard(g_ports[port].lock, deadline);
+        if (guard && g_ports[port].opens > 0)
+            writer->Write(deadline, port, ring::kOpen);
     }
 }
 
@@ -43,8 +39,8 @@ DWORD WINAPI KeepAliveThread(void* module)
     for (;;) {
         if (WaitForSingleObject(g_keepAliveWake, kKeepAliveMs) == WAIT_TIMEOUT)
             KeepAliveRound();
-        CExclusive guard(g_keepAliveLock);
-        if (g_totalOpens == 0) {
+        COwnerGuard guard(g_keepAliveLock, driverlock::Deadline());
+        if (guard && g_totalOpens == 0) {
             g_keepAliveRunning = false;
             break;
         }
@@ -56,13 +52,18 @@ DWORD WINAPI KeepAliveThread(void* module)
 
 void CountOpen(LONG change)
 {
-    CExclusive guard(g_keepAliveLock);
-    g_totalOpens += change;
-    if (g_totalOpens == 0 && g_keepAliveWake) {
+    // Counted whatever happens: the count must match the ports.
+    const LONG total = g_totalOpens.fetch_add(change) + change;
+    // The keep-alive thread is a convenience: when another thread holds its
+    // lock past the deadline, the next open starts it.
+    COwnerGuard guard(g_keepAliveLock, driverlock::Deadline());
+    if (!guard)
+        return;
+    if (total == 0 && g_keepAliveWake) {
         SetEvent(g_keepAliveWake);
         return;
     }
-    if (g_totalOpens <= 0 || g_keepAliveRunning)
+    if (total <= 0 || g_keepAliveRunning)
         return;
     if (!g_keepAliveWake)
         g_keepAliveWake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -86,8 +87,9 @@ bool OpenClientPort(DWORD port)
     if (!writer || port >= kDriverMaxPorts)
         return false;
     {
-        CExclusive guard(g_ports[port].lock);
-        if (g_ports[port].opens == 0 && !writer->Write(port, ring::kOpen))
+        const driverlock::Deadline deadline;
+        COwnerGuard guard(g_ports[port].lock, deadline);
+        if (!guard || (g_ports[port].opens == 0 && !writer->Write(deadline, port, ring::kOpen)))
             return false;
         ++g_ports[port].opens;
     }
@@ -95,20 +97,26 @@ bool OpenClientPort(DWORD port)
     return true;
 }
 
-void CloseClientPort(DWORD port)
+bool CloseClientPort(DWORD port)
 {
     if (port >= kDriverMaxPorts)
-        return;
+        return false;
     {
-        CExclusive guard(g_ports[port].lock);
+        const driverlock::Deadline deadline;
+        COwnerGuard guard(g_ports[port].lock, deadline);
+        if (!guard)
+            return false;
         if (g_ports[port].opens == 0)
-            return;
+            return true;
+        // The port closes in this program even when the entry cannot be
+        // written: the synth's watchdog then closes the stream.
         if (--g_ports[port].opens == 0) {
             if (CRingWriter* writer = Channel().Writer())
-                writer->Write(port, ring::kClose);
+                writer->Write(deadline, port, ring::kClose);
         }
     }
     CountOpen(-1);
+    return true;
 }
 
 bool SendLongMessage(DWORD port, const uint8_t* bytes, DWORD length)
@@ -116,8 +124,9 @@ bool SendLongMessage(DWORD port, const uint8_t* bytes, DWORD length)
     CRingWriter* writer = Channel().Writer();
     if (!writer || port >= kDriverMaxPorts)
         return false;
-    CExclusive guard(g_ports[port].lock);
-    return writer->WriteLong(port, bytes, length);
+    const driverlock::Deadline deadline;
+    COwnerGuard guard(g_ports[port].lock, deadline);
+    return guard && writer->WriteLong(port, bytes, length, deadline);
 }
 
 DWORD PortVolume(DWORD port) { return port < kDriverMaxPorts ? g_ports[port].volume : 0; }
@@ -128,8 +137,4 @@ void SetPortVolume(DWORD port, DWORD volume)
         g_ports[port].volume = volume;
 }
 
-LONG OpenPortCount()
-{
-    CExclusive guard(g_keepAliveLock);
-    return g_totalOpens;
-}
+LONG OpenPortCount() { return g_totalOpens.load(); }

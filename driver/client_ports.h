@@ -18,10 +18,11 @@ constexpr DWORD kKeepAliveMs = 2000;
 // Sends the open entry on the port's first open. False (and nothing counted)
 // when the entry could not be written.
 bool OpenClientPort(DWORD port);
-// Sends the close entry on the port's last close.
-void CloseClientPort(DWORD port);
+// Sends the close entry on the port's last close. False (nothing changed)
+// when another thread of the program held the port past the time limit.
+bool CloseClientPort(DWORD port);
 // One long message, its chunks kept together against other threads of this
-// program writing to the same port.
+// program writing to the same port. `bytes` must be the driver's own copy.
 bool SendLongMessage(DWORD port, const uint8_t* bytes, DWORD length);
 // Volume as winmm sets and reads it, per port and program.
 DWORD PortVolume(DWORD port);

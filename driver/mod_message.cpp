@@ -17,11 +17,16 @@
 #include <cstring>
 #include <new>
 #include <cwchar>
+#include <memory>
 
 extern "C" BOOL WINAPI DriverCallback(DWORD_PTR callback, DWORD flags, HDRVR device, DWORD message, DWORD_PTR user,
                                       DWORD_PTR param1, DWORD_PTR param2);
 
 namespace {
+
+// Larger long messages are refused rather than copied: no device takes
+// SysEx dumps of this size in one message.
+constexpr DWORD kMaxLongMessage = 1u << 20;
 
 // One midiOutOpen: what winmm needs to hear back about.
 struct OpenPort {
@@ -99,7 +104,10 @@ DWORD Open(DWORD port, DWORD_PTR* user, const MIDIOPENDESC* desc, DWORD flags)
 
 DWORD Close(OpenPort* open)
 {
-    CloseClientPort(open->port);
+    // Another thread of the program stuck on the port: the handle stays
+    // open, so the program may close it again.
+    if (!CloseClientPort(open->port))
+        return MIDIERR_NOTREADY;
     Notify(*open, MOM_CLOSE);
     delete open;
     return MMSYSERR_NOERROR;
@@ -131,15 +139,26 @@ DWORD Unprepare(MIDIHDR* header)
 
 DWORD LongData(const OpenPort& open, MIDIHDR* header)
 {
+    // The header is checked and the client's bytes copied before any lock is
+    // taken: a bad buffer faults here, in the client's own thread, with
+    // nothing held that other threads or programs wait for.
     if (!header || (!header->lpData && header->dwBufferLength))
+        return MMSYSERR_INVALPARAM;
+    if (header->dwBufferLength > kMaxLongMessage)
         return MMSYSERR_INVALPARAM;
     if (!(header->dwFlags & MHDR_PREPARED))
         return MIDIERR_UNPREPARED;
     if (header->dwFlags & MHDR_INQUEUE)
         return MIDIERR_STILLPLAYING;
+    const DWORD length = header->dwBufferLength;
+    std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[length ? length : 1]);
+    if (!bytes)
+        return MMSYSERR_NOMEM;
+    if (length)
+        std::memcpy(bytes.get(), header->lpData, length);
     header->dwFlags = (header->dwFlags | MHDR_INQUEUE) & ~MHDR_DONE;
     // Written before returning, so the buffer goes back at once.
-    const bool sent = SendLongMessage(open.port, reinterpret_cast<const uint8_t*>(header->lpData), header->dwBufferLength);
+    const bool sent = SendLongMessage(open.port, bytes.get(), length);
     header->dwFlags &= ~MHDR_INQUEUE;
     if (!sent)
         return MIDIERR_NOTREADY;

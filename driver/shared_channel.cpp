@@ -1,48 +1,61 @@
 #include "driver/shared_channel.h"
 
-#include <cstring>
+#include "ipc/listener_probe.h"
 
 CSharedChannel& Channel()
 {
-    static CSharedChannel channel;
+    static CSharedChannel& channel = *new CSharedChannel();
     return channel;
 }
 
-CSharedChannel::CSharedChannel() = default;
+CSharedChannel::CSharedChannel(ChannelNames names) : m_names(std::move(names)) {}
 
-CSharedChannel::~CSharedChannel() { Disconnect(); }
+CSharedChannel::~CSharedChannel() { Release(); }
+
+bool CSharedChannel::ListenerAlive() const { return ring::ListenerAlive(m_names.listener.c_str()); }
 
 bool CSharedChannel::Connect()
 {
-    AcquireSRWLockExclusive(&m_lock);
+    const driverlock::Deadline deadline;
+    COwnerGuard guard(m_lock, deadline);
+    if (!guard)
+        return false;
     if (!m_writer) {
         // Only opened, never created: no block means no synth, and the port
         // stays closed instead of feeding a ring nobody drains.
-        m_mapping = OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, ring::kSharedMemName);
+        m_mapping = OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, m_names.sharedMem.c_str());
         if (m_mapping)
             m_block = static_cast<ring::Block*>(MapViewOfFile(m_mapping, FILE_MAP_ALL_ACCESS, 0, 0, ring::kBlockSize));
         if (m_block) {
-            m_dataAvailable = OpenEventW(EVENT_MODIFY_STATE | SYNCHRONIZE, FALSE, ring::kDataAvailableName);
-            m_queueFree = OpenEventW(EVENT_MODIFY_STATE | SYNCHRONIZE, FALSE, ring::kQueueFreeName);
+            m_dataAvailable = OpenEventW(EVENT_MODIFY_STATE | SYNCHRONIZE, FALSE, m_names.dataAvailable.c_str());
+            m_queueFree = OpenEventW(EVENT_MODIFY_STATE | SYNCHRONIZE, FALSE, m_names.queueFree.c_str());
         }
         // A block whose header is not written yet is still being set up.
         const bool ready = m_block && m_dataAvailable && m_queueFree && m_block->blockSize == ring::kBlockSize &&
                            ring::Shared(m_block->listening).load() != 0;
-        if (ready) {
-            m_writer = std::make_unique<CRingWriter>(m_block, m_dataAvailable, m_queueFree);
-        } else {
-            ReleaseSRWLockExclusive(&m_lock);
-            Disconnect();
+        if (!ready) {
+            Release();
             return false;
         }
+        m_writer = std::make_unique<CRingWriter>(m_block, m_dataAvailable, m_queueFree);
+        m_writer->SetListenerCheck(
+            [](const void* self) { return static_cast<const CSharedChannel*>(self)->ListenerAlive(); }, this);
     }
-    ReleaseSRWLockExclusive(&m_lock);
-    return true;
+    // The block outlives the synth that made it (this program holds it), and
+    // its listening flag outlives a synth that was killed: only the listen
+    // thread's own mutex tells that someone drains the ring now.
+    return ring::Shared(m_block->listening).load() != 0 && ListenerAlive();
 }
 
 void CSharedChannel::Disconnect()
 {
-    AcquireSRWLockExclusive(&m_lock);
+    COwnerGuard guard(m_lock, driverlock::Deadline());
+    if (guard)
+        Release();
+}
+
+void CSharedChannel::Release()
+{
     m_writer.reset();
     if (m_block)
         UnmapViewOfFile(m_block);
@@ -52,5 +65,4 @@ void CSharedChannel::Disconnect()
             CloseHandle(*handle);
         *handle = nullptr;
     }
-    ReleaseSRWLockExclusive(&m_lock);
 }

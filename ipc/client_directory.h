@@ -3,28 +3,14 @@
 // it a fake, so the ring and watchdog rules run without a synthesizer.
 #pragma once
 
+#include "ipc/client_call.h"
+
 #include <windows.h>
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
-
-enum class ClientAction {
-    SignOfLife,  // counted, nothing else
-    Reset,
-    AllNotesOff,
-    ShortMessage,
-    LongMessage,
-};
-
-struct ClientCall {
-    ClientAction action = ClientAction::SignOfLife;
-    uint32_t param1 = 0;
-    uint32_t param2 = 0;
-    const uint8_t* data = nullptr;
-    uint32_t length = 0;
-};
 
 struct ClientInfo {
     DWORD processId = 0;

@@ -2,6 +2,7 @@
 // its two named events and the watchdog's stop event.
 #pragma once
 
+#include "ipc/channel_names.h"
 #include "ipc/kernel_handle.h"
 #include "ipc/ring_layout.h"
 
@@ -10,14 +11,6 @@
 #include <atomic>
 #include <string>
 #include <utility>
-
-// The names of the shared objects. The program uses the defaults, which the
-// driver looks for; tests give their own so they cannot meet a running synth.
-struct ChannelNames {
-    std::wstring sharedMem = ring::kSharedMemName;
-    std::wstring dataAvailable = ring::kDataAvailableName;
-    std::wstring queueFree = ring::kQueueFreeName;
-};
 
 class CIpcBase {
 public:

@@ -22,6 +22,24 @@ bool CIpcServer::Open()
     Close();
     m_shuttingDown.store(false);
 
+    // The listen thread owns this mutex while it drains the ring; clients
+    // ask it whether a synth listens. A previous synth (the one a restart
+    // replaces) may still drain the block: it is re-initialised only after
+    // that reader let go.
+    HANDLE listener = CreateMutexW(nullptr, FALSE, m_names.listener.c_str());
+    if (!listener) {
+        m_lastError = GetLastError();
+        return false;
+    }
+    m_listener.Reset(listener);
+    const DWORD waited = WaitForSingleObject(listener, kPreviousReaderWaitMs);
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+        m_lastError = waited == WAIT_TIMEOUT ? ERROR_TIMEOUT : GetLastError();
+        m_listener.Reset();
+        return false;
+    }
+    ReleaseMutex(listener);
+
     HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, ring::kBlockSize, m_names.sharedMem.c_str());
     if (!mapping) {
         m_lastError = GetLastError();
@@ -59,13 +77,16 @@ void CIpcServer::LinkRing()
 
 void CIpcServer::Close()
 {
+    // Joined, not waited for with a time-out: the block, the events and the
+    // ports the threads use go away right after this.
     m_stopFlag.store(1);
     if (m_listenThread) {
-        WaitForSingleObject(m_listenThread.Get(), 1000);
+        WaitForSingleObject(m_listenThread.Get(), INFINITE);
         m_listenThread.Reset();
     }
     StopWatchdog();
     CIpcBase::Close();
+    m_listener.Reset();
     m_control = nullptr;
     m_reader.Attach(nullptr);
 }
@@ -98,6 +119,16 @@ DWORD WINAPI CIpcServer::ListenThreadProc(void* self)
 
 void CIpcServer::Listen()
 {
+    // Owned for as long as this thread drains the ring. Only a client's
+    // brief look can hold it up.
+    HANDLE listener = m_listener.Get();
+    for (;;) {
+        const DWORD waited = WaitForSingleObject(listener, 5);
+        if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED)
+            break;
+        if (waited == WAIT_FAILED || m_stopFlag.load(std::memory_order_relaxed))
+            return;
+    }
     ring::Shared(m_control->listening).store(1);
     m_reader.Attach(m_control);
     ring::Entry entry;
@@ -116,35 +147,11 @@ void CIpcServer::Listen()
         if (m_reader.Advance(entry))
             SetEvent(m_queueFree.Get());
     }
+    // Clients that look at the block from now on see that nobody drains it.
+    ring::Shared(m_control->listening).store(0);
+    ReleaseMutex(listener);
 }
 
-namespace {
-ClientCall CallFor(const ring::Entry& entry)
-{
-    ClientCall call;
-    call.param1 = entry.param1;
-    call.param2 = entry.param2;
-    switch (entry.type) {
-    case ring::kReset:
-        call.action = ClientAction::Reset;
-        break;
-    case ring::kAllNotesOff:
-        call.action = ClientAction::AllNotesOff;
-        break;
-    case ring::kShortMessage:
-        call.action = ClientAction::ShortMessage;
-        break;
-    case ring::kLongChunk:
-        call.action = ClientAction::LongMessage;
-        call.data = entry.data;
-        call.length = std::min(entry.dataLength, ring::kChunkBytes);
-        break;
-    default:
-        break;
-    }
-    return call;
-}
-}  // namespace
 
 void CIpcServer::HandleEntry(const ring::Entry& entry)
 {

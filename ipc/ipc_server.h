@@ -52,6 +52,11 @@ private:
     ring::Block* m_control = nullptr;  // the block; the control area starts 32 bytes in
     std::vector<std::pair<DWORD, DWORD>> m_silent;  // (port, process id), within one sweep
 
+    // How long Open waits for the reader of a previous synth (a restart) to stop.
+    static constexpr DWORD kPreviousReaderWaitMs = 15000;
+    // Owned by the listen thread while it runs (ring::kListenerName).
+    CKernelHandle m_listener;
+
     CRingReader m_reader;
     std::atomic<bool> m_shuttingDown{false};
     // Watchdog threads still inside their procedure; Close waits for none.

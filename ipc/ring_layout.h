@@ -13,6 +13,8 @@ namespace ring {
 inline constexpr wchar_t kSharedMemName[] = L"Tessaline_SharedMem";
 inline constexpr wchar_t kDataAvailableName[] = L"Tessaline_DataAvailable";
 inline constexpr wchar_t kQueueFreeName[] = L"Tessaline_QueueFree";
+// Owned by the synth's listen thread while it runs (ipc/listener_probe.h).
+inline constexpr wchar_t kListenerName[] = L"Tessaline_Listener";
 
 inline constexpr uint32_t kEntryCount = 100000;
 inline constexpr uint32_t kChunkBytes = 50;  // data bytes per long-message chunk

@@ -5,9 +5,11 @@
 
 #include "ipc/ring_layout.h"
 
-#include <windows.h>
-
 #include <cstring>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 class CRingReader {
 public:
@@ -58,7 +60,9 @@ public:
         for (unsigned i = 0; i < spins; ++i) {
             if (HasEntry())
                 return true;
+#if defined(_WIN32)
             YieldProcessor();
+#endif
         }
         return HasEntry();
     }

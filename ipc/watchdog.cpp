@@ -68,13 +68,19 @@ void CIpcServer::RunWatchdog()
 
 void CIpcServer::StopWatchdog()
 {
+    // The thread is joined: it may be in the middle of a sweep that closes
+    // clients, and the ports and this server go away after it.
     m_shuttingDown.store(true);
     if (m_stopEvent)
         SetEvent(m_stopEvent.Get());
-    for (int waited = 0; m_watchdogThreads.load() > 0 && waited < 1000; ++waited)
-        Sleep(1);
-    if (HANDLE thread = m_watchdogThread.exchange(nullptr))
+    if (HANDLE thread = m_watchdogThread.exchange(nullptr)) {
+        WaitForSingleObject(thread, INFINITE);
         CloseHandle(thread);
+    }
+    // A thread that already let go of its handle is on its way out; its
+    // last touch of the server is the count.
+    while (m_watchdogThreads.load() > 0)
+        Sleep(1);
     m_watchdogRunning.store(false);
 }
 

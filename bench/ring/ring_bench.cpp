@@ -79,7 +79,8 @@ private:
 
 ChannelNames BenchNames(const std::wstring& suffix)
 {
-    return {ring::kSharedMemName + suffix, ring::kDataAvailableName + suffix, ring::kQueueFreeName + suffix};
+    return {ring::kSharedMemName + suffix, ring::kDataAvailableName + suffix, ring::kQueueFreeName + suffix,
+            ring::kListenerName + suffix};
 }
 
 int RunWriter(const std::wstring& suffix, DWORD index, DWORD messages)

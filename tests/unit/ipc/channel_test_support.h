@@ -2,13 +2,15 @@
 // raw writer that puts exactly the fields a test asks for into the ring.
 #pragma once
 
-#include "ipc/ipc_base.h"
+#include "ipc/channel_names.h"
 #include "ipc/ring_layout.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -18,7 +20,8 @@ inline ChannelNames UniqueNames()
 {
     static std::atomic<int> serial{0};
     std::wstring suffix = L".test" + std::to_wstring(GetCurrentProcessId()) + L"." + std::to_wstring(++serial);
-    return {ring::kSharedMemName + suffix, ring::kDataAvailableName + suffix, ring::kQueueFreeName + suffix};
+    return {ring::kSharedMemName + suffix, ring::kDataAvailableName + suffix, ring::kQueueFreeName + suffix,
+            ring::kListenerName + suffix};
 }
 
 template <class Predicate>
@@ -31,6 +34,29 @@ bool WaitUntil(Predicate&& done, DWORD timeoutMs = 3000)
         Sleep(1);
     }
     return true;
+}
+
+inline DWORD WINAPI RunTask(void* param)
+{
+    std::unique_ptr<std::function<void()>> task(static_cast<std::function<void()>*>(param));
+    (*task)();
+    return 0;
+}
+
+// Runs `work` on a thread of its own and waits at most `timeoutMs` for it:
+// false when it did not end, so a hang fails a test instead of stopping the
+// run (the stuck thread is left behind).
+inline bool RunBounded(std::function<void()> work, DWORD timeoutMs)
+{
+    auto* owned = new std::function<void()>(std::move(work));
+    HANDLE thread = CreateThread(nullptr, 0, &RunTask, owned, 0, nullptr);
+    if (!thread) {
+        delete owned;
+        return false;
+    }
+    const bool ended = WaitForSingleObject(thread, timeoutMs) == WAIT_OBJECT_0;
+    CloseHandle(thread);
+    return ended;
 }
 
 struct RawEntry {

@@ -27,12 +27,18 @@ struct RecordedClose {
 class FakeDirectory : public IClientDirectory {
 public:
     DWORD limit = 2;
+    // Run (outside the directory's lock) when a call is delivered or a client
+    // closed: a test makes the listen thread or the watchdog busy there.
+    std::function<void()> onDeliver;
+    std::function<void()> onClose;
 
     DWORD PortLimit() override { return limit; }
     std::wstring PortName(DWORD port) override { return L"Tessaline #" + std::to_wstring(port + 1); }
 
     bool Deliver(DWORD port, DWORD processId, const ClientCall& call) override
     {
+        if (onDeliver)
+            onDeliver();
         std::lock_guard guard(m_lock);
         Client* client = Find(port, processId);
         if (!client)
@@ -55,6 +61,8 @@ public:
 
     bool Close(DWORD port, DWORD processId) override
     {
+        if (onClose)
+            onClose();
         std::lock_guard guard(m_lock);
         if (!m_ports[port].erase(processId))
             return false;

@@ -5,8 +5,12 @@
 
 #include "core/message_box.h"
 #include "ipc/ipc_server.h"
+#include "ipc/listener_probe.h"
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
 
 using namespace channeltest;
 
@@ -237,6 +241,71 @@ TEST_F(RingServer, CloseMayRunTwiceAndTheChannelOpensAgain)
     block = server->Block();
     Feed({{0, 7, ring::kOpen}});
     EXPECT_EQ(directory.Opens(), 1);
+}
+
+TEST_F(RingServer, ListeningFlagAndMutexFollowTheListenThread)
+{
+    EXPECT_FALSE(ring::ListenerAlive(names.listener.c_str()));
+    ASSERT_TRUE(server->StartListening());
+    ASSERT_TRUE(WaitUntil([&] { return ring::Shared(block->listening).load() == 1; }));
+    EXPECT_TRUE(ring::ListenerAlive(names.listener.c_str()));
+
+    // A client still holds the block after the synth stopped listening.
+    HANDLE mapping = OpenFileMappingW(FILE_MAP_READ, FALSE, names.sharedMem.c_str());
+    ASSERT_TRUE(mapping);
+    auto* seen = static_cast<const ring::Block*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+    server->Close();
+    EXPECT_EQ(seen->listening, 0u) << "nobody drains the ring any more";
+    EXPECT_FALSE(ring::ListenerAlive(names.listener.c_str()));
+    UnmapViewOfFile(seen);
+    CloseHandle(mapping);
+}
+
+TEST_F(RingServer, ARestartedSynthWaitsForThePreviousReaderBeforeItResetsTheRing)
+{
+    ASSERT_TRUE(server->StartListening());
+    Feed({{0, 7, ring::kOpen}});
+
+    FakeDirectory second;
+    CIpcServer restarted(second, 4000, names);
+    std::atomic<bool> opened{false};
+    std::atomic<bool> previousClosed{false};
+    std::atomic<bool> closedBeforeOpen{false};
+    std::thread start([&] {
+        const bool ok = restarted.Open();
+        closedBeforeOpen = previousClosed.load();
+        opened = ok;
+    });
+    // However long this takes, the new synth must not touch the ring while
+    // the old reader still drains it.
+    Sleep(300);
+    EXPECT_FALSE(opened);
+    Feed({{0, 7, ring::kShortMessage, 0x90}});
+    EXPECT_EQ(directory.CallCount(), 1u) << "the old reader still works";
+    server->Close();
+    previousClosed = true;
+    start.join();
+    EXPECT_TRUE(opened);
+    EXPECT_TRUE(closedBeforeOpen);
+    restarted.Close();
+}
+
+TEST_F(RingServer, CloseJoinsAListenThreadBusyWithAnEntry)
+{
+    std::atomic<bool> inside{false};
+    std::atomic<bool> finished{false};
+    directory.onDeliver = [&] {
+        inside = true;
+        Sleep(1500);  // longer than any time-out Close could give up after
+        finished = true;
+    };
+    ASSERT_TRUE(server->StartListening());
+    Put(block, {0, 7, ring::kOpen});
+    Put(block, {0, 7, ring::kShortMessage, 0x90});
+    ASSERT_TRUE(WaitUntil([&] { return inside.load(); }));
+    server->Close();
+    EXPECT_TRUE(finished) << "the block went away under the listen thread";
+    directory.onDeliver = nullptr;
 }
 
 }  // namespace

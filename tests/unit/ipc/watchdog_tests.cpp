@@ -1,6 +1,9 @@
-// The watchdog with the shortest interval the settings allow (4000 ms): a
-// silent program is closed at the second sweep, a program that keeps sending
-// is not, and the thread comes and goes with the clients.
+// The watchdog's rules, counted in sweeps rather than seconds: a silent
+// program is closed at the second sweep after its last entry, a program that
+// keeps sending is not, the thread comes and goes with the clients, and
+// shutdown waits for a sweep in progress. The sweeps are run by the test
+// (the thread's own interval is an hour), so a loaded machine cannot make
+// a sweep come early or late.
 #include "channel_test_support.h"
 #include "fake_directory.h"
 
@@ -9,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 using namespace channeltest;
@@ -22,88 +26,65 @@ protected:
     void SetUp() override
     {
         SetMessageBoxHook(AnswerOk);
-        server = std::make_unique<CIpcServer>(directory, 4000, UniqueNames());
+        Start(3600000);
+    }
+    void TearDown() override
+    {
+        server.reset();
+        SetMessageBoxHook(nullptr);
+    }
+    void Start(DWORD intervalMs)
+    {
+        server.reset();
+        server = std::make_unique<CIpcServer>(directory, intervalMs, UniqueNames());
         ASSERT_TRUE(server->Open());
         block = server->Block();
         ASSERT_TRUE(server->StartListening());
     }
-    void TearDown() override
-    {
-        stopKeepAlive = true;
-        if (keepAlive.joinable())
-            keepAlive.join();
-        server.reset();
-        SetMessageBoxHook(nullptr);
-    }
 
-    // Only the test thread writes, so entries of the keep-alive thread go
-    // through the same hands.
-    void Send(const RawEntry& entry)
+    // Puts the entries and waits until the listen thread has handled them.
+    void Feed(std::initializer_list<RawEntry> entries)
     {
-        std::lock_guard guard(writeLock);
-        Put(block, entry);
-    }
-    bool Consumed()
-    {
-        return WaitUntil([&] { return ReadIndex(block) == ring::Shared(block->writeIndex).load(); });
+        for (const RawEntry& entry : entries)
+            Put(block, entry);
+        ASSERT_TRUE(WaitUntil([&] { return ReadIndex(block) == ring::Shared(block->writeIndex).load(); }, 10000));
     }
 
     FakeDirectory directory;
     std::unique_ptr<CIpcServer> server;
     ring::Block* block = nullptr;
-    std::mutex writeLock;
-    std::atomic<bool> stopKeepAlive{false};
-    std::thread keepAlive;
 };
 
 TEST_F(Watchdog, SilentProgramsCloseAtTheSecondSweepWhileAKeptAliveOneStays)
 {
-    // Program 13 opens first (starting the watchdog) and sends a no-action
-    // entry every second.
-    Send({1, 13, ring::kOpen});
-    ASSERT_TRUE(Consumed());
+    Feed({{1, 13, ring::kOpen}});
     EXPECT_TRUE(server->WatchdogRunning());
-    keepAlive = std::thread([&] {
-        while (!stopKeepAlive) {
-            Send({1, 13, 0});
-            for (int i = 0; i < 100 && !stopKeepAlive; ++i)
-                Sleep(10);
-        }
-    });
-
-    // The silent ones open halfway between two sweeps.
-    Sleep(2000);
-    const ULONGLONG opened = GetTickCount64();
-    Send({0, 11, ring::kOpen});
-    Send({0, 12, ring::kOpen});
-    ASSERT_TRUE(Consumed());
+    Feed({{0, 11, ring::kOpen}, {0, 12, ring::kOpen}});
     EXPECT_EQ(server->OpenClientCount(), 3);
 
-    ASSERT_TRUE(WaitUntil([&] { return directory.Closes().size() >= 2; }, 9000));
+    server->CheckClients();  // a fresh open counts as a sign of life
+    EXPECT_TRUE(directory.Closes().empty());
+    Feed({{1, 13, 0}});  // a no-action entry keeps 13 alive
+    server->CheckClients();
     auto closes = directory.Closes();
     ASSERT_EQ(closes.size(), 2u);
-    for (const RecordedClose& close : closes) {
-        EXPECT_EQ(close.port, 0u);
-        EXPECT_GE(close.tick - opened, 4000u);
-        EXPECT_LE(close.tick - opened, 8000u);
-    }
+    EXPECT_EQ(closes[0].processId, 11u);
+    EXPECT_EQ(closes[1].processId, 12u);
     EXPECT_EQ(server->OpenClientCount(), 1) << "two closed in one sweep lower the count by 2";
     EXPECT_TRUE(server->WatchdogRunning());
 
-    // Two more sweeps: the program that keeps sending is never closed.
-    Sleep(8200);
+    for (int sweep = 0; sweep < 4; ++sweep) {
+        Feed({{1, 13, ring::kOpen}});  // the driver's keep-alive entry
+        server->CheckClients();
+    }
     EXPECT_TRUE(directory.HasClient(1, 13));
     EXPECT_EQ(directory.Closes().size(), 2u);
 
-    stopKeepAlive = true;
-    keepAlive.join();
-    Send({1, 13, ring::kClose});
-    ASSERT_TRUE(Consumed());
+    Feed({{1, 13, ring::kClose}});
     EXPECT_EQ(server->OpenClientCount(), 0);
-    EXPECT_TRUE(WaitUntil([&] { return !server->WatchdogRunning(); }, 1000)) << "closing the last client stops the watchdog";
+    EXPECT_TRUE(WaitUntil([&] { return !server->WatchdogRunning(); }, 10000)) << "closing the last client stops the watchdog";
 
-    Send({0, 14, ring::kOpen});
-    ASSERT_TRUE(Consumed());
+    Feed({{0, 14, ring::kOpen}});
     EXPECT_TRUE(server->WatchdogRunning()) << "the next open starts a new one";
 }
 
@@ -111,17 +92,43 @@ TEST_F(Watchdog, StopAndReopenInQuickSuccessionKeepsOneWatchdog)
 {
     // Close and open again before the watchdog has woken to its stop: the
     // new client must still be watched.
-    for (DWORD round = 0; round < 20; ++round) {
-        Send({0, 100 + round, ring::kOpen});
-        Send({0, 100 + round, ring::kClose});
-    }
-    Send({0, 99, ring::kOpen});
-    ASSERT_TRUE(Consumed());
-    Sleep(50);
+    for (DWORD round = 0; round < 20; ++round)
+        Feed({{0, 100 + round, ring::kOpen}, {0, 100 + round, ring::kClose}});
+    Feed({{0, 99, ring::kOpen}});
     EXPECT_EQ(server->OpenClientCount(), 1);
     EXPECT_TRUE(server->WatchdogRunning());
-    ASSERT_TRUE(WaitUntil([&] { return !directory.HasClient(0, 99); }, 9000)) << "the silent client is still closed";
-    EXPECT_TRUE(WaitUntil([&] { return !server->WatchdogRunning(); }, 1000));
+    server->CheckClients();
+    server->CheckClients();
+    EXPECT_FALSE(directory.HasClient(0, 99)) << "the silent client is still closed";
+    EXPECT_TRUE(WaitUntil([&] { return !server->WatchdogRunning(); }, 10000));
+}
+
+TEST_F(Watchdog, ItsOwnThreadSweepsAtItsInterval)
+{
+    // Only that the thread sweeps by itself: no bound on when.
+    Start(100);
+    Feed({{0, 21, ring::kOpen}});
+    EXPECT_TRUE(WaitUntil([&] { return !directory.HasClient(0, 21); }, 30000));
+    EXPECT_EQ(server->OpenClientCount(), 0);
+    EXPECT_TRUE(WaitUntil([&] { return !server->WatchdogRunning(); }, 10000));
+}
+
+TEST_F(Watchdog, ShutdownWaitsForASweepThatIsClosingClients)
+{
+    std::atomic<bool> inside{false};
+    std::atomic<bool> finished{false};
+    directory.onClose = [&] {
+        if (inside.exchange(true))
+            return;
+        Sleep(1500);  // longer than any time-out a shutdown could give up after
+        finished = true;
+    };
+    Start(50);
+    Feed({{0, 31, ring::kOpen}});
+    ASSERT_TRUE(WaitUntil([&] { return inside.load(); }, 30000));
+    server->Close();
+    EXPECT_TRUE(finished) << "the server went away under the watchdog";
+    directory.onClose = nullptr;
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // The driver's writing end: what it puts into an entry, SysEx chunks, the
 // full ring, and many threads writing at once.
-#include "channel_test_support.h"
+#include "unit/ipc/channel_test_support.h"
 
+#include "driver/owner_lock.h"
 #include "driver/ring_writer.h"
 #include "ipc/ring_reader.h"
 
@@ -134,13 +135,161 @@ TEST_F(RingWriter, RingWithoutReaderFailsAfterTheStallTimeThenAtOnce)
     EXPECT_TRUE(writer.Write(0, ring::kShortMessage, 3));
 }
 
-TEST_F(RingWriter, LockLeftByAProgramThatDiedIsTakenOver)
+// A thread that takes the ring lock the way a writer does and then stops:
+// it ends (killed mid-write) or waits to be suspended while holding it.
+class LockHolder {
+public:
+    enum class Then { End, Wait };
+    LockHolder(ring::Block* block, Then then) : m_block(block), m_then(then)
+    {
+        m_release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        m_thread = CreateThread(nullptr, 0, &Proc, this, 0, &m_id);
+        WaitForSingleObject(m_held, INFINITE);
+    }
+    ~LockHolder()
+    {
+        LetGo();
+        CloseHandle(m_thread);
+        CloseHandle(m_release);
+        CloseHandle(m_held);
+    }
+    DWORD Id() const { return m_id; }
+    HANDLE Thread() const { return m_thread; }
+    // A waiting holder resumes, releases the lock as a writer does, and ends.
+    void LetGo()
+    {
+        SetEvent(m_release);
+        for (DWORD count = ResumeThread(m_thread); count != static_cast<DWORD>(-1) && count > 1;)
+            count = ResumeThread(m_thread);
+        WaitForSingleObject(m_thread, INFINITE);
+    }
+
+private:
+    static DWORD WINAPI Proc(void* param)
+    {
+        auto* self = static_cast<LockHolder*>(param);
+        driverlock::Acquire(ring::Shared(self->m_block->writerLock), driverlock::Deadline());
+        SetEvent(self->m_held);
+        if (self->m_then == Then::End)
+            return 0;  // ends without letting go
+        WaitForSingleObject(self->m_release, INFINITE);
+        driverlock::Release(ring::Shared(self->m_block->writerLock));
+        return 0;
+    }
+    ring::Block* m_block;
+    Then m_then;
+    HANDLE m_held = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE m_release = nullptr;
+    HANDLE m_thread = nullptr;
+    DWORD m_id = 0;
+};
+
+TEST_F(RingWriter, LockLeftByAThreadOfThisProgramThatEndedIsTakenOverAtOnce)
 {
-    ring::Shared(block->writerLock).store(0xFFFFFFF0);  // no such process
+    LockHolder holder(block.get(), LockHolder::Then::End);
+    WaitForSingleObject(holder.Thread(), INFINITE);
+    ASSERT_EQ(block->writerLock, holder.Id());
     CRingWriter writer(block.get(), dataAvailable, queueFree);
-    EXPECT_TRUE(writer.Write(0, ring::kOpen));
+    // Well within the time a live holder is granted: only a holder known to
+    // be gone is taken over this early.
+    EXPECT_TRUE(writer.Write(driverlock::Deadline(CRingWriter::kLockTakeOverMs / 2), 0, ring::kOpen));
     EXPECT_EQ(block->writeIndex, 1u);
     EXPECT_EQ(block->writerLock, 0u);
+}
+
+TEST_F(RingWriter, LockHeldByASuspendedThreadOfThisProgramIsTakenOverAndItsReleaseIsHarmless)
+{
+    LockHolder holder(block.get(), LockHolder::Then::Wait);
+    ASSERT_NE(SuspendThread(holder.Thread()), static_cast<DWORD>(-1));
+    bool written = false;
+    ASSERT_TRUE(RunBounded(
+        [&] {
+            CRingWriter ringWriter(block.get(), dataAvailable, queueFree);
+            written = ringWriter.Write(0, ring::kShortMessage, 7);
+        },
+        driverlock::kCallLimitMs * 3))
+        << "the write hung behind the suspended holder";
+    EXPECT_TRUE(written);
+    EXPECT_EQ(block->entries[0].param1, 7u);
+    EXPECT_EQ(block->writerLock, 0u);
+    // The old holder wakes up and lets go: a lock it no longer owns stays as it is.
+    ASSERT_TRUE(driverlock::Acquire(ring::Shared(block->writerLock), driverlock::Deadline()));
+    holder.LetGo();
+    EXPECT_EQ(block->writerLock, GetCurrentThreadId());
+    driverlock::Release(ring::Shared(block->writerLock));
+}
+
+TEST_F(RingWriter, SlowButMovingReaderNeverFailsAWrite)
+{
+    // The ring is full; the reader frees one entry every 20 ms but another
+    // writer takes it each time, for longer than the stall time.
+    CRingWriter writer(block.get(), dataAvailable, queueFree);
+    ring::Shared(block->readIndex).store(50);
+    ring::Shared(block->writeIndex).store(49);
+    std::atomic<bool> done{false};
+    std::atomic<bool> written{false};
+    std::thread late([&] {
+        written = writer.Write(0, ring::kShortMessage, 99);
+        done = true;
+    });
+    const ULONGLONG until = GetTickCount64() + CRingWriter::kDefaultStallMs * 3 / 2;
+    uint32_t steps = 0;
+    while (GetTickCount64() < until && !done) {
+        Sleep(20);
+        // The other writer holds the lock while it moves both indices, as
+        // the reader's advance and its own entry land together for the one waiting.
+        ASSERT_TRUE(driverlock::Acquire(ring::Shared(block->writerLock), driverlock::Deadline()));
+        ring::Shared(block->readIndex).store(51 + steps);
+        ring::Shared(block->writeIndex).store(50 + steps);
+        driverlock::Release(ring::Shared(block->writerLock));
+        ++steps;
+    }
+    EXPECT_FALSE(done) << "gave up while the reader was moving";
+    ring::Shared(block->readIndex).store(60 + steps);  // now there is room
+    late.join();
+    EXPECT_TRUE(written);
+}
+
+// Access violations in the faulting thread end that thread, as a crash
+// would end the client's program, without touching the test.
+LONG CALLBACK EndFaultingThread(EXCEPTION_POINTERS* info)
+{
+    if (info->ExceptionRecord->ExceptionCode == EXCEPTION_ACCESS_VIOLATION)
+        ExitThread(0xDEAD);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+struct FaultingWrite {
+    ring::Block* block;
+    HANDLE dataAvailable;
+    HANDLE queueFree;
+    const uint8_t* data;
+};
+
+DWORD WINAPI WriteFromBadBuffer(void* param)
+{
+    auto* w = static_cast<FaultingWrite*>(param);
+    CRingWriter writer(w->block, w->dataAvailable, w->queueFree);
+    writer.Write(0, ring::kLongChunk, 0, 1, w->data, 20);
+    return 0;
+}
+
+TEST_F(RingWriter, BadClientBufferFaultsWithTheLockFree)
+{
+    auto* noAccess = static_cast<uint8_t*>(VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_NOACCESS));
+    ASSERT_NE(noAccess, nullptr);
+    void* handler = AddVectoredExceptionHandler(1, &EndFaultingThread);
+    FaultingWrite args{block.get(), dataAvailable, queueFree, noAccess};
+    HANDLE thread = CreateThread(nullptr, 0, &WriteFromBadBuffer, &args, 0, nullptr);
+    ASSERT_EQ(WaitForSingleObject(thread, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+    DWORD code = 0;
+    GetExitCodeThread(thread, &code);
+    CloseHandle(thread);
+    RemoveVectoredExceptionHandler(handler);
+    VirtualFree(noAccess, 0, MEM_RELEASE);
+    EXPECT_EQ(code, 0xDEADu) << "the write did fault";
+    EXPECT_EQ(block->writerLock, 0u) << "the fault came before the lock was taken";
+    EXPECT_EQ(block->writeIndex, 0u);
 }
 
 TEST_F(RingWriter, WriterRestartsAtTheIndexTheSynthReset)
