@@ -1,6 +1,7 @@
 #include "core/single_instance.h"
 
 #include "core/message_box.h"
+#include "core/system_error.h"
 #include "core/resident_windows.h"
 #include "tray/systray.h"
 
@@ -33,8 +34,15 @@ bool HandOverCommandLine(HWND tray, const std::wstring& commandLine)
 
 GateResult PassSingleInstanceGate(const std::wstring& commandLine)
 {
-    g_mutex = ::CreateMutexW(nullptr, FALSE, L"Tessaline_Synth");
-    if (::GetLastError() != ERROR_ALREADY_EXISTS)
+    g_mutex = ::CreateMutexW(nullptr, FALSE, kSingleInstanceMutexName);
+    const DWORD error = ::GetLastError();
+    if (!g_mutex) {
+        // Not knowing whether another synth runs is not being the first:
+        // two synths would both initialise the one shared ring.
+        ShowMessage(L"Can't create the single-instance mutex.\n\nError: " + FormatSystemError(error), MB_OK | MB_ICONERROR);
+        return GateResult::Failed;
+    }
+    if (error != ERROR_ALREADY_EXISTS)
         return GateResult::FirstInstance;
 
     // The first instance may still be starting up: its tray window comes last.

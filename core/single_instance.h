@@ -6,10 +6,13 @@
 
 #include <string>
 
+inline constexpr wchar_t kSingleInstanceMutexName[] = L"Tessaline_Synth";
+
 enum class GateResult {
     FirstInstance,   // this process is the resident synth
     HandedOver,      // the running instance took the command line: exit 0
-    InstanceNotFound // the mutex exists but no tray window appeared: exit 1 (already told)
+    InstanceNotFound, // the mutex exists but no tray window appeared: exit 1 (already told)
+    Failed           // the mutex could not be made at all: exit 1 (already told)
 };
 
 // Creates the mutex "Tessaline_Synth"; when it already existed, looks for the

@@ -63,11 +63,10 @@ void CEngineDirectory::Open(DWORD port, DWORD processId)
 
 bool CEngineDirectory::Close(DWORD port, DWORD processId)
 {
+    // Only the close that removed the record counts: the listen thread and
+    // the watchdog may close the same client at once.
     CMidiDevice* device = PortAt(port);
-    if (!device || !device->WithClient(processId, [](ClientStream&) {}))
-        return false;
-    device->CloseClient(processId);
-    return true;
+    return device && device->CloseClient(processId);
 }
 
 size_t CEngineDirectory::ClientCount(DWORD port)

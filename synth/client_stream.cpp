@@ -39,14 +39,14 @@ template <class Shared>
 DWORD WINAPI UpdateThreadProc(void* param) {
     std::unique_ptr<UpdateThreadArg<Shared>> arg(static_cast<UpdateThreadArg<Shared>*>(param));
     Shared& s = *arg->shared;
-    UpdatePacer pacer;
+    UpdatePacer pacer(::GetTickCount64());
     s.period.store(pacer.Period(), std::memory_order_relaxed);
     while (!arg->stop->load(std::memory_order_acquire)) {
         BASS_ChannelUpdate(arg->stream, arg->lengthMs);
         s.events.store(0, std::memory_order_relaxed);
         ::Sleep(pacer.Period());
         const bool idle = s.events.load(std::memory_order_relaxed) == 0;
-        s.period.store(pacer.OnCycle(idle), std::memory_order_relaxed);
+        s.period.store(pacer.OnCycle(idle, ::GetTickCount64()), std::memory_order_relaxed);
     }
     s.period.store(UpdatePacer::kFastPeriodMs, std::memory_order_relaxed);
     return 0;
@@ -80,7 +80,12 @@ MessageOptions ClientStream::GetMessageOptions() const {
 }
 
 bool ClientStream::CreateStream(bool restore) {
-    if (!g_Engine || !g_Engine->IsInitialized() || !g_Settings) return false;
+    if (!g_Engine || !g_Settings) return false;
+    ExclusiveGuard lifecycle(m_lifecycle);
+    // The engine's shutdown waits for a stream being made here, and none is
+    // begun once it started: no stream ever meets freed fonts or devices.
+    SharedGuard creation(g_Engine->StreamCreationLock());
+    if (m_retired || !g_Engine->IsInitialized()) return false;
     if (Stream.load() != 0) return true;
 
     // The levels to apply and the override come from the settings of this
@@ -108,18 +113,18 @@ bool ClientStream::CreateStream(bool restore) {
     g_Engine->AttachFonts(stream, portIndex);
     Stream.store(stream, std::memory_order_release);
 
-    if (!restore) {
+    // A restore without a saved state (a client that opened while the engine
+    // was down) gets what any new stream gets.
+    if (restore && m_savedState) {
+        BASS_ChannelSetAttributeEx(stream, BASS_ATTRIB_MIDI_STATE, m_savedState.get(), m_savedStateSize);
+        m_savedState.reset();
+        m_savedStateSize = 0;
+        ApplyReverbChorus();
+    } else {
         ResetDrums();
         ResetPrograms();
         ApplyReverbChorus();
         ApplyMixLevel(kMidiChannels);
-    } else {
-        if (m_savedState) {
-            BASS_ChannelSetAttributeEx(stream, BASS_ATTRIB_MIDI_STATE, m_savedState.get(), m_savedStateSize);
-            m_savedState.reset();
-            m_savedStateSize = 0;
-        }
-        ApplyReverbChorus();
     }
     // Whole hundreds only: 150 % is 1.0.
     BASS_ChannelSetAttribute(stream, BASS_ATTRIB_MIDI_REVERB, static_cast<float>(g_Settings->MasterReverb.Get() / 100));
@@ -148,13 +153,26 @@ void ClientStream::StartUpdateThread(HSTREAM stream, DWORD lengthMs) {
 void ClientStream::StopUpdateThread() {
     if (!m_thread) return;
     m_threadStop->store(true, std::memory_order_release);
-    ::WaitForSingleObject(m_thread, 500);
+    // Joined: the stream it renders is freed next, and the engine may free
+    // the device right after. A cycle lasts at most one render and 10 ms.
+    ::WaitForSingleObject(m_thread, INFINITE);
     ::CloseHandle(m_thread);
     m_thread = nullptr;
     m_threadStop.reset();
 }
 
 void ClientStream::FreeStream(bool saveState) {
+    ExclusiveGuard lifecycle(m_lifecycle);
+    FreeStreamLocked(saveState);
+}
+
+void ClientStream::Retire() {
+    ExclusiveGuard lifecycle(m_lifecycle);
+    m_retired = true;
+    FreeStreamLocked(false);
+}
+
+void ClientStream::FreeStreamLocked(bool saveState) {
     StopUpdateThread();
     const HSTREAM stream = Stream.exchange(0, std::memory_order_acq_rel);
     if (!stream) return;

@@ -31,6 +31,7 @@
 #include <string>
 
 #include "synth/instrument_names.h"
+#include "synth/srw_lock.h"
 #include "synth/sysex_assembler.h"
 #include "synth/update_pacer.h"
 
@@ -69,8 +70,13 @@ public:
     void AllNotesOff();
 
     // --- Stream lifecycle (port and engine) ---
+    // Creating and freeing the stream are serialised per client, so a reload
+    // re-creating this client's stream holds up only this client.
     bool CreateStream(bool restore);
     void FreeStream(bool saveState);
+    // The record leaves its port: frees the stream, and no stream is made for
+    // it afterwards (a reload that still holds the record skips it).
+    void Retire();
     void ApplyMixLevel(DWORD channel);
     // Hands the stream its port's soundfonts again (after the list changed).
     void AttachFonts();
@@ -90,6 +96,7 @@ public:
     BYTE GsPartChannel(DWORD block) const;
     bool HasSavedState() const { return m_savedState != nullptr; }
     const SysExAssembler& Assembler() const { return m_sysex; }
+    SrwLock& LifecycleLockForTests() { return m_lifecycle; }
 
     // Channel resets and the configured effect levels (also on system-on messages).
     void ResetDrums();
@@ -105,6 +112,7 @@ private:
     void ProgramChange(DWORD channel, BYTE program);
     void SetChannelActive(DWORD channel, bool active);
     void RefreshStrip(DWORD channel);
+    void FreeStreamLocked(bool saveState);
     void StartUpdateThread(HSTREAM stream, DWORD lengthMs);
     void StopUpdateThread();
     void CountEvent() { m_update->events.fetch_add(1, std::memory_order_relaxed); }
@@ -138,6 +146,9 @@ private:
     const std::shared_ptr<UpdateShared> m_update;
     std::shared_ptr<std::atomic<bool>> m_threadStop;
     HANDLE m_thread = nullptr;
+
+    SrwLock m_lifecycle;  // stream creation and release
+    bool m_retired = false;  // under m_lifecycle
 
     // MIDI state kept between a reload's close and re-open.
     std::unique_ptr<BYTE[]> m_savedState;

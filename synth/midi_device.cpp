@@ -5,22 +5,6 @@
 #include "core/settings.h"
 #include "synth/synth_engine.h"
 
-namespace {
-
-// Serialises the slow lifecycle operations of one port.
-class LifecycleGuard {
-public:
-    explicit LifecycleGuard(SrwLock& lock) : m_lock(lock) { m_lock.LockExclusive(); }
-    ~LifecycleGuard() { m_lock.UnlockExclusive(); }
-    LifecycleGuard(const LifecycleGuard&) = delete;
-    LifecycleGuard& operator=(const LifecycleGuard&) = delete;
-
-private:
-    SrwLock& m_lock;
-};
-
-}  // namespace
-
 CMidiDevice::CMidiDevice(DWORD portIndex) : m_portIndex(portIndex) {
     Label = portIndex == 0 ? std::wstring() : std::to_wstring(portIndex + 1);
 }
@@ -70,14 +54,19 @@ void CMidiDevice::LoadMixerStateOnce() {
     m_mixerStateLoaded = true;
 }
 
+std::vector<std::shared_ptr<ClientStream>> CMidiDevice::Snapshot() const {
+    SharedGuard guard(m_mapLock);
+    std::vector<std::shared_ptr<ClientStream>> clients;
+    clients.reserve(m_clients.size());
+    for (const auto& entry : m_clients) clients.push_back(entry.second);
+    return clients;
+}
+
 bool CMidiDevice::Open(bool restore) {
     if (!g_Engine || !g_Engine->IsInitialized()) return false;
-    LifecycleGuard lifecycle(m_lifecycle);
-    // Records are only removed under the lifecycle lock, which is held: the
-    // map is stable without the map lock, so the listen thread keeps flowing.
     bool ok = true;
-    for (auto& entry : m_clients) {
-        if (!entry.second->CreateStream(restore)) ok = false;
+    for (const auto& client : Snapshot()) {
+        if (!client->CreateStream(restore)) ok = false;
     }
     if (!ok) return false;
     if (restore) return true;
@@ -87,59 +76,59 @@ bool CMidiDevice::Open(bool restore) {
 }
 
 void CMidiDevice::Close(bool saveState) {
-    {
-        LifecycleGuard lifecycle(m_lifecycle);
-        for (auto& entry : m_clients) entry.second->FreeStream(saveState);
-    }
+    for (const auto& client : Snapshot()) client->FreeStream(saveState);
     ClearChannelActivity();
     RefreshMixerStrips(kAllChannels);
 }
 
 ClientStream* CMidiDevice::OpenClient(DWORD processId) {
-    LifecycleGuard lifecycle(m_lifecycle);
+    // Only the listen thread opens clients, so no other open of this id races.
     {
         SharedGuard guard(m_mapLock);
         auto it = m_clients.find(processId);
         if (it != m_clients.end()) return it->second.get();
     }
-    // The stream is created before the record is entered, so messages never
-    // reach a half-built client and the map lock is not held meanwhile.
-    auto client = std::make_unique<ClientStream>(this, processId);
+    auto client = std::make_shared<ClientStream>(this, processId);
     // Counts as a sign of life from the start: a watchdog sweep racing with the
     // open must not take the record before the caller has counted its entry.
     client->MessageCounter.store(1, std::memory_order_relaxed);
-    client->CreateStream(false);
     ClientStream* raw = client.get();
+    // Entered before its stream is made: a reload that takes its snapshot
+    // after this sees the record, and one that took it before has already
+    // brought the engine up again, so the creation below succeeds. Only this
+    // thread sends the client messages, so none meets the record half-built.
     {
         ExclusiveGuard guard(m_mapLock);
-        m_clients.emplace(processId, std::move(client));
+        m_clients.emplace(processId, client);
     }
+    client->CreateStream(false);
     RefreshMixerStrips(kAllChannels);
     return raw;
 }
 
-void CMidiDevice::CloseClient(DWORD processId) {
-    LifecycleGuard lifecycle(m_lifecycle);
-    std::unique_ptr<ClientStream> client;
+bool CMidiDevice::CloseClient(DWORD processId) {
+    std::shared_ptr<ClientStream> client;
     {
         ExclusiveGuard guard(m_mapLock);
         auto it = m_clients.find(processId);
-        if (it == m_clients.end()) return;
+        if (it == m_clients.end()) return false;
         client = std::move(it->second);
         m_clients.erase(it);
     }
     // Out of the map: stopping its thread and freeing its stream holds no one up.
+    client->Retire();
     client.reset();
     RefreshMixerStrips(kAllChannels);
+    return true;
 }
 
 void CMidiDevice::CloseAllClients() {
-    LifecycleGuard lifecycle(m_lifecycle);
-    std::map<DWORD, std::unique_ptr<ClientStream>> clients;
+    std::map<DWORD, std::shared_ptr<ClientStream>> clients;
     {
         ExclusiveGuard guard(m_mapLock);
         clients.swap(m_clients);
     }
+    for (auto& entry : clients) entry.second->Retire();
     clients.clear();
     ClearChannelActivity();
 }

@@ -1,16 +1,18 @@
 // One synth port ("Tessaline #n"): its mixer state and the client programs
 // that play to it, one ClientStream each, keyed by process id.
 //
-// Locking: two locks per port.
+// Locking:
 //  - The map lock guards the client map. Messages (WithClient) and walks
 //    (ForEachClient) hold it shared, and only for the duration of the callback;
 //    inserting or removing a record holds it exclusively for a map operation,
 //    never while a stream is created or freed. So the listen thread waits at
 //    most for another thread's short walk.
-//  - The lifecycle lock serialises the slow operations that create, re-create
-//    or destroy streams (OpenClient, CloseClient, Open, Close). Records are
-//    only removed under it, so Open and Close may walk the clients without the
-//    map lock while they wait for update threads.
+//  - Each record serialises its own stream's creation and release (see
+//    ClientStream). Open and Close (a reload) work on a snapshot of the
+//    records, one client at a time, so an open or close from the listen
+//    thread waits at most for one client's stream, never for the whole port.
+//  - Records are shared: one that CloseClient removes while a reload still
+//    holds it is retired (no stream is made for it) and goes when both let go.
 // Callbacks must not call OpenClient, CloseClient, Open or Close, and must not
 // re-enter WithClient or ForEachClient on the same port.
 #pragma once
@@ -21,6 +23,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "mixer/mixer_owner.h"
 #include "synth/client_stream.h"
@@ -47,8 +50,9 @@ public:
     // Returns the client's record, creating it and its stream when new. The
     // record is valid until CloseClient for that id (listen thread or watchdog).
     ClientStream* OpenClient(DWORD processId);
-    // Frees the client's stream and record; nothing for an unknown id.
-    void CloseClient(DWORD processId);
+    // Frees the client's stream and record. False for an unknown id, so of
+    // two threads closing one client only one counts it.
+    bool CloseClient(DWORD processId);
     // Frees every client (port destruction).
     void CloseAllClients();
 
@@ -80,9 +84,10 @@ public:
     void LoadMixerStateOnce();
 
 private:
+    std::vector<std::shared_ptr<ClientStream>> Snapshot() const;
+
     const DWORD m_portIndex;
     mutable SrwLock m_mapLock;
-    SrwLock m_lifecycle;
-    std::map<DWORD, std::unique_ptr<ClientStream>> m_clients;
+    std::map<DWORD, std::shared_ptr<ClientStream>> m_clients;
     bool m_mixerStateLoaded = false;
 };

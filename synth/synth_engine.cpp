@@ -66,10 +66,15 @@ bool SynthEngine::CreatePorts() {
 }
 
 bool SynthEngine::Shutdown() {
-    if (IsInitialized()) {
+    bool wasInitialized;
+    {
+        // Waits for a stream being made; none is begun after this.
+        ExclusiveGuard creation(m_streamCreation);
+        wasInitialized = m_initialized.exchange(false, std::memory_order_acq_rel);
+    }
+    if (wasInitialized) {
         const DWORD count = PortCount();
         for (DWORD p = 0; p < count; ++p) m_ports[p]->Close(false);
-        m_initialized.store(false, std::memory_order_release);
         FreeSoundFonts();
     }
     // Also after a failed Initialize, whatever devices it did open.
@@ -136,6 +141,8 @@ bool SynthEngine::ApplySoundFontList(const SoundFontList& list, HWND owner, size
         ShowMessage(GetText(L"cfg.sf.fontExists", list[*later].FileName), MB_OK | MB_ICONWARNING | MB_TOPMOST, owner);
         return false;
     }
+    // No stream is made (and handed the fonts) while they are replaced.
+    ExclusiveGuard creation(m_streamCreation);
     FreeSoundFonts();
     g_Settings->SoundFonts = list;
     g_Settings->SaveSoundFontList();

@@ -13,6 +13,7 @@
 #include "synth/midi_device.h"
 #include "synth/output_devices.h"
 #include "synth/soundfont_set.h"
+#include "synth/srw_lock.h"
 
 class CMixerDialog;
 
@@ -29,6 +30,8 @@ public:
     // Frees every stream (records stay), the soundfonts and the devices.
     bool Shutdown();
     // Shutdown and Initialize again, every client keeping its MIDI state.
+    // Streams are freed and made again one client at a time: the listen
+    // thread keeps delivering, and an open or close waits for one client at most.
     void Reload();
     // All notes off on every channel of every client of every port.
     void MidiPanic();
@@ -36,6 +39,10 @@ public:
     bool CreatePorts();
 
     bool IsInitialized() const { return m_initialized.load(std::memory_order_acquire); }
+    // Held shared while a client stream is made; Shutdown takes it exclusively
+    // to lower the initialised flag, so it waits for a stream being made and
+    // no stream is begun after it.
+    SrwLock& StreamCreationLock() { return m_streamCreation; }
     // Null at and past PortCount(); safe from any thread.
     CMidiDevice* Port(DWORD index) const;
     DWORD PortCount() const { return m_portCount.load(std::memory_order_acquire); }
@@ -78,6 +85,7 @@ public:
 
 private:
     std::atomic<bool> m_initialized{false};
+    SrwLock m_streamCreation;
     std::unique_ptr<CMidiDevice> m_ports[kMaxPorts];
     std::atomic<DWORD> m_portCount{0};
     std::vector<int> m_devices;

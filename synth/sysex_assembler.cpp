@@ -4,7 +4,7 @@
 #include <new>
 
 SysExAssembler::SysExAssembler()
-    : m_buffer(new (std::nothrow) BYTE[kInitialChunks * kChunkBytes]),
+    : m_buffer(new (std::nothrow) uint8_t[kInitialChunks * kChunkBytes]),
       m_capacityChunks(m_buffer ? kInitialChunks : 0) {}
 
 void SysExAssembler::Release() {
@@ -16,7 +16,7 @@ void SysExAssembler::Release() {
     m_completeLength = 0;
 }
 
-SysExAssembler::Result SysExAssembler::Add(DWORD index, DWORD count, const BYTE* data, DWORD length) {
+SysExAssembler::Result SysExAssembler::Add(uint32_t index, uint32_t count, const uint8_t* data, uint32_t length) {
     m_completeLength = 0;
     if (count < 2 || index >= count || data == nullptr) return Result::Dropped;
     if (length > kChunkBytes) length = kChunkBytes;
@@ -30,7 +30,7 @@ SysExAssembler::Result SysExAssembler::Add(DWORD index, DWORD count, const BYTE*
         if (bytes > kMaxBytes) return Result::Dropped;
         if (count > m_capacityChunks) {
             // Grow only here, once per larger message; a failed allocation drops it.
-            std::unique_ptr<BYTE[]> bigger(new (std::nothrow) BYTE[static_cast<size_t>(bytes)]);
+            std::unique_ptr<uint8_t[]> bigger(new (std::nothrow) uint8_t[static_cast<size_t>(bytes)]);
             if (!bigger) return Result::Dropped;
             m_buffer = std::move(bigger);
             m_capacityChunks = count;

@@ -8,16 +8,14 @@
 // allocated only when a message's first chunk needs more room than it has.
 #pragma once
 
-#include <windows.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 
 class SysExAssembler {
 public:
-    static constexpr DWORD kChunkBytes = 50;
-    static constexpr DWORD kInitialChunks = 4;
+    static constexpr uint32_t kChunkBytes = 50;
+    static constexpr uint32_t kInitialChunks = 4;
     static constexpr uint64_t kMaxBytes = 1024 * 1024;
 
     SysExAssembler();
@@ -31,18 +29,18 @@ public:
     };
 
     // count 1 is not handled here (the caller sends such chunks as they are).
-    Result Add(DWORD index, DWORD count, const BYTE* data, DWORD length);
+    Result Add(uint32_t index, uint32_t count, const uint8_t* data, uint32_t length);
 
-    const BYTE* Data() const { return m_buffer.get(); }
-    DWORD Length() const { return m_completeLength; }
-    DWORD CapacityChunks() const { return m_capacityChunks; }
+    const uint8_t* Data() const { return m_buffer.get(); }
+    uint32_t Length() const { return m_completeLength; }
+    uint32_t CapacityChunks() const { return m_capacityChunks; }
     void Release();
 
 private:
-    std::unique_ptr<BYTE[]> m_buffer;
-    DWORD m_capacityChunks = 0;
-    DWORD m_count = 0;      // chunk count of the message in progress, 0 = none
-    DWORD m_next = 0;       // index expected next
-    DWORD m_length = 0;     // bytes stored so far
-    DWORD m_completeLength = 0;
+    std::unique_ptr<uint8_t[]> m_buffer;
+    uint32_t m_capacityChunks = 0;
+    uint32_t m_count = 0;      // chunk count of the message in progress, 0 = none
+    uint32_t m_next = 0;       // index expected next
+    uint32_t m_length = 0;     // bytes stored so far
+    uint32_t m_completeLength = 0;
 };

@@ -1,16 +1,11 @@
 #include "synth/update_pacer.h"
 
-DWORD UpdatePacer::OnCycle(bool idle) {
-    if (m_period == kSlowPeriodMs) {
-        if (!idle) {
-            m_period = kFastPeriodMs;
-            m_countdown = kIdleCycles;
-        }
-    } else if (idle) {
-        if (m_countdown > 0) --m_countdown;
-        if (m_countdown == 0) m_period = kSlowPeriodMs;
-    } else {
-        m_countdown = kIdleCycles;
+DWORD UpdatePacer::OnCycle(bool idle, ULONGLONG nowMs) {
+    if (!idle) {
+        m_lastEvent = nowMs;
+        m_period = kFastPeriodMs;
+    } else if (m_period == kFastPeriodMs && nowMs - m_lastEvent >= kIdleMs) {
+        m_period = kSlowPeriodMs;
     }
     return m_period;
 }

@@ -6,8 +6,10 @@
 
 #include <atomic>
 #include <string>
+#include <thread>
 
 #include "core/message_box.h"
+#include "ipc/engine_directory.h"
 #include "synth/synth_engine.h"
 #include "synth_test_support.h"
 
@@ -189,22 +191,29 @@ namespace {
 struct ListenerContext {
     CMidiDevice* port;
     std::atomic<bool> stop{false};
-    std::atomic<unsigned> delivered{0};
+    std::atomic<unsigned> delivered[2] = {};
 };
 
 DWORD WINAPI Listener(void* param) {
     auto& ctx = *static_cast<ListenerContext*>(param);
-    const BYTE chunk[50] = {0xF0, 0x7D};
     for (unsigned i = 0; !ctx.stop.load(); ++i) {
-        const bool found = ctx.port->WithClient(1001 + (i & 1), [&](ClientStream& c) {
-            c.ProcessShortMessage(0x403C90 | (i & 0x0F), 0);
-            c.ProcessShortMessage(0x003C80 | (i & 0x0F), 0);
-            c.ProcessLongMessage(i % 3, 3, chunk, 50);
+        const DWORD client = i & 1;
+        // Channel 0 for the first client, 1 for the second: the recorder
+        // tells them apart by the status byte.
+        const bool found = ctx.port->WithClient(1001 + client, [&](ClientStream& c) {
+            c.ProcessShortMessage(0x403C90 | client, 0);
+            c.ProcessShortMessage(0x003C80 | client, 0);
         });
-        if (found) ctx.delivered.fetch_add(1);
+        if (found) ctx.delivered[client].fetch_add(1);
         if (i % 64 == 0) ::Sleep(1);
     }
     return 0;
+}
+
+size_t CountStatus(const std::vector<std::vector<BYTE>>& raw, BYTE status) {
+    size_t count = 0;
+    for (const auto& bytes : raw) count += !bytes.empty() && bytes[0] == status;
+    return count;
 }
 
 }  // namespace
@@ -214,6 +223,7 @@ TEST_F(EngineTest, MessagesFlowWhileTheMainThreadReloadsAndClientsClose) {
     CMidiDevice& port = *engine.Port(0);
     port.OpenClient(1001);
     port.OpenClient(1002);
+    synthtest::MidiRecorder rec(true);
     ListenerContext ctx;
     ctx.port = &port;
     HANDLE listener = ::CreateThread(nullptr, 0, &Listener, &ctx, 0, nullptr);
@@ -223,13 +233,110 @@ TEST_F(EngineTest, MessagesFlowWhileTheMainThreadReloadsAndClientsClose) {
         engine.MidiPanic();
         EXPECT_EQ(port.GetChannelInstrument(0), L"* multiple clients *");
         port.GetLevel();
+        port.ForEachClient([](ClientStream& c) { EXPECT_NE(c.Stream.load(), 0u) << "a client lost its stream"; });
     }
-    port.CloseClient(1002);
+    ASSERT_TRUE(port.CloseClient(1002));
+    EXPECT_FALSE(port.CloseClient(1002));
     EXPECT_EQ(port.ClientCount(), 1u);
     ctx.stop = true;
     EXPECT_EQ(::WaitForSingleObject(listener, 5000), WAIT_OBJECT_0);
     ::CloseHandle(listener);
-    EXPECT_GT(ctx.delivered.load(), 0u);
+
+    // Every message the listen thread delivered was handed on exactly once,
+    // through reloads and the close.
+    const auto raw = rec.Raw();
+    for (DWORD client = 0; client < 2; ++client) {
+        EXPECT_GT(ctx.delivered[client].load(), 0u);
+        EXPECT_EQ(CountStatus(raw, static_cast<BYTE>(0x90 | client)), ctx.delivered[client].load()) << client;
+        EXPECT_EQ(CountStatus(raw, static_cast<BYTE>(0x80 | client)), ctx.delivered[client].load()) << client;
+    }
+}
+
+TEST_F(EngineTest, AClientOpenedWhileTheEngineWasDownGetsAFreshStreamOnRestore) {
+    ASSERT_TRUE(engine.Initialize());
+    CMidiDevice& port = *engine.Port(0);
+    engine.Shutdown();
+    ClientStream* client = port.OpenClient(4242);
+    EXPECT_EQ(client->Stream.load(), 0u);
+    ASSERT_TRUE(engine.Initialize());
+    synthtest::MidiRecorder rec(true);
+    ASSERT_TRUE(port.Open(true));  // what a reload does
+    ASSERT_NE(client->Stream.load(), 0u);
+    EXPECT_EQ(rec.EventsOfType(MIDI_EVENT_DRUMS).size(), 16u) << "drums reset";
+    EXPECT_EQ(rec.EventsOfType(MIDI_EVENT_MIXLEVEL).size(), 16u) << "mix levels applied";
+    EXPECT_EQ(client->Program(0), 0);
+}
+
+TEST_F(EngineTest, NoStreamOutlivesAShutdownThatRacesWithOpens) {
+    ASSERT_TRUE(engine.Initialize());
+    CMidiDevice& port = *engine.Port(0);
+    std::atomic<bool> stop{false};
+    std::thread opener([&] {
+        // Streams are made all the time; at most two clients live at once.
+        for (DWORD id = 20000; !stop.load(); ++id) {
+            port.OpenClient(id);
+            port.CloseClient(id - 1);
+        }
+    });
+    for (int round = 0; round < 15; ++round) {
+        engine.Shutdown();
+        size_t withStream = 0;
+        port.ForEachClient([&](ClientStream& c) { withStream += c.Stream.load() != 0; });
+        EXPECT_EQ(withStream, 0u) << "a stream was made while the engine shut down (round " << round << ")";
+        ASSERT_TRUE(engine.Initialize());
+        port.Open(true);
+    }
+    stop = true;
+    opener.join();
+}
+
+TEST_F(EngineTest, TwoThreadsClosingOneClientCountItOnce) {
+    ASSERT_TRUE(engine.Initialize());
+    CMidiDevice& port = *engine.Port(0);
+    IClientDirectory& directory = EngineDirectory();
+    for (DWORD round = 0; round < 40; ++round) {
+        const DWORD id = 30000 + round;
+        port.OpenClient(id);
+        std::atomic<int> ready{0};
+        std::atomic<int> counted{0};
+        auto close = [&] {
+            ready.fetch_add(1);
+            while (ready.load() < 2) {
+            }
+            counted.fetch_add(directory.Close(0, id) ? 1 : 0);
+        };
+        std::thread listen(close), watchdog(close);
+        listen.join();
+        watchdog.join();
+        ASSERT_EQ(counted.load(), 1) << "round " << round;
+    }
+}
+
+TEST_F(EngineTest, AReloadStuckOnOneClientHoldsUpNoOtherOpenCloseOrMessage) {
+    ASSERT_TRUE(engine.Initialize());
+    CMidiDevice& port = *engine.Port(0);
+    ClientStream* slow = port.OpenClient(1001);
+    port.OpenClient(1002);
+    port.OpenClient(1003);
+    // The reload is stuck re-creating the first client's stream.
+    slow->LifecycleLockForTests().LockExclusive();
+    std::thread reload([&] { engine.Reload(); });
+    ::Sleep(100);
+
+    std::atomic<bool> done{false};
+    std::thread listen([&] {
+        port.OpenClient(1004);
+        port.CloseClient(1003);
+        port.WithClient(1002, [](ClientStream& c) { c.ProcessShortMessage(0x403C90, 0); });
+        done = true;
+    });
+    for (int i = 0; i < 10000 && !done.load(); ++i) ::Sleep(1);
+    EXPECT_TRUE(done) << "the listen thread waited for the reload";
+    slow->LifecycleLockForTests().UnlockExclusive();
+    listen.join();
+    reload.join();
+    EXPECT_EQ(port.ClientCount(), 3u);
+    port.ForEachClient([](ClientStream& c) { EXPECT_NE(c.Stream.load(), 0u) << c.ProcessId; });
 }
 
 namespace {
