@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <cwctype>
-#include <string_view>
 
 namespace {
 
@@ -42,77 +40,11 @@ bool ReadWholeFile(const std::wstring& path, std::string& bytes)
     return true;
 }
 
-std::wstring FromUtf8(std::string_view line)
-{
-    if (line.empty())
-        return {};
-    int length = MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0);
-    if (length <= 0)
-        return {};
-    std::wstring text(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), text.data(), length);
-    return text;
-}
-
-std::wstring Trim(std::wstring_view text)
-{
-    size_t begin = 0, end = text.size();
-    while (begin < end && iswspace(text[begin]))
-        ++begin;
-    while (end > begin && iswspace(text[end - 1]))
-        --end;
-    return std::wstring(text.substr(begin, end - begin));
-}
-
-std::wstring UnescapeLineBreaks(std::wstring value)
-{
-    for (size_t pos = 0; (pos = value.find(L"\\n", pos)) != std::wstring::npos; ++pos)
-        value.replace(pos, 2, 1, L'\n');
-    return value;
-}
-
-bool IsSectionHeader(const std::wstring& line)
-{
-    return line.size() >= 2 && line.front() == L'[' && line.back() == L']';
-}
-
 }  // namespace
 
 void ReadLanguageSection(const std::wstring& path, const std::wstring& section, LanguageTexts& texts)
 {
     std::string bytes;
-    if (!ReadWholeFile(path, bytes))
-        return;
-    std::string_view rest(bytes);
-    if (rest.substr(0, 3) == "\xEF\xBB\xBF")
-        rest.remove_prefix(3);
-
-    bool inSection = false;
-    while (!rest.empty()) {
-        size_t end = rest.find('\n');
-        std::string_view raw = rest.substr(0, end);
-        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-
-        std::wstring line = Trim(FromUtf8(raw));
-        if (line.empty() || line.front() == L';')
-            continue;
-        if (IsSectionHeader(line)) {
-            if (inSection)
-                return;  // only the first section of that name counts
-            std::wstring name = line.substr(1, line.size() - 2);
-            inSection = _wcsicmp(name.c_str(), section.c_str()) == 0;
-            continue;
-        }
-        if (!inSection)
-            continue;
-        size_t equals = line.find(L'=');
-        if (equals == std::wstring::npos)
-            continue;
-        std::wstring key = Trim(std::wstring_view(line).substr(0, equals));
-        std::wstring value = Trim(std::wstring_view(line).substr(equals + 1));
-        // An empty value leaves the text read earlier (the English one) in place.
-        if (key.empty() || value.empty())
-            continue;
-        texts[key] = UnescapeLineBreaks(std::move(value));
-    }
+    if (ReadWholeFile(path, bytes))
+        ParseLanguageSection(bytes, section, texts);
 }

@@ -1,11 +1,9 @@
-// Reading language files: UTF-8 text, "[section]" headers (letter case aside),
-// "key = value" lines, ";" comments, "\n" in values for a line break.
+// Reading language files (the format: core/language_parse.h).
 #pragma once
 
-#include <map>
-#include <string>
+#include "core/language_parse.h"
 
-using LanguageTexts = std::map<std::wstring, std::wstring>;
+#include <string>
 
 // Adds the keys of the first section named `section` in `path` to `texts`,
 // replacing keys already there. A file that cannot be opened adds nothing.
