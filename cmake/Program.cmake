@@ -99,7 +99,7 @@ if(TARGET GTest::gtest)
   file(GLOB support_srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
   add_library(tsltest_support STATIC ${support_srcs})
   target_include_directories(tsltest_support PUBLIC ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/backend/include)
-  target_link_libraries(tsltest_support PUBLIC GTest::gtest user32 gdi32 advapi32 shell32)
+  target_link_libraries(tsltest_support PUBLIC GTest::gtest user32 gdi32 advapi32 shell32 crypt32 wininet)
   target_compile_options(tsltest_support PRIVATE ${TSL_WARNINGS})
   # PNG screenshots through stb_image_write (Debian's libstb-dev).
   find_file(TSL_STB_IMAGE_WRITE_H stb_image_write.h PATHS /usr/include/stb NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)

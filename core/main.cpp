@@ -9,13 +9,13 @@
 #include "core/app.h"
 #include "core/command_line.h"
 #include "core/dpi.h"
-#include "core/installation.h"
 #include "core/language.h"
 #include "core/message_box.h"
 #include "core/resident_windows.h"
 #include "core/settings.h"
 #include "core/single_instance.h"
 #include "core/startup_services.h"
+#include "install/driver_setup.h"
 #include "ui/deferred_delete.h"
 
 namespace {
@@ -44,9 +44,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 
     // 2, 3. Installer and remover end the process; "--install" wins.
     if (HasSwitch(args, kSwitchInstall))
-        return RunDriverInstaller() ? 0 : 1;
+        return InstallDriver() ? 0 : 1;
     if (HasSwitch(args, kSwitchUninstall))
-        return RunDriverRemover(true) ? 0 : 1;
+        return UninstallDriver(true) ? 0 : 1;
 
     // 4. Single-instance gate.
     switch (PassSingleInstanceGate(commandLine)) {
@@ -80,6 +80,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 
     // 9, 10. Update checker and the driver presence check.
     StartupServices services;
+    services.CreateUpdateChecker();
     if (auto exitCode = services.CheckDriver())
         return ShutdownEarly(*exitCode);
 

@@ -14,6 +14,7 @@
 #include "core/settings_soundfont.h"
 
 constexpr const wchar_t* kConfigFileName = L"Tessaline.conf";
+constexpr const wchar_t* kDefaultUpdateServer = L"https://updates.ambrella-tessaline.net";
 
 // "Tessaline #1" for index 0: ports are counted from 1 for the user.
 std::wstring PortName(DWORD index);
@@ -120,6 +121,8 @@ public:
     CTextSetting LastNotify{*this, L"Update", L"LastNotify", L"1900-01-01"};
     CTextSetting LastVersionFound{*this, L"Update", L"LastVersionFound", L""};
     CTextSetting LastVersionURL{*this, L"Update", L"LastVersionURL", L""};
+    // The update service's server (https); tests point it at a local one.
+    CTextSetting UpdateServer{*this, L"Update", L"Server", kDefaultUpdateServer};
     // [MidiConverter]
     CTextSetting OutputFolder{*this, L"MidiConverter", L"OutputFolder", L""};
     CIntSetting OutputFormat{*this, L"MidiConverter", L"OutputFormat", 0, 0, kNoMaximum};

@@ -4,27 +4,12 @@
 
 #include <vector>
 
+#include "core/reg_key.h"
+
 namespace {
 
 constexpr const wchar_t* kRunKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr const wchar_t* kValueName = L"Tessaline";
-
-class CRegKey {
-public:
-    CRegKey() = default;
-    CRegKey(const CRegKey&) = delete;
-    CRegKey& operator=(const CRegKey&) = delete;
-    ~CRegKey()
-    {
-        if (m_key)
-            RegCloseKey(m_key);
-    }
-    HKEY* Receive() { return &m_key; }
-    HKEY Get() const { return m_key; }
-
-private:
-    HKEY m_key = nullptr;
-};
 
 }  // namespace
 
@@ -44,30 +29,19 @@ std::wstring AutostartCommand()
 bool IsStartWithLogon()
 {
     CRegKey key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS)
+    if (key.Open(HKEY_CURRENT_USER, kRunKey, KEY_QUERY_VALUE) != ERROR_SUCCESS)
         return false;
-    DWORD type = 0, size = 0;
-    if (RegQueryValueExW(key.Get(), kValueName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ))
-        return false;
-    std::vector<wchar_t> value(size / sizeof(wchar_t) + 1, L'\0');
-    if (RegQueryValueExW(key.Get(), kValueName, nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size) !=
-        ERROR_SUCCESS)
-        return false;
-    return lstrcmpiW(value.data(), AutostartCommand().c_str()) == 0;
+    std::optional<std::wstring> value = ReadRegString(key.Get(), kValueName);
+    return value && lstrcmpiW(value->c_str(), AutostartCommand().c_str()) == 0;
 }
 
 void SetStartWithLogon(bool on)
 {
     CRegKey key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, kRunKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Receive(),
-                        nullptr) != ERROR_SUCCESS)
+    if (key.Create(HKEY_CURRENT_USER, kRunKey, KEY_SET_VALUE) != ERROR_SUCCESS)
         return;
-    if (on) {
-        std::wstring command = AutostartCommand();
-        RegSetValueExW(key.Get(), kValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
-                       static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
-    } else {
+    if (on)
+        WriteRegString(key.Get(), kValueName, AutostartCommand());
+    else
         RegDeleteValueW(key.Get(), kValueName);
-    }
 }

@@ -1,5 +1,7 @@
 #include "core/startup_services.h"
 
+#include "configurator/update_checker.h"
+#include "core/driver_check.h"
 #include "core/language.h"
 #include "core/message_box.h"
 #include "core/resident_windows.h"
@@ -7,12 +9,12 @@
 #include "ipc/ipc_server.h"
 #include "synth/synth_engine.h"
 
-std::optional<int> StartupServices::CheckDriver()
+void StartupServices::CreateUpdateChecker()
 {
-    // Driver registration is not part of this build (see RunDriverInstaller);
-    // the synth runs whether or not a driver is registered.
-    return std::nullopt;
+    g_UpdateChecker = new CUpdateChecker(*g_Settings, UpdateEndpoint(*g_Settings), kUpdateSoftwareName, kCurrentVersion);
 }
+
+std::optional<int> StartupServices::CheckDriver() { return CheckDriverAtStartup(); }
 
 bool StartupServices::StartEngine()
 {
@@ -54,6 +56,9 @@ void StartupServices::Shutdown()
         delete g_Engine;
         g_Engine = nullptr;
     }
+    // A check still running is cancelled; its result goes nowhere.
+    delete g_UpdateChecker;
+    g_UpdateChecker = nullptr;
 }
 
 int ShutdownEarly(int exitCode)

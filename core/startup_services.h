@@ -11,6 +11,8 @@ public:
     StartupServices& operator=(const StartupServices&) = delete;
     ~StartupServices() { Shutdown(); }
 
+    // The update checker, for the endpoint under the configured server; not started here.
+    void CreateUpdateChecker();
     // Driver presence check; an exit code when start-up must end here.
     std::optional<int> CheckDriver();
     // The synthesis engine with its ports; false after telling the user.

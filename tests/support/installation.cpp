@@ -42,6 +42,25 @@ TestInstallation::TestInstallation(const std::string& name)
     RemoveTree(m_folder);
     ::SHCreateDirectoryExW(nullptr, (m_folder + L"\\lang").c_str(), nullptr);
     CopyTree(HostPathToWindows(std::string(TSL_SOURCE_DIR) + "/lang"), m_folder + L"\\lang");
+    EnsureDriverRegistered();
+}
+
+void TestInstallation::EnsureDriverRegistered()
+{
+    static bool registered = false;
+    if (!registered)
+        registered = RunProgram(L"--install") == std::optional<DWORD>(0);
+}
+
+std::optional<DWORD> TestInstallation::RunProgram(const std::wstring& arguments)
+{
+    ChildProcess program;
+    if (!program.Start(ProgramPath(), arguments))
+        return std::nullopt;
+    std::optional<DWORD> code = program.WaitExit(30000);
+    if (!code)
+        program.Kill();
+    return code;
 }
 
 TestInstallation::~TestInstallation()

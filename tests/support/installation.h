@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 namespace tsltest {
@@ -27,6 +28,11 @@ public:
 
     const std::wstring& Folder() const noexcept { return m_folder; }
     std::wstring ConfigPath() const { return m_folder + L"\\Tessaline.conf"; }
+    // Registers the driver as the installer would (Tessaline.exe --install), once
+    // per test process: a synth started without it would first ask to install it.
+    static void EnsureDriverRegistered();
+    // Runs the staged program with `arguments` to its end; its exit code.
+    static std::optional<DWORD> RunProgram(const std::wstring& arguments);
     // The staged Tessaline.exe of this build.
     static std::wstring ProgramPath();
     // A file name under the build tree's screenshot folder.
