@@ -130,7 +130,8 @@ if(TARGET GTest::gtest)
   # resources), run the engine on the no-sound device with the synth tests'
   # configuration helper, and write tiny soundfonts with the back end's test writer.
   if(TARGET unit_configurator_tests)
-    target_sources(unit_configurator_tests PRIVATE ${CMAKE_SOURCE_DIR}/res/tessaline.rc
+    tsl_add_resources(unit_configurator_tests)
+    target_sources(unit_configurator_tests PRIVATE
       ${CMAKE_SOURCE_DIR}/tests/unit/synth/synth_test_support.cpp ${CMAKE_SOURCE_DIR}/backend/tests/synth/sf2_writer.cpp)
     target_include_directories(unit_configurator_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/unit/synth
       ${CMAKE_SOURCE_DIR}/backend/tests ${CMAKE_SOURCE_DIR}/backend/src)
