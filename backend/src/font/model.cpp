@@ -134,6 +134,8 @@ bool SfzConditionsMatch(const SfzParams& p, const NoteRequest& note) noexcept {
     } else if (note.trigger == Trigger::kRelease) {
         return false;
     }
+    if (p.trigger == Trigger::kFirst && note.legato) return false;
+    if (p.trigger == Trigger::kLegato && !note.legato) return false;
     if (p.seqLength > 1 && (note.seq % p.seqLength) + 1 != p.seqPosition) return false;
     if (note.random < p.loRand || note.random >= p.hiRand) return false;
     for (uint8_t i = 0; i < p.ccCount; ++i) {

@@ -336,6 +336,7 @@ struct NoteRequest {
     const uint8_t* cc = nullptr;       // 128 controller values of the channel, or null (all 0)
     float random = 0;                  // uniform in [0,1), drawn once per note
     uint32_t seq = 0;                  // notes already started on this channel and key (round robin)
+    bool legato = false;               // another key of the channel is down (trigger=first/legato)
 };
 
 // One voice to start: everything already combined.

@@ -15,6 +15,9 @@ constexpr uint32_t kQueueRecords = 1u << 16;
 constexpr uint32_t kQueueBytes = 1u << 18;
 // How long a sender waits for room in a full queue before dropping.
 constexpr auto kSendPatience = std::chrono::milliseconds(200);
+// How long a BASS_MIDI_DECAYEND stream's voices may sound after its end; the
+// effect tails get one second more.
+constexpr uint32_t kMaxTailSeconds = 10;
 
 } // namespace
 
@@ -399,9 +402,25 @@ uint32_t MidiStream::RenderFloat(float* out, uint32_t frames) noexcept {
     while (produced < frames) {
         if (position_ >= endFrame_ && !decaying_) {
             if (!decayEnd_) { ended_.store(true, std::memory_order_release); break; }
+            // A player that stops lets go of every key and pedal; a note
+            // whose note-off the file lacks would otherwise hold a looped
+            // sample for ever.
             decaying_ = true;
+            synth_.ReleaseEverything();
         }
-        if (decaying_ && synth_.ActiveVoices() == 0) { ended_.store(true, std::memory_order_release); break; }
+        if (decaying_) {
+            const uint64_t tail = position_ - std::min(position_, endFrame_);
+            if (synth_.IsSilent() || tail >= static_cast<uint64_t>(kMaxTailSeconds + 1) * format.rate) {
+                ended_.store(true, std::memory_order_release);
+                break;
+            }
+            // Releases of a minute and more exist; nobody wants them in a
+            // rendered file's tail, which ends faded out at this bound.
+            if (tail >= static_cast<uint64_t>(kMaxTailSeconds) * format.rate && !tailCut_) {
+                synth_.CutEverything();
+                tailCut_ = true;
+            }
+        }
         uint32_t n = std::min(kBlockFrames, frames - produced);
         if (!decaying_ && endFrame_ > position_ && endFrame_ - position_ < n) n = static_cast<uint32_t>(endFrame_ - position_);
         if (liveStamped_) n = LiveCut(position_, n);

@@ -22,7 +22,8 @@
 // MIDI-file streams reuse this class: hand the whole event list over with
 // HandOverTimedList (each event's `pos` a byte position in this stream's
 // output format) with the end position. At the end the stream stops at once,
-// or with BASS_MIDI_DECAYEND once no voice sounds any more.
+// or with BASS_MIDI_DECAYEND releases every note and stops once nothing
+// sounds any more (voices and effect tails), after at most kMaxTailSeconds.
 #pragma once
 
 #include <atomic>
@@ -142,6 +143,7 @@ private:
     uint64_t endFrame_ = UINT64_MAX;     // render side
     std::atomic<uint64_t> pendingEnd_{UINT64_MAX}; // sender -> render: end from HandOverTimedList
     bool decaying_ = false;
+    bool tailCut_ = false;
 
     // Font stacks: main thread publishes, render thread adopts.
     std::mutex fontLock_; // main-thread side only

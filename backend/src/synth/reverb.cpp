@@ -40,6 +40,7 @@ void Reverb::Clear() noexcept {
 void Reverb::Process(const float* in, float* out, uint32_t n, float gain) noexcept {
     const float fb = feedback_, d1 = damp_, d2 = 1.0f - damp_;
     const float g = gain * kInputGain;
+    peak_ = 0;
     for (int s = 0; s < 2; ++s) {
         for (uint32_t f = 0; f < n; ++f) {
             float x = in[f] * g;
@@ -58,6 +59,7 @@ void Reverb::Process(const float* in, float* out, uint32_t n, float gain) noexce
                 if (++a.pos == a.buf.size()) a.pos = 0;
             }
             out[2 * f + s] += acc;
+            peak_ = std::fmax(peak_, std::fabs(acc));
         }
     }
 }

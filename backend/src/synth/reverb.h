@@ -16,8 +16,10 @@ public:
     // the interleaved stereo buffer `out`.
     void Process(const float* in, float* out, uint32_t n, float gain) noexcept;
     void Clear() noexcept;
+    bool Quiet() const noexcept { return peak_ < 1e-6f; }
 
 private:
+    float peak_ = 0;
     struct Comb {
         std::vector<float> buf;
         uint32_t pos = 0;
@@ -39,6 +41,7 @@ public:
     // Adds the chorused mono bus `in` times `gain` to interleaved stereo `out`.
     void Process(const float* in, float* out, uint32_t n, float gain) noexcept;
     void Clear() noexcept;
+    bool Quiet() const noexcept { return true; }
 
 private:
     std::vector<float> line_;

@@ -19,13 +19,26 @@ namespace tsl {
 
 using namespace font;
 
+namespace {
+
+// Voices beyond the limit that stolen and shed voices fade out in while their
+// replacements already play.
+uint32_t FadeSpare(uint32_t maxVoices) noexcept { return std::max<uint32_t>(16, maxVoices / 4); }
+// How long a note may wait for its samples on a playing stream before it is
+// given up (a note that late would be out of time).
+constexpr float kMaxDeferSeconds = 1.0f;
+
+} // namespace
+
 Synth::Synth(const Options& o)
-    : opt_(o), maxVoices_(o.maxVoices), voices_(o.maxVoices), descs_(new VoiceDesc[kMaxLayers]),
+    : opt_(o), maxVoices_(o.maxVoices), voices_(o.maxVoices + FadeSpare(o.maxVoices)), descs_(new VoiceDesc[kMaxLayers]),
       bus_(new MixBuses), reverb_(o.rate), chorus_(o.rate) {
-    free_.reserve(maxVoices_);
-    active_.reserve(maxVoices_);
-    dead_.reserve(maxVoices_);
-    for (uint32_t i = maxVoices_; i-- > 0;) free_.push_back(static_cast<int32_t>(i));
+    const uint32_t pool = static_cast<uint32_t>(voices_.size());
+    free_.reserve(pool);
+    active_.reserve(pool);
+    dead_.reserve(pool);
+    for (uint32_t i = pool; i-- > 0;) free_.push_back(static_cast<int32_t>(i));
+    for (DrumKeySettings& d : drumKeys_) d.Reset();
     for (auto& row : keyHead_)
         for (int32_t& h : row) h = -1;
     for (int c = 0; c < kChannels; ++c) channels_[c].ResetAll(c);
@@ -36,6 +49,30 @@ Synth::~Synth() { StopAllVoices(); }
 
 void Synth::StopAllVoices() noexcept {
     while (!active_.empty()) FreeVoice(active_.back());
+    deferredCount_ = 0;
+}
+
+void Synth::ReleaseEverything() noexcept {
+    for (int c = 0; c < kChannels; ++c) {
+        ChannelState& ch = channels_[c];
+        ch.cc[64] = ch.cc[66] = 0;
+        for (int k = 0; k < 128; ++k)
+            for (int32_t i = keyHead_[c][k]; i >= 0; i = voices_[i].next) voices_[i].heldBySostenuto = false;
+        AllNotesOff(c, true);
+        DropDeferred(c);
+    }
+}
+
+void Synth::CutEverything() noexcept {
+    for (int32_t idx : active_) {
+        voices_[idx].keyUp = true;
+        voices_[idx].Cut(0);
+    }
+    deferredCount_ = 0;
+}
+
+bool Synth::IsSilent() const noexcept {
+    return active_.empty() && deferredCount_ == 0 && (!opt_.effects || (reverb_.Quiet() && chorus_.Quiet()));
 }
 
 void Synth::SetFontStack(const FontStack* stack, uint32_t generation) noexcept {
@@ -137,10 +174,20 @@ void Synth::Controller(int c, uint8_t cc, uint8_t value) noexcept {
     switch (cc) {
     case 6: ch.cc[6] = value; DataEntry(c, true, value); return;
     case 38: ch.cc[38] = value; DataEntry(c, false, value); return;
-    case 98: case 99: ch.cc[cc] = value; ch.rpn = 0x3fff; return; // an NRPN: data entry no longer hits an RPN
+    case 98: case 99: // an NRPN: data entry no longer hits an RPN
+        ch.cc[cc] = value;
+        ch.rpn = 0x3fff;
+        ch.nrpn = static_cast<uint16_t>(ch.cc[99] << 7 | ch.cc[98]);
+        return;
     case 100: case 101:
         ch.cc[cc] = value;
         ch.rpn = static_cast<uint16_t>(ch.cc[101] << 7 | ch.cc[100]);
+        ch.nrpn = 0x3fff;
+        return;
+    case 84: ch.cc[84] = value; ch.portamentoFrom = value; return;
+    case 65:
+        ch.cc[65] = value;
+        if (value < 64) ch.portamentoFrom = 0xff;
         return;
     case 64: {
         bool was = ch.Sustain();
@@ -178,6 +225,7 @@ void Synth::Controller(int c, uint8_t cc, uint8_t value) noexcept {
     case 123: case 124: case 125: AllNotesOff(c, false); return;
     case 126: AllNotesOff(c, false); ch.monoMode = true; return;
     case 127: AllNotesOff(c, false); ch.monoMode = false; return;
+    case 5: ch.cc[5] = value; return; // portamento time: read at the next note
     default:
         ch.cc[cc] = value;
         Touch(c);
@@ -187,6 +235,31 @@ void Synth::Controller(int c, uint8_t cc, uint8_t value) noexcept {
 
 void Synth::DataEntry(int c, bool msb, uint8_t value) noexcept {
     ChannelState& ch = channels_[c];
+    if (ch.nrpn != 0x3fff) {
+        // GS and XG part and drum NRPNs take the data entry MSB.
+        if (!msb) return;
+        const uint8_t hi = static_cast<uint8_t>(ch.nrpn >> 7), lo = ch.nrpn & 0x7f;
+        if (hi == 0x01) {
+            int target = -1;
+            switch (lo) {
+            case 0x08: target = ChannelState::kVibratoRate; break;
+            case 0x09: target = ChannelState::kVibratoDepth; break;
+            case 0x0A: target = ChannelState::kVibratoDelay; break;
+            case 0x20: target = ChannelState::kBrightness; break;
+            case 0x21: target = ChannelState::kTimbre; break;
+            case 0x63: target = ChannelState::kAttack; break;
+            case 0x64: target = ChannelState::kDecay; break;
+            case 0x66: target = ChannelState::kRelease; break;
+            default: return;
+            }
+            ch.cc[target] = value;
+            Touch(c);
+            return;
+        }
+        const DrumKeySettings::Param p = DrumKeySettings::FromNrpnMsb(hi);
+        if (p != DrumKeySettings::kCount) drumKeys_[c].value[lo][p] = value; // heard from the key's next note
+        return;
+    }
     switch (ch.rpn) {
     case 0: // pitch bend range: MSB semitones, LSB cents
         if (msb) ch.pitchRangeCents = static_cast<uint16_t>(value * 100 + ch.pitchRangeCents % 100);
@@ -237,6 +310,7 @@ ResolvedPreset Synth::ChannelPreset(int c) noexcept {
     if (r && loadFn_ && !r.font->IsLoaded(*r.preset)) loadFn_(loadCtx_, LoadRequest{r.font, r.preset});
     preset_[c] = r;
     presetValid_[c] = true;
+    presetLoaded_[c] = r && r.font->IsLoaded(*r.preset);
     // Note-offs look for release regions only in presets that have some.
     presetHasRelease_[c] = false;
     if (r)
@@ -246,12 +320,103 @@ ResolvedPreset Synth::ChannelPreset(int c) noexcept {
     return r;
 }
 
+float Synth::PortamentoSeconds(int c) const noexcept {
+    // CC 5: 1 ms at 0, about 0.1 s at 64, 10 s at 127, evenly in log time.
+    return 0.001f * dsp::Exp2(channels_[c].cc[5] * (4.0f * 3.3219281f / 127.0f));
+}
+
 void Synth::NoteOn(int c, uint8_t key, uint8_t vel) noexcept {
+    ChannelState& ch = channels_[c];
+    if (ch.monoMode && !ch.drums && MonoNoteOn(c, key, vel)) return;
     KeyNote& kn = keyNotes_[c][key];
     kn.onFrame = now_ + eventOffset_;
     kn.velocity = vel;
+    // Portamento: from the last key played, or once from the key CC 84 named.
+    float glideCents = 0, glideSeconds = 0;
+    const uint8_t from = ch.portamentoFrom != 0xff ? ch.portamentoFrom : (ch.Portamento() ? ch.lastKey : 0xff);
+    if (!ch.drums && from != 0xff && from != key) {
+        glideCents = 100.0f * (static_cast<int>(from) - static_cast<int>(key));
+        glideSeconds = PortamentoSeconds(c);
+    }
+    ch.portamentoFrom = 0xff;
+    ch.lastKey = key;
+    StartNote(c, key, vel, Trigger::kAttack, 1.0f, glideCents, glideSeconds);
+    if (kn.state != KeyNote::kDown) ++keysDown_[c];
     kn.state = KeyNote::kDown;
-    StartNote(c, key, vel, Trigger::kAttack, 1.0f);
+}
+
+bool Synth::MonoNoteOn(int c, uint8_t key, uint8_t vel) noexcept {
+    ChannelState& ch = channels_[c];
+    int& n = monoCount_[c];
+    for (int i = 0; i < n; ++i)
+        if (monoKeys_[c][i] == key) {
+            std::memmove(&monoKeys_[c][i], &monoKeys_[c][i + 1], static_cast<size_t>(n - i - 1));
+            --n;
+            break;
+        }
+    if (n > 0) {
+        // Legato: the sounding note moves to the new key, envelopes running on.
+        const uint8_t top = monoKeys_[c][n - 1];
+        bool moved = false;
+        for (int32_t i = keyHead_[c][top]; i >= 0; i = voices_[i].next)
+            if (!voices_[i].keyUp) moved = true;
+        if (moved) {
+            RetuneKey(c, top, key);
+            if (n == kMonoKeys) {
+                std::memmove(&monoKeys_[c][0], &monoKeys_[c][1], kMonoKeys - 1);
+                --n;
+            }
+            monoKeys_[c][n++] = key;
+            if (keyNotes_[c][key].state != KeyNote::kDown) ++keysDown_[c];
+            keyNotes_[c][key].state = KeyNote::kDown;
+            keyNotes_[c][key].velocity = vel;
+            ch.lastKey = key;
+            ch.portamentoFrom = 0xff;
+            return true;
+        }
+        n = 0; // its voices are gone (a one-shot ended): start afresh
+    }
+    // One note at a time: whatever still sounds on the channel fades out.
+    for (int k = 0; k < 128; ++k)
+        for (int32_t i = keyHead_[c][k]; i >= 0; i = voices_[i].next) {
+            voices_[i].keyUp = true;
+            voices_[i].FadeOut(eventOffset_);
+        }
+    monoKeys_[c][n++] = key;
+    return false;
+}
+
+bool Synth::MonoNoteOff(int c, uint8_t key) noexcept {
+    int& n = monoCount_[c];
+    int at = -1;
+    for (int i = 0; i < n; ++i)
+        if (monoKeys_[c][i] == key) at = i;
+    if (at < 0) return false;
+    const bool sounding = at == n - 1;
+    std::memmove(&monoKeys_[c][at], &monoKeys_[c][at + 1], static_cast<size_t>(n - at - 1));
+    --n;
+    if (sounding && n == 0) return false; // the last key: an ordinary release
+    keyNotes_[c][key].state = KeyNote::kUp;
+    if (!sounding) return true;
+    // Back to the key still held before it, legato.
+    RetuneKey(c, key, monoKeys_[c][n - 1]);
+    return true;
+}
+
+void Synth::RetuneKey(int c, uint8_t from, uint8_t to) noexcept {
+    const ChannelState& ch = channels_[c];
+    const float seconds = ch.Portamento() ? PortamentoSeconds(c) : 0.0f;
+    const int sk = std::clamp(static_cast<int>(to) + ch.transpose, 0, 127);
+    int32_t i = keyHead_[c][from];
+    while (i >= 0) {
+        const int32_t next = voices_[i].next;
+        if (!voices_[i].keyUp) {
+            Unlink(i);
+            voices_[i].Retune(to, static_cast<uint8_t>(sk), seconds, ch);
+            Link(i);
+        }
+        i = next;
+    }
 }
 
 void Synth::TriggerRelease(int c, uint8_t key) noexcept {
@@ -264,10 +429,25 @@ void Synth::TriggerRelease(int c, uint8_t key) noexcept {
     StartNote(c, key, kn.velocity, Trigger::kRelease, held);
 }
 
-void Synth::StartNote(int c, uint8_t key, uint8_t vel, Trigger trigger, float heldSeconds) noexcept {
-    ChannelState& ch = channels_[c];
+uint32_t Synth::StartNote(int c, uint8_t key, uint8_t vel, Trigger trigger, float heldSeconds, float glideCents,
+                          float glideSeconds) noexcept {
     ResolvedPreset rp = ChannelPreset(c);
-    if (!rp) return;
+    if (!rp) return 0;
+    if (!presetLoaded_[c]) {
+        // A playing stream's loader is still reading the samples: the note
+        // waits for them instead of being lost.
+        presetLoaded_[c] = rp.font->IsLoaded(*rp.preset);
+        if (!presetLoaded_[c] && trigger == Trigger::kAttack) {
+            Defer(c, rp, key, vel);
+            return 0;
+        }
+    }
+    return StartNoteWith(c, rp, key, vel, trigger, heldSeconds, glideCents, glideSeconds);
+}
+
+uint32_t Synth::StartNoteWith(int c, const ResolvedPreset& rp, uint8_t key, uint8_t vel, Trigger trigger,
+                              float heldSeconds, float glideCents, float glideSeconds) noexcept {
+    ChannelState& ch = channels_[c];
     int sk = ch.drums ? key : std::clamp(static_cast<int>(key) + ch.transpose, 0, 127);
     random_ ^= random_ << 13;
     random_ ^= random_ >> 17;
@@ -279,8 +459,9 @@ void Synth::StartNote(int c, uint8_t key, uint8_t vel, Trigger trigger, float he
     req.cc = ch.cc;
     req.random = static_cast<float>(random_ >> 8) * (1.0f / 16777216.0f);
     req.seq = trigger == Trigger::kRelease ? (seq_[c][key] ? seq_[c][key] - 1 : 0) : seq_[c][key]++;
+    req.legato = keysDown_[c] > (keyNotes_[c][key].state == KeyNote::kDown ? 1u : 0u);
     size_t n = CollectVoices(*rp.preset, req, descs_.get(), kMaxLayers);
-    if (n == 0) return;
+    if (n == 0) return 0;
     const uint32_t id = ++nextNoteId_;
     NoteContext ctx;
     ctx.channel = &ch;
@@ -292,6 +473,9 @@ void Synth::StartNote(int c, uint8_t key, uint8_t vel, Trigger trigger, float he
     ctx.outputRate = static_cast<float>(opt_.rate);
     ctx.sinc = opt_.sinc;
     ctx.startDelay = eventOffset_;
+    ctx.drum = ch.drums ? drumKeys_[c].value[key] : nullptr;
+    ctx.glideCents = glideCents;
+    ctx.glideSeconds = glideSeconds;
     for (size_t l = 0; l < n; ++l) {
         const VoiceDesc& d = descs_[l];
         if (d.group != 0) {
@@ -325,6 +509,42 @@ void Synth::StartNote(int c, uint8_t key, uint8_t vel, Trigger trigger, float he
         v.activeSlot = static_cast<int32_t>(active_.size());
         active_.push_back(idx);
     }
+    return id;
+}
+
+bool Synth::Defer(int c, const ResolvedPreset& rp, uint8_t key, uint8_t vel) noexcept {
+    if (deferredCount_ == kMaxDeferred) return false;
+    deferred_[deferredCount_++] = DeferredNote{rp, now_ + eventOffset_, stackGeneration_, static_cast<uint8_t>(c), key, vel, false};
+    return true;
+}
+
+void Synth::DropDeferred(int c) noexcept {
+    int k = 0;
+    for (int i = 0; i < deferredCount_; ++i)
+        if (deferred_[i].chan != c) deferred_[k++] = deferred_[i];
+    deferredCount_ = k;
+}
+
+void Synth::StartDeferred() noexcept {
+    const uint64_t patience = static_cast<uint64_t>(kMaxDeferSeconds * static_cast<float>(opt_.rate));
+    int k = 0;
+    for (int i = 0; i < deferredCount_; ++i) {
+        const DeferredNote d = deferred_[i];
+        if (!d.preset.font->IsLoaded(*d.preset.preset)) {
+            if (now_ - d.frame < patience) deferred_[k++] = d;
+            continue;
+        }
+        // In at last: the note starts now, as late as the loading took. A
+        // note-off that came meanwhile lets it sound and release at once.
+        const uint32_t id = StartNoteWith(d.chan, d.preset, d.key, d.velocity, Trigger::kAttack, 1.0f, 0, 0);
+        if (id && d.released)
+            for (int32_t v = keyHead_[d.chan][d.key]; v >= 0; v = voices_[v].next)
+                if (voices_[v].noteId == id) {
+                    voices_[v].keyUp = true;
+                    MaybeRelease(voices_[v], channels_[d.chan]);
+                }
+    }
+    deferredCount_ = k;
 }
 
 void Synth::MaybeRelease(Voice& v, const ChannelState& ch) noexcept {
@@ -333,7 +553,14 @@ void Synth::MaybeRelease(Voice& v, const ChannelState& ch) noexcept {
 
 void Synth::NoteOff(int c, uint8_t key) noexcept {
     const ChannelState& ch = channels_[c];
+    for (int i = 0; i < deferredCount_; ++i)
+        if (deferred_[i].chan == c && deferred_[i].key == key) deferred_[i].released = true;
+    if (ch.monoMode && monoCount_[c] > 0 && MonoNoteOff(c, key)) {
+        if (keysDown_[c] > 0) --keysDown_[c];
+        return;
+    }
     KeyNote& kn = keyNotes_[c][key];
+    if (kn.state == KeyNote::kDown && keysDown_[c] > 0) --keysDown_[c];
     if (kn.state == KeyNote::kDown) {
         if (ch.Sustain()) kn.state = KeyNote::kPedal;
         else TriggerRelease(c, key);
@@ -366,6 +593,8 @@ void Synth::AllNotesOff(int c, bool ignorePedals) noexcept {
     const ChannelState& ch = channels_[c];
     // A panic, not a performance: no release samples.
     for (KeyNote& kn : keyNotes_[c]) kn.state = KeyNote::kUp;
+    keysDown_[c] = 0;
+    monoCount_[c] = 0;
     for (int k = 0; k < 128; ++k)
         for (int32_t i = keyHead_[c][k]; i >= 0; i = voices_[i].next) {
             Voice& v = voices_[i];
@@ -376,6 +605,7 @@ void Synth::AllNotesOff(int c, bool ignorePedals) noexcept {
 }
 
 void Synth::AllSoundOff(int c) noexcept {
+    DropDeferred(c);
     for (int k = 0; k < 128; ++k)
         for (int32_t i = keyHead_[c][k]; i >= 0; i = voices_[i].next) {
             voices_[i].keyUp = true;
@@ -388,6 +618,7 @@ void Synth::SystemReset(SystemMode mode) noexcept {
     mode_ = mode;
     for (int c = 0; c < kChannels; ++c) {
         channels_[c].ResetAll(c);
+        drumKeys_[c].Reset();
         presetValid_[c] = false;
         Touch(c);
     }
@@ -433,6 +664,10 @@ void Synth::Unlink(int32_t index) noexcept {
 
 void Synth::FreeVoice(int32_t index) noexcept {
     Voice& v = voices_[index];
+    if (v.stolen) {
+        v.stolen = false;
+        --fading_;
+    }
     v.Finish();
     Unlink(index);
     int32_t slot = v.activeSlot;
@@ -463,35 +698,44 @@ void Synth::SortCandidates() noexcept {
     candNext_ = 0;
 }
 
+void Synth::Retire(int32_t index) noexcept {
+    Voice& v = voices_[index];
+    if (free_.empty()) {
+        // No room left to fade in (a storm of steals): the old way.
+        FreeVoice(index);
+        return;
+    }
+    v.keyUp = true;
+    v.FadeOut(eventOffset_);
+    v.stolen = true;
+    ++fading_;
+}
+
 int32_t Synth::AllocateVoice(uint32_t noteId) noexcept {
-    if (!free_.empty()) {
-        int32_t idx = free_.back();
-        free_.pop_back();
-        return idx;
-    }
-    // Out of voices: take the quietest (released voices count as quieter)
-    // from the candidates gathered during the last block.
-    if (!candSorted_) SortCandidates();
-    while (candNext_ < candCount_) {
-        const Candidate& c = cand_[candNext_++];
-        Voice& v = voices_[c.index];
-        if (v.activeSlot >= 0 && v.generation == c.generation && v.noteId != noteId) {
-            FreeVoice(c.index);
-            int32_t idx = free_.back();
-            free_.pop_back();
-            return idx;
+    if (ActiveVoices() >= maxVoices_) {
+        // Out of voices: the quietest (released voices count as quieter),
+        // from the candidates gathered during the last block, fades out
+        // while the new voice takes a spare one.
+        if (!candSorted_) SortCandidates();
+        int32_t victim = -1;
+        while (candNext_ < candCount_ && victim < 0) {
+            const Candidate& c = cand_[candNext_++];
+            const Voice& v = voices_[c.index];
+            if (v.activeSlot >= 0 && v.generation == c.generation && v.noteId != noteId && !v.stolen) victim = c.index;
         }
+        if (victim < 0) {
+            // More steals in one block than candidates: fall back to one pass.
+            float bestLevel = 0;
+            for (int32_t idx : active_) {
+                const Voice& v = voices_[idx];
+                if (v.noteId == noteId || v.stolen) continue;
+                if (victim < 0 || v.level < bestLevel) { victim = idx; bestLevel = v.level; }
+            }
+        }
+        if (victim < 0) return -1;
+        Retire(victim);
     }
-    // More steals in one block than candidates: fall back to one pass.
-    int32_t best = -1;
-    float bestLevel = 0;
-    for (int32_t idx : active_) {
-        const Voice& v = voices_[idx];
-        if (v.noteId == noteId) continue;
-        if (best < 0 || v.level < bestLevel) { best = idx; bestLevel = v.level; }
-    }
-    if (best < 0) return -1;
-    FreeVoice(best);
+    if (free_.empty()) return -1;
     int32_t idx = free_.back();
     free_.pop_back();
     return idx;
@@ -502,8 +746,8 @@ void Synth::ShedVoices(uint32_t count) noexcept {
     while (count > 0 && candNext_ < candCount_) {
         const Candidate& c = cand_[candNext_++];
         Voice& v = voices_[c.index];
-        if (v.activeSlot >= 0 && v.generation == c.generation) {
-            FreeVoice(c.index);
+        if (v.activeSlot >= 0 && v.generation == c.generation && !v.stolen) {
+            Retire(c.index);
             --count;
         }
     }
@@ -542,7 +786,9 @@ void Synth::RenderBlock(float* out, uint32_t n) noexcept {
     candCount_ = 0;
     candNext_ = 0;
     candSorted_ = false;
+    if (deferredCount_ > 0) StartDeferred();
     uint32_t oldest = stackGeneration_;
+    for (int i = 0; i < deferredCount_; ++i) oldest = std::min(oldest, deferred_[i].generation);
     const float rate = static_cast<float>(opt_.rate);
     // Voices with an active filter are gathered in fours and filtered
     // together; voices that finish are freed after the pass, so the active

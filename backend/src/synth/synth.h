@@ -56,10 +56,18 @@ public:
 
     // Frees every voice at once, releasing its sample (before the fonts go).
     void StopAllVoices() noexcept;
-    // Ends the quietest `count` voices at once (the CPU limit).
+    // Fades the quietest `count` voices out over about a millisecond (the
+    // CPU limit); they stop counting at once.
     void ShedVoices(uint32_t count) noexcept;
+    // The end of a file: every key and pedal lets go (no release samples).
+    void ReleaseEverything() noexcept;
+    // Fades every voice out quickly (a bound on a tail).
+    void CutEverything() noexcept;
+    // No voice sounds and the effects have rung out.
+    bool IsSilent() const noexcept;
 
-    uint32_t ActiveVoices() const noexcept { return static_cast<uint32_t>(active_.size()); }
+    // Voices that count against the limit (those fading out to make room do not).
+    uint32_t ActiveVoices() const noexcept { return static_cast<uint32_t>(active_.size()) - fading_; }
     uint32_t MaxVoices() const noexcept { return maxVoices_; }
     void SetReverbScale(float s) noexcept { reverbScale_ = s; }
 
@@ -85,7 +93,22 @@ public:
 private:
     // Events
     void NoteOn(int c, uint8_t key, uint8_t vel) noexcept;
-    void StartNote(int c, uint8_t key, uint8_t vel, font::Trigger trigger, float heldSeconds) noexcept;
+    // Returns the note's id, 0 when nothing started.
+    uint32_t StartNote(int c, uint8_t key, uint8_t vel, font::Trigger trigger, float heldSeconds, float glideCents = 0,
+                       float glideSeconds = 0) noexcept;
+    uint32_t StartNoteWith(int c, const font::ResolvedPreset& rp, uint8_t key, uint8_t vel, font::Trigger trigger,
+                           float heldSeconds, float glideCents, float glideSeconds) noexcept;
+    // Notes whose samples the loader is still reading wait here, and start
+    // (late) when the data is in; see StartDeferred.
+    bool Defer(int c, const font::ResolvedPreset& rp, uint8_t key, uint8_t vel) noexcept;
+    void StartDeferred() noexcept;
+    void DropDeferred(int c) noexcept;
+    // Mono mode: a key goes down or up on a channel playing one note at a
+    // time. Returns false when the note is left to the ordinary path.
+    bool MonoNoteOn(int c, uint8_t key, uint8_t vel) noexcept;
+    bool MonoNoteOff(int c, uint8_t key) noexcept;
+    void RetuneKey(int c, uint8_t from, uint8_t to) noexcept;
+    float PortamentoSeconds(int c) const noexcept;
     // The key went up (after the sustain pedal): starts its release regions.
     void TriggerRelease(int c, uint8_t key) noexcept;
     void NoteOff(int c, uint8_t key) noexcept;
@@ -104,6 +127,9 @@ private:
     // Voices
     int32_t AllocateVoice(uint32_t noteId) noexcept;
     void FreeVoice(int32_t index) noexcept;
+    // Makes room: the voice fades out and stops counting (freed at once when
+    // no spare voice is left to fade in).
+    void Retire(int32_t index) noexcept;
     void Link(int32_t index) noexcept;
     void Unlink(int32_t index) noexcept;
     void MaybeRelease(Voice& v, const ChannelState& ch) noexcept;
@@ -117,6 +143,24 @@ private:
     font::ResolvedPreset preset_[kChannels];
     bool presetValid_[kChannels] = {};
     bool presetHasRelease_[kChannels] = {};
+    bool presetLoaded_[kChannels] = {};
+    DrumKeySettings drumKeys_[kChannels];
+    // Keys down (not held by a pedal) per channel, for trigger=first/legato.
+    uint32_t keysDown_[kChannels] = {};
+    // Mono mode: the keys down, oldest first; the last one sounds.
+    static constexpr int kMonoKeys = 16;
+    uint8_t monoKeys_[kChannels][kMonoKeys];
+    int monoCount_[kChannels] = {};
+    struct DeferredNote {
+        font::ResolvedPreset preset;
+        uint64_t frame;
+        uint32_t generation;
+        uint8_t chan, key, velocity;
+        bool released;
+    };
+    static constexpr int kMaxDeferred = 64;
+    DeferredNote deferred_[kMaxDeferred];
+    int deferredCount_ = 0;
     // The last note of each key, for release regions.
     struct KeyNote {
         enum State : uint8_t { kUp, kDown, kPedal };
@@ -135,6 +179,7 @@ private:
     std::vector<int32_t> free_;
     std::vector<int32_t> active_;
     std::vector<int32_t> dead_; // voices to free after the current block
+    uint32_t fading_ = 0;       // active voices fading out after a steal or shed
     alignas(32) float groupBuf_[4][kBlockFrames];
     int32_t keyHead_[kChannels][128];
     uint32_t nextNoteId_ = 0;

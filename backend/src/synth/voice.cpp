@@ -24,6 +24,23 @@ constexpr float kSampleScale = 0.5f / 32768.0f;
 constexpr float kSilence = 1e-5f;
 // The shortest rise a note's onset gets (0.5 ms at 48 kHz).
 constexpr uint32_t kMinOnsetFrames = 24;
+// A stolen or shed voice falls 96 dB in this time: below -45 dB after the
+// first millisecond, with no step above an eighth of its level.
+constexpr float kFadeOutSeconds = 0.002f;
+// What one step of a sound controller (or the NRPN that sets it) away from
+// 64 does to the font's value: cutoff by a sixteenth of an octave (+-4
+// octaves over the range), resonance by 0.2 dB, envelope and vibrato-delay
+// times by 80 timecents (about /19 to x18), vibrato rate by a sixtieth of an
+// octave and vibrato depth by 0.8 cent (50 cents at 127 where the font has
+// none).
+constexpr float kCutoffCentsPerStep = 75.0f;
+constexpr float kResonanceCbPerStep = 2.0f;
+constexpr float kTimecentsPerStep = 80.0f;
+constexpr float kVibRateCentsPerStep = 20.0f;
+constexpr float kVibDepthCentsPerStep = 0.8f;
+// A longer attack asked of a font's instant one starts from 10 ms, so the
+// controller is heard at all.
+constexpr float kShortestScaledAttackTc = -7973.0f;
 
 inline float Clamped(int gen, float v) noexcept {
     return static_cast<float>(ClampGen(gen, static_cast<int32_t>(std::lrint(v))));
@@ -89,7 +106,9 @@ bool Voice::Start(const VoiceDesc& d, const NoteContext& n) noexcept {
     soundKey = n.soundKey;
     velocity = n.velocity;
     noteId = n.noteId;
-    released = keyUp = heldBySostenuto = false;
+    released = keyUp = heldBySostenuto = stolen = false;
+    cutTime = 0.01f;
+    rootKey = static_cast<uint8_t>(d.rootKey);
 
     // Fixed key and velocity replace the played ones for everything they drive.
     uint8_t effKey = d.gen[kGenKeynum] >= 0 && d.gen[kGenKeynum] <= 127 ? static_cast<uint8_t>(d.gen[kGenKeynum]) : n.soundKey;
@@ -127,6 +146,8 @@ bool Voice::Start(const VoiceDesc& d, const NoteContext& n) noexcept {
         extra *= (1 - at) + at * x * x;
     }
     if (ch.Soft()) extra *= 0.6f; // soft pedal: about -4.4 dB
+    sendScale[0] = sendScale[1] = 1.0f;
+    if (n.drum) ApplyDrumSettings(n.drum, extra);
     staticGain = extra; // completed by Recompute
     fontGain_ = extra;
 
@@ -146,6 +167,8 @@ bool Voice::Start(const VoiceDesc& d, const NoteContext& n) noexcept {
     modTimes.decay = tc(value[kGenDecayModEnv] + keyOffset * value[kGenKeynumToModEnvDecay]);
     modTimes.sustain = 1.0f - value[kGenSustainModEnv] / 1000.0f;
     modTimes.release = tc(value[kGenReleaseModEnv]);
+    glideCents = n.glideSeconds > 0 ? n.glideCents : 0.0f;
+    glideRate = n.glideSeconds > 0 ? std::fabs(n.glideCents) / n.glideSeconds : 0.0f;
     volEnv.Start(true);
     modEnv.Start(false);
     modLfo.Start();
@@ -169,9 +192,49 @@ bool Voice::Start(const VoiceDesc& d, const NoteContext& n) noexcept {
     return true;
 }
 
+void Voice::ApplyDrumSettings(const uint8_t* drum, float& gain) noexcept {
+    using D = DrumKeySettings;
+    auto set = [&](int p) { return drum[p] != D::kUnset; };
+    auto step = [&](int p) { return static_cast<float>(drum[p]) - 64.0f; };
+    if (set(D::kCutoff)) base[kGenInitialFilterFc] += step(D::kCutoff) * kCutoffCentsPerStep;
+    if (set(D::kResonance)) base[kGenInitialFilterQ] += step(D::kResonance) * kResonanceCbPerStep;
+    if (set(D::kAttack)) base[kGenAttackVolEnv] += step(D::kAttack) * kTimecentsPerStep;
+    if (set(D::kDecay)) base[kGenDecayVolEnv] += step(D::kDecay) * kTimecentsPerStep;
+    if (set(D::kCoarse)) base[kGenCoarseTune] += step(D::kCoarse);
+    if (set(D::kFine)) base[kGenFineTune] += step(D::kFine);
+    if (set(D::kLevel)) gain *= (drum[D::kLevel] / 127.0f) * (drum[D::kLevel] / 127.0f); // as CC 7
+    if (set(D::kPan)) {
+        // 0 is "random": a position drawn from the note's id.
+        const float at = drum[D::kPan] == 0 ? static_cast<float>((noteId * 2654435761u) >> 22) / 1023.0f * 127.0f : drum[D::kPan];
+        base[kGenPan] = (at - 64.0f) * (500.0f / 63.0f);
+    }
+    if (set(D::kReverb)) sendScale[0] = drum[D::kReverb] / 127.0f;
+    if (set(D::kChorus)) sendScale[1] = drum[D::kChorus] / 127.0f;
+}
+
 void Voice::Recompute(const ChannelState& ch) noexcept {
     for (int g = 0; g < kGenCount; ++g) value[g] = base[g];
     for (uint32_t i = 0; i < dynCount; ++i) value[dyn[i].destOper] += ModOutput(dyn[i], ch, soundKey, velocity);
+    // GM2 sound controllers (CC 71-78, and the GS/XG NRPNs that set them).
+    using C = ChannelState;
+    value[kGenInitialFilterFc] += ch.Sound(C::kBrightness) * kCutoffCentsPerStep;
+    value[kGenInitialFilterQ] += ch.Sound(C::kTimbre) * kResonanceCbPerStep;
+    if (const int a = ch.Sound(C::kAttack); a != 0) {
+        float& at = value[kGenAttackVolEnv];
+        if (a > 0 && at < kShortestScaledAttackTc) at = kShortestScaledAttackTc;
+        at += a * kTimecentsPerStep;
+    }
+    value[kGenDecayVolEnv] += ch.Sound(C::kDecay) * kTimecentsPerStep;
+    value[kGenReleaseVolEnv] += ch.Sound(C::kRelease) * kTimecentsPerStep;
+    value[kGenFreqVibLfo] += ch.Sound(C::kVibratoRate) * kVibRateCentsPerStep;
+    value[kGenDelayVibLfo] += ch.Sound(C::kVibratoDelay) * kTimecentsPerStep;
+    if (const int v = ch.Sound(C::kVibratoDepth); v != 0) {
+        // Deeper or shallower in the direction the font already goes.
+        float& depth = value[kGenVibLfoToPitch];
+        const float dir = depth < 0 ? -1.0f : 1.0f;
+        const float moved = depth + dir * static_cast<float>(v) * kVibDepthCentsPerStep;
+        depth = moved * dir > 0 ? moved : 0.0f;
+    }
     for (int g = 0; g < kGenCount; ++g)
         if (g != kGenInitialPitch) value[g] = Clamped(g, value[g]);
     staticGain = fontGain_ * dsp::CentibelsToGain(value[kGenInitialAttenuation]);
@@ -181,8 +244,8 @@ void Voice::Recompute(const ChannelState& ch) noexcept {
     panL = std::cos(angle);
     panR = std::sin(angle);
     auto send = [](float v) { return v <= 0 ? 0.0f : (v >= 1000 ? 1.0f : v / 1000.0f); };
-    sendReverb = send(value[kGenReverbEffectsSend]);
-    sendChorus = send(value[kGenChorusEffectsSend]);
+    sendReverb = send(value[kGenReverbEffectsSend]) * sendScale[0];
+    sendChorus = send(value[kGenChorusEffectsSend]) * sendScale[1];
     modLfoDelay = dsp::TimecentsToSeconds(value[kGenDelayModLfo]);
     modLfoHz = dsp::AbsCentsToHz(value[kGenFreqModLfo]);
     vibLfoDelay = dsp::TimecentsToSeconds(value[kGenDelayVibLfo]);
@@ -196,6 +259,26 @@ void Voice::Recompute(const ChannelState& ch) noexcept {
     modEnvToFc = value[kGenModEnvToFilterFc];
     filterQCb = value[kGenInitialFilterQ];
     modLfoToVolume = value[kGenModLfoToVolume];
+    if (!released && volEnv.stage() != Envelope::kDone) {
+        // Decay and release follow their controllers while the note sounds.
+        const float keyOffset = 60.0f - soundKey;
+        volTimes.decay = dsp::TimecentsToSeconds(value[kGenDecayVolEnv] + keyOffset * value[kGenKeynumToVolEnvDecay]);
+        volTimes.release = dsp::TimecentsToSeconds(value[kGenReleaseVolEnv]);
+    }
+}
+
+void Voice::Retune(uint8_t newKey, uint8_t newSoundKey, float seconds, const ChannelState& ch) noexcept {
+    const float delta = value[kGenScaleTuning] * (static_cast<int>(newSoundKey) - static_cast<int>(soundKey));
+    keyPitchCents += delta;
+    if (seconds > 0) {
+        glideCents -= delta;
+        glideRate = std::fabs(glideCents) / seconds;
+    } else {
+        glideCents = 0;
+    }
+    key = newKey;
+    soundKey = newSoundKey;
+    Recompute(ch);
 }
 
 bool Voice::BeginBlock(const ChannelState& ch, float mix, uint32_t frames, float outputRate, bool fx) noexcept {
@@ -265,6 +348,13 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, uint32_t frames, float
     }
 
     float cents = pitchBase + ch.TuningCents() + vib * vibToPitch + mlfo * modLfoToPitch + menv * modEnvToPitch;
+    if (glideCents != 0) {
+        // Portamento: the block plays at its middle's pitch.
+        const float move = glideRate * dt;
+        const float mid = glideCents > 0 ? std::fmax(glideCents - 0.5f * move, 0.0f) : std::fmin(glideCents + 0.5f * move, 0.0f);
+        cents += mid;
+        glideCents = glideCents > 0 ? std::fmax(glideCents - move, 0.0f) : std::fmin(glideCents + move, 0.0f);
+    }
     if (cents != lastCents) {
         // Most notes hold their pitch for many blocks: exp2 only on change.
         lastCents = cents;
@@ -337,11 +427,13 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, uint32_t frames, float
     brk = p < r ? p : r;
     brk2 = p < r ? r : frames;
     const bool inaudible = volEnv.stage() == Envelope::kRelease && gain < kSilence;
-    return !volEnv.done() && !(inaudible && IsSilentBelow(kSilence * kSampleScale));
+    // An envelope that ends inside the block still ramps down to nothing in
+    // it (a fast fade ends within one block); the voice goes at the next.
+    return !(inaudible && IsSilentBelow(kSilence * kSampleScale));
 }
 
 void Voice::FirePending(float heard) noexcept {
-    if (pendingCut) volTimes.release = 0.01f;
+    if (pendingCut) volTimes.release = cutTime;
     volEnv.ReleaseFrom(heard);
     modEnv.Release();
     if (pendingUnloop) unloopAfterBlock = true;
@@ -362,6 +454,13 @@ void Voice::NoteOff(uint32_t at) noexcept {
     if (loopMode == 3) looping = false;
 }
 
+void Voice::FadeOut(uint32_t at) noexcept {
+    // A voice already fading faster keeps its pace.
+    if (released && volEnv.stage() == Envelope::kRelease && volTimes.release <= kFadeOutSeconds) return;
+    cutTime = kFadeOutSeconds;
+    Cut(at);
+}
+
 void Voice::Cut(uint32_t at) noexcept {
     released = true;
     if (at > 0 || pendingAt != kNoPending) {
@@ -369,7 +468,7 @@ void Voice::Cut(uint32_t at) noexcept {
         pendingCut = true;
         return;
     }
-    volTimes.release = 0.01f; // 96 dB in 10 ms: fast, but not a click
+    volTimes.release = cutTime; // 96 dB in 10 ms: fast, but not a click
     volEnv.Release();
     modEnv.Release();
 }

@@ -44,6 +44,12 @@ struct NoteContext {
     float outputRate = 48000;
     bool sinc = false;
     uint32_t startDelay = 0; // frames into the next block where the note begins
+    // The drum part's settings of this key (DrumKeySettings::kCount values,
+    // kUnset where the font's sound stays), or null on melodic parts.
+    const uint8_t* drum = nullptr;
+    // Portamento: the note starts this many cents away from its pitch and
+    // glides there in glideSeconds.
+    float glideCents = 0, glideSeconds = 0;
 };
 
 struct Voice {
@@ -58,6 +64,7 @@ struct Voice {
     bool heldBySostenuto = false;
     bool oneShot = false;
     bool sinc = false;
+    bool stolen = false;       // fading out to make room; no longer counts against the limit
     uint32_t group = 0, offBy = 0;
     uint32_t chanVersion = 0;
     uint32_t stackGeneration = 0;
@@ -77,13 +84,17 @@ struct Voice {
     int sincBand = 0;
     float pitchScale = 1;      // sample rate / output rate
     float lastCents = 0;       // the pitch `inc` was computed for
+    float glideCents = 0;      // portamento: cents still to go, moved towards 0
+    float glideRate = 0;       // cents per second
 
     // --- modulated parameters (the full generator arrays are at the end) ---
     float keyPitchCents = 0;   // scale-tuned key distance from the root + sample correction
+    uint8_t rootKey = 60;      // of the zone, for retuning (mono legato)
     float staticGain = 1;      // attenuation, font volume and extra gains
     float fontGain_ = 1;       // the note-on-time part of staticGain
     float panL = 0.7071f, panR = 0.7071f;
     float sendReverb = 0, sendChorus = 0;
+    float sendScale[2] = {1, 1}; // a drum key's own reverb and chorus share
 
     Envelope volEnv, modEnv;
     EnvelopeTimes volTimes, modTimes;
@@ -134,6 +145,8 @@ struct Voice {
     // Sets the voice up from a matched zone. Returns false when the sample
     // cannot be played (not ready); the voice is then unused.
     bool Start(const font::VoiceDesc& d, const NoteContext& n) noexcept;
+    // Folds a drum key's settings into the generators (and `gain`).
+    void ApplyDrumSettings(const uint8_t* drum, float& gain) noexcept;
     // Re-evaluates controller modulators and what derives from them.
     void Recompute(const ChannelState& ch) noexcept;
     // Envelopes, LFOs, pitch and gain targets for the next `frames` frames.
@@ -186,8 +199,14 @@ struct Voice {
     // Note-off (after pedals): release stage, and the loop ends for loop mode
     // 3. `at`: frame of the next block where it happens (0 = its start).
     void NoteOff(uint32_t at = 0) noexcept;
-    // Fast fade (exclusive class, all sound off, stealing) over a few ms.
+    // Fast fade (exclusive class, all sound off) over a few ms.
     void Cut(uint32_t at = 0) noexcept;
+    // Fade over about a millisecond: a stolen or shed voice, which must make
+    // room at once but not click.
+    void FadeOut(uint32_t at = 0) noexcept;
+    // Mono legato: the voice goes on sounding at another key, gliding there
+    // over `seconds` (0: at once) without restarting its envelopes.
+    void Retune(uint8_t newKey, uint8_t newSoundKey, float seconds, const ChannelState& ch) noexcept;
     // Called when the voice is freed.
     void Finish() noexcept;
 
@@ -196,6 +215,7 @@ struct Voice {
     float value[font::kGenCount]; // base + controller modulators, clamped
     uint8_t dynCount = 0;
     font::Modulator dyn[kMaxDynamicMods];
+    float cutTime = 0.01f;     // release time of a pending cut
 };
 
 // Runs the filters of four voices over their generated blocks at once.
