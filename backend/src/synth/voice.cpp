@@ -38,9 +38,10 @@ constexpr float kResonanceCbPerStep = 2.0f;
 constexpr float kTimecentsPerStep = 80.0f;
 constexpr float kVibRateCentsPerStep = 20.0f;
 constexpr float kVibDepthCentsPerStep = 0.8f;
-// A longer attack asked of a font's instant one starts from 10 ms, so the
-// controller is heard at all.
-constexpr float kShortestScaledAttackTc = -7973.0f;
+// A longer attack or vibrato delay asked of a font's instant one starts from
+// 20 ms or 50 ms, so the controller is heard at all.
+constexpr float kShortestScaledAttackTc = -6773.0f;
+constexpr float kShortestScaledVibDelayTc = -5186.0f;
 
 inline float Clamped(int gen, float v) noexcept {
     return static_cast<float>(ClampGen(gen, static_cast<int32_t>(std::lrint(v))));
@@ -227,7 +228,11 @@ void Voice::Recompute(const ChannelState& ch) noexcept {
     value[kGenDecayVolEnv] += ch.Sound(C::kDecay) * kTimecentsPerStep;
     value[kGenReleaseVolEnv] += ch.Sound(C::kRelease) * kTimecentsPerStep;
     value[kGenFreqVibLfo] += ch.Sound(C::kVibratoRate) * kVibRateCentsPerStep;
-    value[kGenDelayVibLfo] += ch.Sound(C::kVibratoDelay) * kTimecentsPerStep;
+    if (const int d = ch.Sound(C::kVibratoDelay); d != 0) {
+        float& at = value[kGenDelayVibLfo];
+        if (d > 0 && at < kShortestScaledVibDelayTc) at = kShortestScaledVibDelayTc;
+        at += d * kTimecentsPerStep;
+    }
     if (const int v = ch.Sound(C::kVibratoDepth); v != 0) {
         // Deeper or shallower in the direction the font already goes.
         float& depth = value[kGenVibLfoToPitch];
