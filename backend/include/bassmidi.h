@@ -67,8 +67,8 @@ extern "C" {
 #define MIDI_EVENT_MODE 22          /* 0 = poly, 1 = mono */
 #define MIDI_EVENT_REVERB 23        /* reverb send 0 to 127 */
 #define MIDI_EVENT_CHORUS 24        /* chorus send 0 to 127 */
-#define MIDI_EVENT_REVERB_LEVEL 36  /* 0 to 127 */
-#define MIDI_EVENT_CHORUS_LEVEL 41  /* 0 to 127 */
+#define MIDI_EVENT_REVERB_LEVEL 36  /* percent of the full return level (50 = GS/XG level 64), 0 to 100 */
+#define MIDI_EVENT_CHORUS_LEVEL 41  /* as MIDI_EVENT_REVERB_LEVEL */
 #define MIDI_EVENT_SYSTEM 44        /* MIDI_SYSTEM_* */
 #define MIDI_EVENT_KEYPRES 48       /* LOBYTE key, HIBYTE pressure */
 #define MIDI_EVENT_BANK_LSB 66

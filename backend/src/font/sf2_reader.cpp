@@ -5,6 +5,7 @@
 // a preset is loaded. Every size is checked against the file size before
 // anything is allocated from it.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "bassmidi.h"
@@ -323,22 +324,71 @@ void OverrideMod(std::vector<Modulator>& list, const Modulator& m) {
     list.push_back(m);
 }
 
+bool IsLinked(const Modulator& m) { return (m.destOper & 0x8000) != 0 || (m.srcOper & 0xFF) == 127; }
+
 // The modulators of one zone as read: invalid destinations dropped, a
 // modulator identical to an earlier one of the same zone ignored. Linked
-// modulators (a destination 0x8000|index, or the "link" source) are dropped
-// too: their indices point into the file's zone list, which merging with the
-// defaults and the global zone reorders.
-std::vector<Modulator> ReadZoneMods(const std::vector<Modulator>& mods, size_t from, size_t to) {
+// modulators (a destination 0x8000|index, or the "link" source) are kept
+// only where `links` allows (instrument zones other than the global one),
+// with their links renumbered to this list; a link to a dropped modulator
+// drops the linking one.
+std::vector<Modulator> ReadZoneMods(const std::vector<Modulator>& mods, size_t from, size_t to, bool links) {
     std::vector<Modulator> out;
+    std::vector<int> at(to - from, -1);
     for (size_t i = from; i < to; ++i) {
         const Modulator& m = mods[i];
-        if (m.destOper >= kGenCount || m.destOper == kGenInitialPitch || m.destOper == kGenEndOper) continue;
-        if ((m.srcOper & 0xFF) == 127 || (m.amtSrcOper & 0xFF) == 127) continue; // link source
+        const bool linkDest = (m.destOper & 0x8000) != 0;
+        if (!linkDest && (m.destOper >= kGenCount || m.destOper == kGenInitialPitch || m.destOper == kGenEndOper)) continue;
+        if ((m.amtSrcOper & 0xFF) == 127 && !(m.amtSrcOper & 0x80)) continue; // a link as amount source means nothing
+        if (IsLinked(m) && !links) continue;
         bool dup = false;
         for (const Modulator& x : out) dup = dup || x.SameAs(m);
-        if (!dup) out.push_back(m);
+        if (dup) continue;
+        at[i - from] = static_cast<int>(out.size());
+        out.push_back(m);
     }
-    return out;
+    // A link source nothing links into has no input: it is dropped.
+    std::vector<bool> fed(out.size(), false);
+    for (const Modulator& m : out)
+        if (m.destOper & 0x8000) {
+            const size_t target = m.destOper & 0x7fff;
+            if (target < at.size() && at[target] >= 0) fed[size_t(at[target])] = true;
+        }
+    std::vector<Modulator> kept;
+    std::vector<int> moved(out.size(), -1);
+    for (size_t k = 0; k < out.size(); ++k) {
+        Modulator m = out[k];
+        if ((m.srcOper & 0xFF) == 127 && !fed[k]) continue;
+        if (m.destOper & 0x8000) {
+            const size_t target = m.destOper & 0x7fff;
+            if (target >= at.size() || at[target] < 0 || (out[size_t(at[target])].srcOper & 0xFF) != 127) continue;
+            m.destOper = uint16_t(0x8000 | at[target]);
+        }
+        moved[k] = static_cast<int>(kept.size());
+        kept.push_back(m);
+    }
+    for (Modulator& m : kept)
+        if (m.destOper & 0x8000) m.destOper = uint16_t(0x8000 | moved[m.destOper & 0x7fff]);
+    return kept;
+}
+
+// A zone's own modulators over the global ones: plain ones replace an
+// identical one or are appended; linked ones are appended with their links
+// renumbered to their place in the merged list.
+void AddZoneMods(std::vector<Modulator>& list, const std::vector<Modulator>& mods) {
+    std::vector<size_t> place(mods.size());
+    for (size_t k = 0; k < mods.size(); ++k) {
+        if (IsLinked(mods[k])) {
+            place[k] = list.size();
+            list.push_back(mods[k]);
+        } else {
+            OverrideMod(list, mods[k]);
+            place[k] = SIZE_MAX;
+        }
+    }
+    for (size_t k = 0; k < mods.size(); ++k)
+        if (place[k] != SIZE_MAX && (mods[k].destOper & 0x8000))
+            list[place[k]].destOper = uint16_t(0x8000 | place[mods[k].destOper & 0x7fff]);
 }
 
 void RangeFrom(const ZoneGens& g, const ZoneGens* global, int oper, uint8_t* lo, uint8_t* hi) {
@@ -422,7 +472,7 @@ bool Parser::Build() {
         bool haveGlobal = false;
         for (size_t b = b0; b < b1; ++b) {
             ZoneGens g = ReadZoneGens(igen_, ibag_[b].genNdx, ibag_[b + 1].genNdx, kGenSampleId);
-            std::vector<Modulator> mods = ReadZoneMods(imod_, ibag_[b].modNdx, ibag_[b + 1].modNdx);
+            std::vector<Modulator> mods = ReadZoneMods(imod_, ibag_[b].modNdx, ibag_[b + 1].modNdx, g.terminal >= 0);
             if (g.terminal < 0) {
                 if (b == b0) { // the global zone
                     global = g;
@@ -465,7 +515,7 @@ bool Parser::Build() {
                 z.loop = uint16_t(k);
             }
             z.mods = globalMods;
-            for (const Modulator& m : mods) OverrideMod(z.mods, m);
+            AddZoneMods(z.mods, mods);
             ins->zones.push_back(std::move(z));
         }
         instByIndex[i] = ins.get();
@@ -490,7 +540,7 @@ bool Parser::Build() {
         bool haveGlobal = false;
         for (size_t b = b0; b < b1; ++b) {
             ZoneGens g = ReadZoneGens(pgen_, pbag_[b].genNdx, pbag_[b + 1].genNdx, kGenInstrument);
-            std::vector<Modulator> mods = ReadZoneMods(pmod_, pbag_[b].modNdx, pbag_[b + 1].modNdx);
+            std::vector<Modulator> mods = ReadZoneMods(pmod_, pbag_[b].modNdx, pbag_[b + 1].modNdx, false);
             if (g.terminal < 0) {
                 if (b == b0) {
                     global = g;

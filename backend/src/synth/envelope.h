@@ -3,8 +3,9 @@
 // Volume envelope: the attack rises linearly in amplitude; decay and release
 // fall linearly in decibels over a 96 dB range (the "time to go from full to
 // nothing" the SoundFont format specifies), so the level is kept on a 0..1
-// scale that maps to -96..0 dB outside the attack. Modulation envelope: every
-// stage is linear on 0..1. A stage that ends inside a block hands its unused
+// scale that maps to -96..0 dB outside the attack. Modulation envelope: the
+// attack follows the convex curve SoundFont 2.04 gives it (fast at first,
+// levelling off at the peak); the other stages are linear on 0..1. A stage that ends inside a block hands its unused
 // time to the next one, so stage timing is exact to the sample on average.
 #pragma once
 
@@ -39,6 +40,8 @@ public:
             level_ = a <= 1.6e-5f ? 0.0f : 1.0f + std::log10(a) * (20.0f / 96.0f);
         } else if (stage_ == kDelay) {
             level_ = 0;
+        } else if (stage_ == kAttack) {
+            level_ = dsp::Convex(level_); // release from the level reached
         }
         stage_ = kRelease;
         time_ = 0;
@@ -105,7 +108,8 @@ public:
 
     float Value() const noexcept {
         if (stage_ == kDelay || stage_ == kDone) return 0.0f;
-        if (!volume_ || stage_ == kAttack) return level_;
+        if (!volume_) return stage_ == kAttack ? dsp::Convex(level_) : level_;
+        if (stage_ == kAttack) return level_;
         if (level_ <= 0) return 0.0f;
         // Sustained notes keep their level block after block.
         if (level_ != cachedLevel_) {

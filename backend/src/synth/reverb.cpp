@@ -1,105 +1,196 @@
 #include "synth/reverb.h"
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace tsl {
 namespace {
-// Delay lengths in frames at 44.1 kHz; mutually prime-ish so the echoes do
-// not pile up on one period.
-const uint32_t kCombLen[8] = {1116, 1188, 1277, 1356, 1422, 1491, 1557, 1617};
-const uint32_t kAllpassLen[4] = {556, 441, 341, 225};
-const uint32_t kSpread = 23;
-constexpr float kInputGain = 0.06f;
+
+// Line lengths in milliseconds at size 1, mutually prime in samples once
+// scaled (see Configure), spread so the echo density builds quickly.
+const float kLineMs[8] = {31.7f, 37.3f, 41.9f, 46.1f, 53.9f, 61.3f, 67.7f, 73.1f};
+const float kDiffuseMs[2] = {4.77f, 1.63f};
+constexpr float kDiffuseGain = 0.6f;
+constexpr float kMaxSize = 1.3f;
+constexpr float kMaxPreDelay = 0.2f;
+constexpr float kMaxEcho = 1.0f;
+// Loudness of the network against its send: the tail of the default room
+// carries about the energy the earlier comb reverb gave the same send.
+constexpr float kNetworkGain = 0.85f;
+// Signs that make left and right two orthogonal (uncorrelated) sums.
+const float kLeft[8] = {1, -1, 1, -1, 1, -1, 1, -1};
+const float kRight[8] = {1, 1, -1, -1, 1, 1, -1, -1};
+
+uint32_t PowerOfTwoAbove(uint32_t n) {
+    uint32_t p = 1;
+    while (p < n) p <<= 1;
+    return p;
+}
+
+bool IsPrime(uint32_t n) {
+    if (n < 2) return false;
+    for (uint32_t d = 2; d * d <= n; ++d)
+        if (n % d == 0) return false;
+    return true;
+}
+
 } // namespace
 
-Reverb::Reverb(uint32_t sampleRate) {
-    double scale = sampleRate / 44100.0;
-    for (int s = 0; s < 2; ++s) {
-        for (int i = 0; i < 8; ++i) {
-            uint32_t len = static_cast<uint32_t>((kCombLen[i] + s * kSpread) * scale);
-            combs_[s][i].buf.assign(len < 1 ? 1 : len, 0.0f);
-        }
-        for (int i = 0; i < 4; ++i) {
-            uint32_t len = static_cast<uint32_t>((kAllpassLen[i] + s * kSpread) * scale);
-            allpasses_[s][i].buf.assign(len < 1 ? 1 : len, 0.0f);
-        }
+Reverb::Reverb(uint32_t sampleRate) : rate_(static_cast<float>(sampleRate)) {
+    for (int i = 0; i < kLines; ++i) {
+        // The first two lines also carry the echoes of the delay types.
+        const float longest = i < 2 ? std::max(kLineMs[i] * 0.001f * kMaxSize, kMaxEcho) : kLineMs[i] * 0.001f * kMaxSize;
+        uint32_t most = static_cast<uint32_t>(longest * rate_) + 2;
+        lines_[i].buf.assign(PowerOfTwoAbove(most), 0.0f);
+        lines_[i].mask = static_cast<uint32_t>(lines_[i].buf.size()) - 1;
     }
+    for (int i = 0; i < 2; ++i) diffuse_[i].buf.assign(static_cast<size_t>(kDiffuseMs[i] * 0.001f * rate_) + 1, 0.0f);
+    pre_.assign(PowerOfTwoAbove(static_cast<uint32_t>(kMaxPreDelay * rate_) + 2), 0.0f);
+    preMask_ = static_cast<uint32_t>(pre_.size()) - 1;
+    Configure(ReverbProgram(ReverbType::kRoom2));
+}
+
+void Reverb::Configure(const ReverbSettings& s) noexcept {
+    set_ = s;
+    echo_ = s.type == ReverbType::kDelay || s.type == ReverbType::kPanningDelay;
+    pingPong_ = s.type == ReverbType::kPanningDelay;
+    const float decay = std::clamp(s.decaySeconds, 0.05f, 30.0f);
+    const float size = std::clamp(s.size, 0.1f, kMaxSize);
+    for (int i = 0; i < kLines; ++i) {
+        Line& l = lines_[i];
+        uint32_t len;
+        if (echo_) {
+            len = static_cast<uint32_t>(std::clamp(s.echoSeconds, 0.01f, kMaxEcho) * rate_);
+        } else {
+            len = static_cast<uint32_t>(kLineMs[i] * 0.001f * size * rate_);
+            while (!IsPrime(len)) ++len; // no two lines share a period
+        }
+        l.length = std::min<uint32_t>(std::max<uint32_t>(len, 2), l.mask);
+        // -60 dB after `decay` seconds of round trips through this line.
+        l.gain = std::pow(10.0f, -3.0f * static_cast<float>(l.length) / (decay * rate_));
+        // The damping grows with the line's length, so every line loses
+        // its highs at the same rate per second.
+        const float d = std::clamp(s.hfDamping, 0.0f, 0.95f);
+        l.damp = 1.0f - std::pow(1.0f - d, static_cast<float>(l.length) / (0.05f * rate_));
+        // An echo dulls a little at each repeat, not by its whole length.
+        if (echo_) l.damp = 0.3f * d;
+        l.damp = std::clamp(l.damp, 0.0f, 0.95f);
+    }
+    preLength_ = std::min<uint32_t>(static_cast<uint32_t>(std::clamp(s.preDelay, 0.0f, kMaxPreDelay) * rate_), preMask_);
+    preLp_ = std::clamp(s.preLowpass, 0.0f, 0.95f);
+    uint32_t longest = 0;
+    for (const Line& l : lines_) longest = std::max(longest, l.length);
+    hold_ = preLength_ + longest + static_cast<uint32_t>(std::size(kDiffuseMs)) * static_cast<uint32_t>(0.005f * rate_);
+    const float w = std::clamp(s.width, 0.0f, 1.0f);
+    outA_ = 0.5f * (1.0f + w);
+    outB_ = 0.5f * (1.0f - w);
 }
 
 void Reverb::Clear() noexcept {
-    for (auto& side : combs_)
-        for (Comb& c : side) {
-            for (float& v : c.buf) v = 0;
-            c.store = 0;
-        }
-    for (auto& side : allpasses_)
-        for (Allpass& a : side)
-            for (float& v : a.buf) v = 0;
+    for (Line& l : lines_) {
+        std::fill(l.buf.begin(), l.buf.end(), 0.0f);
+        l.state = 0;
+    }
+    for (Allpass& a : diffuse_) std::fill(a.buf.begin(), a.buf.end(), 0.0f);
+    std::fill(pre_.begin(), pre_.end(), 0.0f);
+    preState_ = 0;
+    peak_ = 0;
 }
 
 void Reverb::Process(const float* in, float* out, uint32_t n, float gain) noexcept {
-    const float fb = feedback_, d1 = damp_, d2 = 1.0f - damp_;
-    const float g = gain * kInputGain;
-    peak_ = 0;
-    for (int s = 0; s < 2; ++s) {
-        for (uint32_t f = 0; f < n; ++f) {
-            float x = in[f] * g;
-            float acc = 0;
-            for (Comb& c : combs_[s]) {
-                float y = c.buf[c.pos];
-                c.store = y * d2 + c.store * d1;
-                c.buf[c.pos] = x + c.store * fb;
-                if (++c.pos == c.buf.size()) c.pos = 0;
-                acc += y;
-            }
-            for (Allpass& a : allpasses_[s]) {
-                float b = a.buf[a.pos];
-                a.buf[a.pos] = acc + b * 0.5f;
-                acc = b - acc;
-                if (++a.pos == a.buf.size()) a.pos = 0;
-            }
-            out[2 * f + s] += acc;
-            peak_ = std::fmax(peak_, std::fabs(acc));
-        }
-    }
+    // Rung out and nothing coming in: nothing to do (what is left in the
+    // lines is below -120 dB).
+    bool any = false;
+    for (uint32_t f = 0; f < n && !any; ++f) any = in[f] != 0.0f;
+    if (!(any && gain != 0.0f) && Quiet()) return;
+    if (echo_) ProcessEcho(in, out, n, gain * set_.level);
+    else ProcessNetwork(in, out, n, gain * set_.level);
+    sinceActive_ = (any && gain != 0.0f) || peak_ >= 1e-6f ? 0 : std::min(sinceActive_ + n, UINT32_MAX / 2);
 }
 
-Chorus::Chorus(uint32_t sampleRate) {
-    uint32_t len = 1;
-    while (len < sampleRate / 20) len <<= 1; // 50 ms of line
-    line_.assign(len, 0.0f);
-    mask_ = len - 1;
-    baseDelay_ = 0.012f * sampleRate;
-    depth_ = 0.004f * sampleRate;
-    phaseStep_ = 0.3f / sampleRate;
-}
-
-void Chorus::Clear() noexcept {
-    for (float& v : line_) v = 0;
-}
-
-void Chorus::Process(const float* in, float* out, uint32_t n, float gain) noexcept {
-    const float g = gain * 0.5f;
+void Reverb::ProcessNetwork(const float* in, float* out, uint32_t n, float gain) noexcept {
+    const float norm = kNetworkGain / 2.0f; // 1/sqrt(8) per sum, times the gain of the network
+    const float inScale = gain;
+    float peak = 0;
     for (uint32_t f = 0; f < n; ++f) {
-        line_[pos_] = in[f];
-        // Two taps swept by one triangle a quarter period apart: left and
-        // right move differently, which is what widens the sound.
-        for (int s = 0; s < 2; ++s) {
-            float p = phase_ + 0.25f * s;
-            p -= std::floor(p);
-            float tri = p < 0.5f ? 4 * p - 1 : 3 - 4 * p;
-            float d = baseDelay_ + depth_ * tri;
-            float rp = static_cast<float>(pos_ + mask_ + 1) - d;
-            float fl = std::floor(rp);
-            float fr = rp - fl;
-            uint32_t i0 = static_cast<uint32_t>(static_cast<int64_t>(fl)) & mask_;
-            float a = line_[i0], b = line_[(i0 + 1) & mask_];
-            out[2 * f + s] += (a + (b - a) * fr) * g;
+        // Pre-delay, pre-LPF, diffusion.
+        pre_[prePos_] = in[f] * inScale;
+        float x = pre_[(prePos_ - preLength_) & preMask_];
+        prePos_ = (prePos_ + 1) & preMask_;
+        preState_ = x + (preState_ - x) * preLp_;
+        x = preState_;
+        for (Allpass& a : diffuse_) {
+            const float b = a.buf[a.pos];
+            const float v = x + b * kDiffuseGain;
+            a.buf[a.pos] = v;
+            x = b - v * kDiffuseGain;
+            if (++a.pos == a.buf.size()) a.pos = 0;
         }
-        pos_ = (pos_ + 1) & mask_;
-        phase_ += phaseStep_;
-        if (phase_ >= 1.0f) phase_ -= 1.0f;
+        // The network: read, damp, decay; Householder feedback.
+        float y[kLines];
+        float sum = 0;
+        for (int i = 0; i < kLines; ++i) {
+            Line& l = lines_[i];
+            const float r = l.buf[(l.pos - l.length) & l.mask];
+            l.state = r + (l.state - r) * l.damp;
+            y[i] = l.state * l.gain;
+            sum += y[i];
+            peak = std::max(peak, std::fabs(r));
+        }
+        const float h = sum * (2.0f / kLines);
+        float left = 0, right = 0;
+        for (int i = 0; i < kLines; ++i) {
+            Line& l = lines_[i];
+            l.buf[l.pos] = y[i] - h + (i & 1 ? -x : x);
+            l.pos = (l.pos + 1) & l.mask;
+            left += kLeft[i] * y[i];
+            right += kRight[i] * y[i];
+        }
+        left *= norm;
+        right *= norm;
+        const float ol = outA_ * left + outB_ * right, orr = outA_ * right + outB_ * left;
+        out[2 * f] += ol;
+        out[2 * f + 1] += orr;
+        peak = std::max(peak, std::max(std::fabs(ol), std::fabs(orr)));
     }
+    peak_ = std::max(peak, std::fabs(lines_[0].state) + std::fabs(lines_[7].state));
+}
+
+void Reverb::ProcessEcho(const float* in, float* out, uint32_t n, float gain) noexcept {
+    // Line 0 echoes on the left (and in the middle for plain delay), line 1
+    // on the right; the ping-pong feeds each into the other.
+    Line& a = lines_[0];
+    Line& b = lines_[1];
+    const float g = gain * 0.5f;
+    float peak = 0;
+    for (uint32_t f = 0; f < n; ++f) {
+        pre_[prePos_] = in[f] * g;
+        const float x = pre_[(prePos_ - preLength_) & preMask_];
+        prePos_ = (prePos_ + 1) & preMask_;
+        float ra = a.buf[(a.pos - a.length) & a.mask];
+        float rb = b.buf[(b.pos - b.length) & b.mask];
+        peak = std::max(peak, std::max(std::fabs(ra), std::fabs(rb)));
+        a.state = ra + (a.state - ra) * a.damp;
+        b.state = rb + (b.state - rb) * b.damp;
+        ra = a.state * a.gain;
+        rb = b.state * b.gain;
+        if (pingPong_) {
+            a.buf[a.pos] = x + rb;
+            b.buf[b.pos] = ra;
+        } else {
+            a.buf[a.pos] = x + ra;
+            b.buf[b.pos] = 0;
+            rb = ra;
+        }
+        a.pos = (a.pos + 1) & a.mask;
+        b.pos = (b.pos + 1) & b.mask;
+        const float ol = outA_ * ra + outB_ * rb, orr = outA_ * rb + outB_ * ra;
+        out[2 * f] += ol;
+        out[2 * f + 1] += orr;
+        peak = std::max(peak, std::max(std::fabs(ol), std::fabs(orr)));
+    }
+    peak_ = std::max(peak, std::fabs(a.state) + std::fabs(b.state));
 }
 
 } // namespace tsl

@@ -1,56 +1,57 @@
-// Stereo reverb for the summed reverb send bus: eight damped feedback combs in
-// parallel and four allpasses in series per side (the classic Schroeder /
-// Moorer structure), the right side with slightly longer delays for width.
-// Runs once per block; buffers are allocated at construction only.
+// Stereo reverb for the summed reverb send bus: a pre-delay, an input
+// low-pass and two diffusing allpasses feed an eight-line feedback delay
+// network (Householder feedback, a damping low-pass and a decay gain per
+// line set from the decay time); two orthogonal sums of the lines give left
+// and right, mixed down by the width. The GS delay types are an echo (one
+// line) and a ping-pong echo (two) instead. Runs once per block; buffers are
+// sized at construction for the largest program, so changing programs on the
+// render thread allocates nothing.
 #pragma once
 
 #include <cstdint>
 #include <vector>
+
+#include "synth/effect_types.h"
 
 namespace tsl {
 
 class Reverb {
 public:
     explicit Reverb(uint32_t sampleRate);
-    // Adds the reverberated `in` (mono send bus, n frames) times `gain` to
-    // the interleaved stereo buffer `out`.
+    void Configure(const ReverbSettings& s) noexcept;
+    // Adds the reverberated mono `in` (n frames) times `gain` to the
+    // interleaved stereo buffer `out`.
     void Process(const float* in, float* out, uint32_t n, float gain) noexcept;
     void Clear() noexcept;
-    bool Quiet() const noexcept { return peak_ < 1e-6f; }
+    // Nothing left ringing: for longer than the longest way through, nothing
+    // came in and nothing above -120 dB came out of the lines.
+    bool Quiet() const noexcept { return sinceActive_ > hold_; }
 
 private:
-    float peak_ = 0;
-    struct Comb {
-        std::vector<float> buf;
-        uint32_t pos = 0;
-        float store = 0;
+    static constexpr int kLines = 8;
+    struct Line {
+        std::vector<float> buf; // power-of-two size
+        uint32_t mask = 0, pos = 0, length = 1;
+        float gain = 0, damp = 0, state = 0;
     };
     struct Allpass {
         std::vector<float> buf;
         uint32_t pos = 0;
     };
-    Comb combs_[2][8];
-    Allpass allpasses_[2][4];
-    float feedback_ = 0.84f;
-    float damp_ = 0.25f;
-};
+    void ProcessNetwork(const float* in, float* out, uint32_t n, float gain) noexcept;
+    void ProcessEcho(const float* in, float* out, uint32_t n, float gain) noexcept;
 
-class Chorus {
-public:
-    explicit Chorus(uint32_t sampleRate);
-    // Adds the chorused mono bus `in` times `gain` to interleaved stereo `out`.
-    void Process(const float* in, float* out, uint32_t n, float gain) noexcept;
-    void Clear() noexcept;
-    bool Quiet() const noexcept { return true; }
-
-private:
-    std::vector<float> line_;
-    uint32_t mask_ = 0;
-    uint32_t pos_ = 0;
-    float phase_ = 0;
-    float phaseStep_ = 0;
-    float baseDelay_ = 0;
-    float depth_ = 0;
+    float rate_;
+    ReverbSettings set_;
+    Line lines_[kLines];
+    Allpass diffuse_[2];
+    std::vector<float> pre_;
+    uint32_t preMask_ = 0, prePos_ = 0, preLength_ = 0;
+    float preLp_ = 0, preState_ = 0;
+    float outA_ = 1, outB_ = 0; // width mix
+    float peak_ = 0;
+    uint32_t sinceActive_ = UINT32_MAX / 2, hold_ = 0; // frames
+    bool echo_ = false, pingPong_ = false;
 };
 
 } // namespace tsl

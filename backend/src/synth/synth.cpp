@@ -39,6 +39,7 @@ Synth::Synth(const Options& o)
     dead_.reserve(pool);
     for (uint32_t i = pool; i-- > 0;) free_.push_back(static_cast<int32_t>(i));
     for (DrumKeySettings& d : drumKeys_) d.Reset();
+    ResetEffects(SystemMode::kDefault);
     for (auto& row : keyHead_)
         for (int32_t& h : row) h = -1;
     for (int c = 0; c < kChannels; ++c) channels_[c].ResetAll(c);
@@ -121,8 +122,10 @@ void Synth::ApplyEvent(uint32_t event, uint32_t param, uint32_t chan) noexcept {
         return;
     }
     if (event == MIDI_EVENT_MASTERVOL) { masterVolume_ = static_cast<uint16_t>(std::min<uint32_t>(param, 16383)); return; }
-    if (event == MIDI_EVENT_REVERB_LEVEL) { reverbLevel_ = static_cast<uint8_t>(std::min<uint32_t>(param, 127)); return; }
-    if (event == MIDI_EVENT_CHORUS_LEVEL) { chorusLevel_ = static_cast<uint8_t>(std::min<uint32_t>(param, 127)); return; }
+    // The level events count in percent of the full return level, the GS and
+    // XG messages in 0-127: 50 % and 64 are the same level.
+    if (event == MIDI_EVENT_REVERB_LEVEL) { reverbLevel_ = static_cast<uint8_t>(std::min<uint32_t>((param * 127 + 50) / 100, 127)); return; }
+    if (event == MIDI_EVENT_CHORUS_LEVEL) { chorusLevel_ = static_cast<uint8_t>(std::min<uint32_t>((param * 127 + 50) / 100, 127)); return; }
     if (chan >= kChannels) return;
     const int c = static_cast<int>(chan);
     ChannelState& ch = channels_[c];
@@ -626,6 +629,7 @@ void Synth::SystemReset(SystemMode mode) noexcept {
     if (mode == SystemMode::kGM2) channels_[9].cc[0] = channels_[9].bankMsb = 120;
     masterVolume_ = 16383;
     reverbLevel_ = chorusLevel_ = 64;
+    ResetEffects(mode);
 }
 
 void Synth::RestoreChannel(int c, const ChannelState& s) noexcept {
@@ -879,8 +883,9 @@ void Synth::RenderBlock(float* out, uint32_t n) noexcept {
         out[2 * f + 1] = bus.right[f];
     }
     if (fx) {
-        reverb_.Process(bus.reverb, out, n, reverbScale_ * reverbLevel_ * (1.0f / 64.0f));
-        chorus_.Process(bus.chorus, out, n, chorusLevel_ * (1.0f / 64.0f));
+        // The chorus first: part of its output may go on into the reverb.
+        if (chorusOn_) chorus_.Process(bus.chorus, out, bus.reverb, n, chorusLevel_ * (1.0f / 64.0f));
+        if (reverbOn_) reverb_.Process(bus.reverb, out, n, reverbScale_ * reverbLevel_ * (1.0f / 64.0f));
     }
 }
 

@@ -10,6 +10,8 @@
 
 #include "font/model.h"
 #include "synth/channel_state.h"
+#include "synth/chorus.h"
+#include "synth/effect_types.h"
 #include "synth/reverb.h"
 #include "synth/voice.h"
 
@@ -119,6 +121,10 @@ private:
     void ReleaseHeld(int c) noexcept;
     void DataEntry(int c, bool msb, uint8_t value) noexcept;
     void SystemReset(SystemMode mode) noexcept;
+    // Effect programs and their parameters (GS and XG system exclusive).
+    void ResetEffects(SystemMode mode) noexcept;
+    void GsEffectParameter(uint8_t address, uint8_t value) noexcept;
+    void XgEffectParameter(uint8_t address, const uint8_t* data, uint32_t size) noexcept;
     void Touch(int c) noexcept { ++chanVersion_[c]; }
 
     // Presets
@@ -207,6 +213,9 @@ private:
     std::unique_ptr<MixBuses> bus_;
     Reverb reverb_;
     Chorus chorus_;
+    ReverbSettings reverbSet_;
+    ChorusSettings chorusSet_;
+    bool reverbOn_ = true, chorusOn_ = true; // XG "no effect" types turn them off
     LoadRequestFn loadFn_ = nullptr;
     void* loadCtx_ = nullptr;
 };

@@ -1,8 +1,11 @@
 // System-exclusive messages the synthesizer understands: the four system
-// resets (GM, GM2, GS, XG), master volume, GS and XG effect return levels and
-// the GS/XG drum part assignments. Checksums are not verified: a message with
+// resets (GM, GM2, GS, XG), master volume, GS and XG reverb and chorus
+// programs and parameters, and the GS/XG drum part assignments. Checksums are not verified: a message with
 // a wrong checksum still means what its address and data say.
 #include "synth/synth.h"
+
+#include <algorithm>
+#include <cmath>
 
 namespace tsl {
 
@@ -31,6 +34,7 @@ void Synth::ApplySysEx(const uint8_t* d, uint32_t size) noexcept {
         if (a == 0x40 && b == 0x00 && c == 0x04) { masterVolume_ = static_cast<uint16_t>(v << 7 | v); return; }
         if (a == 0x40 && b == 0x01 && c == 0x33) { reverbLevel_ = v; return; }
         if (a == 0x40 && b == 0x01 && c == 0x3A) { chorusLevel_ = v; return; }
+        if (a == 0x40 && b == 0x01 && c >= 0x30 && c <= 0x3F) { GsEffectParameter(c, v); return; }
         if (a == 0x40 && (b & 0xF0) == 0x10 && c == 0x15) {
             // Parts are numbered so that block 0 is MIDI channel 10.
             int block = b & 0x0F;
@@ -48,12 +52,88 @@ void Synth::ApplySysEx(const uint8_t* d, uint32_t size) noexcept {
         if (h == 0x00 && m == 0x00 && l == 0x04) { masterVolume_ = static_cast<uint16_t>(v << 7 | v); return; }
         if (h == 0x02 && m == 0x01 && l == 0x0C) { reverbLevel_ = v; return; }
         if (h == 0x02 && m == 0x01 && l == 0x2C) { chorusLevel_ = v; return; }
+        if (h == 0x02 && m == 0x01) { XgEffectParameter(l, d + 7, n - 7); return; }
         if (h == 0x08 && m < kChannels && l == 0x07) { // multi part: part mode (0 normal, else drums)
             channels_[m].drums = v != 0;
             presetValid_[m] = false;
             return;
         }
     }
+}
+
+void Synth::ResetEffects(SystemMode mode) noexcept {
+    // Each standard's power-on programs; files in no mode get a mid-sized room.
+    ReverbType r = ReverbType::kRoom2;
+    ChorusType c = ChorusType::kChorus3;
+    if (mode == SystemMode::kGS || mode == SystemMode::kGM2) r = ReverbType::kHall2;
+    if (mode == SystemMode::kXG) { r = ReverbType::kHall1; c = ChorusType::kChorus1; }
+    reverbSet_ = ReverbProgram(r);
+    chorusSet_ = ChorusProgram(c);
+    reverbOn_ = chorusOn_ = true;
+    reverb_.Configure(reverbSet_);
+    chorus_.Configure(chorusSet_);
+}
+
+void Synth::GsEffectParameter(uint8_t address, uint8_t v) noexcept {
+    v &= 0x7f;
+    const float unit = v / 127.0f;
+    switch (address) {
+    case 0x30: // reverb macro: a whole program
+    case 0x31: // reverb character: the algorithm, with its own defaults
+        reverbSet_ = ReverbProgram(static_cast<ReverbType>(v & 7));
+        break;
+    case 0x32: reverbSet_.preLowpass = (v & 7) / 7.0f * 0.9f; break;
+    case 0x34: reverbSet_.decaySeconds = GsReverbSeconds(reverbSet_.type, v); break;
+    case 0x35: // delay feedback: how long the echoes of the delay types last
+        if (reverbSet_.echoSeconds > 0) {
+            const float fb = 0.95f * unit;
+            reverbSet_.decaySeconds = fb <= 0.001f ? reverbSet_.echoSeconds : -3.0f * reverbSet_.echoSeconds / std::log10(fb);
+        }
+        break;
+    case 0x37: reverbSet_.preDelay = v * 0.001f; break;
+    case 0x38: chorusSet_ = ChorusProgram(static_cast<ChorusType>(v & 7)); break;
+    case 0x39: chorusSet_.preLowpass = (v & 7) / 7.0f * 0.9f; break;
+    case 0x3B: chorusSet_.feedback = 0.95f * unit; break;
+    case 0x3C: chorusSet_.delay = 0.001f + 0.039f * unit; break;
+    case 0x3D: chorusSet_.rate = 0.05f + 9.95f * unit * unit; break;
+    case 0x3E: chorusSet_.depth = 0.005f * unit; break;
+    case 0x3F: chorusSet_.toReverb = unit; break;
+    default: return;
+    }
+    if (address < 0x38) reverb_.Configure(reverbSet_);
+    else chorus_.Configure(chorusSet_);
+}
+
+void Synth::XgEffectParameter(uint8_t address, const uint8_t* data, uint32_t size) noexcept {
+    if (size == 0) return;
+    const uint8_t v = data[0] & 0x7f;
+    const uint8_t v2 = size > 1 && data[1] != 0xF7 ? data[1] & 0x7f : 0;
+    bool off = false;
+    switch (address) {
+    case 0x00: { // reverb type MSB (and LSB in the same message)
+        ReverbType t;
+        if (!XgReverbType(v, v2, t, off)) return;
+        reverbOn_ = !off;
+        if (!off) reverbSet_ = ReverbProgram(t);
+        break;
+    }
+    case 0x02: reverbSet_.decaySeconds = XgReverbSeconds(v); break;
+    case 0x04: reverbSet_.preDelay = std::min<uint8_t>(v, 63) * 0.001f; break; // initial delay, ms
+    case 0x20: {
+        ChorusType t;
+        if (!XgChorusType(v, v2, t, off)) return;
+        chorusOn_ = !off;
+        if (!off) chorusSet_ = ChorusProgram(t);
+        break;
+    }
+    case 0x22: chorusSet_.rate = 0.039f * v; break;
+    case 0x23: chorusSet_.depth = 0.005f * v / 127.0f; break;
+    case 0x24: chorusSet_.feedback = 0.95f * (static_cast<float>(v) - 64.0f) / 64.0f; break;
+    case 0x25: chorusSet_.delay = std::max(0.001f, 0.0001f * v + 0.001f); break;
+    default: return;
+    }
+    if (address < 0x20) reverb_.Configure(reverbSet_);
+    else chorus_.Configure(chorusSet_);
 }
 
 } // namespace tsl

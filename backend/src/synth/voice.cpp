@@ -52,6 +52,10 @@ inline float ModOutput(const Modulator& m, const ChannelState& ch, uint8_t key, 
     return m.transOper == 2 ? std::fabs(v) : v;
 }
 
+// A modulator whose primary source is the output of other modulators.
+inline bool IsLinkSource(uint16_t oper) noexcept { return (oper & 0x80) == 0 && (oper & 127) == 127; }
+inline bool IsLinkDest(uint16_t dest) noexcept { return (dest & 0x8000) != 0; }
+
 } // namespace
 
 bool IsStaticSource(uint16_t oper) noexcept {
@@ -120,14 +124,18 @@ bool Voice::Start(const VoiceDesc& d, const NoteContext& n) noexcept {
     base[kGenInitialAttenuation] *= kAttenuationScale;
     dynCount = 0;
     const ChannelState& ch = *n.channel;
+    hasLinks_ = false;
     for (uint32_t i = 0; i < d.modCount && i < kMaxVoiceModulators; ++i) {
         const Modulator& m = d.mods[i];
-        if ((m.destOper & 0x8000) || m.destOper >= kGenCount) continue; // linked modulators are not supported
-        if (IsStaticSource(m.srcOper) && IsStaticSource(m.amtSrcOper)) {
+        const bool linked = IsLinkDest(m.destOper) || IsLinkSource(m.srcOper);
+        if (!IsLinkDest(m.destOper) && m.destOper >= kGenCount) continue;
+        if (!linked && IsStaticSource(m.srcOper) && IsStaticSource(m.amtSrcOper)) {
             base[m.destOper] += ModOutput(m, ch, effKey, effVel);
         } else if (dynCount < kMaxDynamicMods) {
+            // Modulators in a chain are evaluated together in Recompute.
             dyn[dynCount] = m;
-            // Dynamic sources that read the key or velocity need the fixed values.
+            dynIndex[dynCount] = static_cast<uint8_t>(i);
+            hasLinks_ = hasLinks_ || linked;
             ++dynCount;
         }
     }
@@ -215,7 +223,11 @@ void Voice::ApplyDrumSettings(const uint8_t* drum, float& gain) noexcept {
 
 void Voice::Recompute(const ChannelState& ch) noexcept {
     for (int g = 0; g < kGenCount; ++g) value[g] = base[g];
-    for (uint32_t i = 0; i < dynCount; ++i) value[dyn[i].destOper] += ModOutput(dyn[i], ch, soundKey, velocity);
+    if (!hasLinks_) {
+        for (uint32_t i = 0; i < dynCount; ++i) value[dyn[i].destOper] += ModOutput(dyn[i], ch, soundKey, velocity);
+    } else {
+        EvaluateLinked(ch);
+    }
     // GM2 sound controllers (CC 71-78, and the GS/XG NRPNs that set them).
     using C = ChannelState;
     value[kGenInitialFilterFc] += ch.Sound(C::kBrightness) * kCutoffCentsPerStep;
@@ -270,6 +282,41 @@ void Voice::Recompute(const ChannelState& ch) noexcept {
         volTimes.decay = dsp::TimecentsToSeconds(value[kGenDecayVolEnv] + keyOffset * value[kGenKeynumToVolEnvDecay]);
         volTimes.release = dsp::TimecentsToSeconds(value[kGenReleaseVolEnv]);
     }
+}
+
+void Voice::EvaluateLinked(const ChannelState& ch) noexcept {
+    // A linked modulator's source is the sum of the outputs of the modulators
+    // whose destination names it, scaled so that a full amount (32768) is 1.
+    // Chains are followed from each end; a loop is cut after a few links.
+    float out[kMaxDynamicMods];
+    bool done[kMaxDynamicMods] = {};
+    struct Eval {
+        Voice& v;
+        const ChannelState& ch;
+        float* out;
+        bool* done;
+        float operator()(uint32_t i, int depth) const noexcept {
+            if (done[i]) return out[i];
+            const Modulator& m = v.dyn[i];
+            float r;
+            if (IsLinkSource(m.srcOper)) {
+                float in = 0;
+                if (depth < 8)
+                    for (uint32_t j = 0; j < v.dynCount; ++j)
+                        if (IsLinkDest(v.dyn[j].destOper) && (v.dyn[j].destOper & 0x7fff) == v.dynIndex[i])
+                            in += (*this)(j, depth + 1);
+                r = in * (1.0f / 32768.0f) * ModSource(m.amtSrcOper, ch, v.soundKey, v.velocity) * m.amount;
+                if (m.transOper == 2) r = std::fabs(r);
+            } else {
+                r = ModOutput(m, ch, v.soundKey, v.velocity);
+            }
+            done[i] = true;
+            out[i] = r;
+            return r;
+        }
+    } eval{*this, ch, out, done};
+    for (uint32_t i = 0; i < dynCount; ++i)
+        if (!IsLinkDest(dyn[i].destOper)) value[dyn[i].destOper] += eval(i, 0);
 }
 
 void Voice::Retune(uint8_t newKey, uint8_t newSoundKey, float seconds, const ChannelState& ch) noexcept {

@@ -147,6 +147,7 @@ struct Voice {
     bool Start(const font::VoiceDesc& d, const NoteContext& n) noexcept;
     // Folds a drum key's settings into the generators (and `gain`).
     void ApplyDrumSettings(const uint8_t* drum, float& gain) noexcept;
+    void EvaluateLinked(const ChannelState& ch) noexcept;
     // Re-evaluates controller modulators and what derives from them.
     void Recompute(const ChannelState& ch) noexcept;
     // Envelopes, LFOs, pitch and gain targets for the next `frames` frames.
@@ -214,7 +215,9 @@ struct Voice {
     float base[font::kGenCount]; // generators + note-on-time modulators (attenuation already scaled)
     float value[font::kGenCount]; // base + controller modulators, clamped
     uint8_t dynCount = 0;
+    bool hasLinks_ = false;    // some of dyn feed others (linked modulators)
     font::Modulator dyn[kMaxDynamicMods];
+    uint8_t dynIndex[kMaxDynamicMods]; // each one's place in the zone's list, which links name
     float cutTime = 0.01f;     // release time of a pending cut
 };
 

@@ -51,6 +51,7 @@ std::vector<uint8_t> BuildSf2(const std::vector<Sf2Sample>& samples, const std::
             zone.gens.push_back(sf2test::Range(43, z.keyLo, z.keyHi));
             for (const auto& g : z.gens) zone.gens.push_back(sf2test::Val(g.first, g.second));
             zone.gens.push_back(sf2test::Val(53, static_cast<int16_t>(z.sample)));
+            zone.mods = z.mods;
             inst.zones.push_back(std::move(zone));
         }
         f.insts.push_back(std::move(inst));

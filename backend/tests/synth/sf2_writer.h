@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "font/model.h"
+
 namespace tsl::test {
 
 struct Sf2Sample {
@@ -22,6 +24,7 @@ struct Sf2Zone {
     uint8_t keyLo = 0, keyHi = 127;
     int sample = 0;
     std::vector<std::pair<uint16_t, int16_t>> gens; // generator number, amount
+    std::vector<font::Modulator> mods = {};
 };
 
 struct Sf2Preset {
