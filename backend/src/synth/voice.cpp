@@ -43,6 +43,13 @@ constexpr float kVibDepthCentsPerStep = 0.8f;
 constexpr float kShortestScaledAttackTc = -6773.0f;
 constexpr float kShortestScaledVibDelayTc = -5186.0f;
 
+// Moves a time (in timecents) by sound-controller steps; a longer time asked
+// of one shorter than `shortest` starts from `shortest`.
+inline void ScaleTime(float& tc, int steps, float shortest) noexcept {
+    if (steps > 0 && tc < shortest) tc = shortest;
+    tc += static_cast<float>(steps) * kTimecentsPerStep;
+}
+
 inline float Clamped(int gen, float v) noexcept {
     return static_cast<float>(ClampGen(gen, static_cast<int32_t>(std::lrint(v))));
 }
@@ -232,19 +239,11 @@ void Voice::Recompute(const ChannelState& ch) noexcept {
     using C = ChannelState;
     value[kGenInitialFilterFc] += ch.Sound(C::kBrightness) * kCutoffCentsPerStep;
     value[kGenInitialFilterQ] += ch.Sound(C::kTimbre) * kResonanceCbPerStep;
-    if (const int a = ch.Sound(C::kAttack); a != 0) {
-        float& at = value[kGenAttackVolEnv];
-        if (a > 0 && at < kShortestScaledAttackTc) at = kShortestScaledAttackTc;
-        at += a * kTimecentsPerStep;
-    }
+    ScaleTime(value[kGenAttackVolEnv], ch.Sound(C::kAttack), kShortestScaledAttackTc);
     value[kGenDecayVolEnv] += ch.Sound(C::kDecay) * kTimecentsPerStep;
     value[kGenReleaseVolEnv] += ch.Sound(C::kRelease) * kTimecentsPerStep;
     value[kGenFreqVibLfo] += ch.Sound(C::kVibratoRate) * kVibRateCentsPerStep;
-    if (const int d = ch.Sound(C::kVibratoDelay); d != 0) {
-        float& at = value[kGenDelayVibLfo];
-        if (d > 0 && at < kShortestScaledVibDelayTc) at = kShortestScaledVibDelayTc;
-        at += d * kTimecentsPerStep;
-    }
+    ScaleTime(value[kGenDelayVibLfo], ch.Sound(C::kVibratoDelay), kShortestScaledVibDelayTc);
     if (const int v = ch.Sound(C::kVibratoDepth); v != 0) {
         // Deeper or shallower in the direction the font already goes.
         float& depth = value[kGenVibLfoToPitch];
