@@ -217,6 +217,12 @@ CConfigurator* ConfiguratorTest::Open()
     return window;
 }
 
+void ConfiguratorTest::Track(CConfigurator* other)
+{
+    window = other;
+    g_current = other;
+}
+
 void ConfiguratorTest::Close()
 {
     if (window && window->IsWindow())

@@ -84,6 +84,8 @@ protected:
     CConfigurator* Open();
     // Closes it (if open) and lets the pending objects go.
     void Close();
+    // Follows a configurator opened some other way (it reopened itself).
+    void Track(CConfigurator* other);
     HWND Control(int page, int id) const;
     std::wstring ConfigFile() const { return config.Settings().ConfigFile(); }
     std::vector<std::wstring> Messages() const { return config.Messages(); }

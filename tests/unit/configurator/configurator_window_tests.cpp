@@ -5,6 +5,7 @@
 
 #include "configurator/resource_ids.h"
 #include "configurator/save_actions.h"
+#include "core/resident_windows.h"
 #include "core/settings.h"
 
 namespace {
@@ -104,6 +105,44 @@ TEST_F(ConfiguratorWindow, OkSavesInPageOrderActsOnTheFlagsAndCloses)
     EXPECT_FALSE(config.Settings().IsChanged(SettingsChange::Audio));
     EXPECT_FALSE(config.Settings().IsChanged(SettingsChange::VuMeter));
     EXPECT_FALSE(window->IsWindow());
+}
+
+TEST_F(ConfiguratorWindow, ApplyingAnotherLanguageReopensTheWindowInIt)
+{
+    // A second language in the installation.
+    const std::string german = "\xEF\xBB\xBF[info]\r\nlanguage=Deutsch\r\n[synth]\r\ncfg.sf.tab=Klangschriften\r\n";
+    HANDLE h = ::CreateFileW((config.Folder() + L"\\lang\\1031.lang").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    ::WriteFile(h, german.data(), static_cast<DWORD>(german.size()), &written, nullptr);
+    ::CloseHandle(h);
+    ResidentWindows().SetConfiguratorFactory([](HWND) { return CConfigurator::Open(); });
+    ASSERT_TRUE(Open());
+    HWND languages = OptionsControl(1016);
+    const int count = static_cast<int>(::SendMessageW(languages, CB_GETCOUNT, 0, 0));
+    int german_item = -1;
+    for (int i = 0; i < count; ++i)
+        if (::SendMessageW(languages, CB_GETITEMDATA, static_cast<WPARAM>(i), 0) == 1031)
+            german_item = i;
+    ASSERT_GE(german_item, 0);
+    ::SendMessageW(languages, CB_SETCURSEL, static_cast<WPARAM>(german_item), 0);
+    ::SendMessageW(*window->Page(kPageOptions), WM_COMMAND, MAKEWPARAM(1016, CBN_SELCHANGE), reinterpret_cast<LPARAM>(languages));
+    HWND old = *window;
+    Click(Apply());
+    Pump();
+    EXPECT_EQ(config.Stored(L"Advanced", L"LangID"), L"1031");
+    EXPECT_FALSE(::IsWindow(old));
+    auto* reopened = dynamic_cast<CConfigurator*>(ResidentWindows().Configurator());
+    ASSERT_NE(reopened, nullptr);
+    Track(reopened);
+    wchar_t tab[64] = {};
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = tab;
+    item.cchTextMax = 63;
+    ::SendMessageW(window->Tabs().GetHwnd(), TCM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    EXPECT_STREQ(tab, L"Klangschriften");
+    Close();
+    ResidentWindows().SetConfiguratorFactory(nullptr);
 }
 
 TEST_F(ConfiguratorWindow, RemembersItsTabAndIgnoresOneOutOfRange)

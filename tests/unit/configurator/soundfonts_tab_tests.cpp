@@ -3,6 +3,11 @@
 // check, and soundfont-list files exported and imported.
 #include "configurator_test_support.h"
 
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <algorithm>
+
 #include "configurator/resource_ids.h"
 #include "configurator/tab_soundfonts.h"
 #include "core/settings.h"
@@ -255,6 +260,32 @@ TEST_F(SoundFontsPage, ListFilesRoundTripAnyScriptAndABrokenFileChangesNothing)
     }
     ASSERT_EQ(Messages().size(), messages + 4);
     EXPECT_NE(Messages().back().find(L"could not be saved"), std::wstring::npos);
+}
+
+TEST_F(SoundFontsPage, DroppedFilesAreAddedInTheirOrderWithoutAnyCheck)
+{
+    const std::wstring a = WriteTestFont("cfg_drop.sf2", {{}});
+    const std::vector<std::wstring> files = {a, config.Folder() + L"\\notes.txt"};
+    size_t chars = 1;
+    for (const std::wstring& f : files)
+        chars += f.size() + 1;
+    HGLOBAL drop = ::GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
+    auto* header = static_cast<DROPFILES*>(::GlobalLock(drop));
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = TRUE;
+    wchar_t* at = reinterpret_cast<wchar_t*>(header + 1);
+    for (const std::wstring& f : files) {
+        std::copy(f.begin(), f.end(), at);
+        at += f.size() + 1;
+    }
+    ::GlobalUnlock(drop);
+    ::SendMessageW(List(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+    ASSERT_EQ(Page().Entries().size(), 2u);
+    EXPECT_EQ(Page().Entries()[0].FileName, a);
+    EXPECT_EQ(Page().Entries()[1].FileName, files[1]);
+    EXPECT_EQ(Page().Entries()[1].EnabledPorts, 7u);
+    EXPECT_EQ(Selection(), std::vector<int>{1});
+    EXPECT_TRUE(IsEnabled(::GetDlgItem(*window, IDC_CFG_APPLY)));
 }
 
 TEST_F(SoundFontsPage, AnEmptyListShowsItsHelpAndEditorChangesMarkThePage)
