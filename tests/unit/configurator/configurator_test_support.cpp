@@ -121,6 +121,7 @@ FileDialogAnswers::FileDialogAnswers()
 {
     SetFileDialogHook([this](const FileDialogRequest& request) {
         titles.push_back(request.title);
+        flags.push_back(request.flags);
         if (answers.empty())
             return std::vector<std::wstring>{};
         auto answer = answers.front();

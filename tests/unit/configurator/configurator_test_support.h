@@ -48,6 +48,7 @@ struct FileDialogAnswers {
     ~FileDialogAnswers();
     std::vector<std::vector<std::wstring>> answers;
     std::vector<std::wstring> titles;
+    std::vector<DWORD> flags;  // the OFN_* flags each dialog was asked with
 };
 
 // Answers popup menus: `choose` sees the menu and returns the command.

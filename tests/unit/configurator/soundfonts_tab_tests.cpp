@@ -5,6 +5,7 @@
 
 #include <shellapi.h>
 #include <shlobj.h>
+#include <commdlg.h>
 
 #include <algorithm>
 
@@ -214,6 +215,9 @@ TEST_F(SoundFontsPage, ListFilesRoundTripAnyScriptAndABrokenFileChangesNothing)
         dialogs.answers.push_back({list});
         Click(Button(IDC_SF_EXPORT));
         EXPECT_EQ(dialogs.titles, std::vector<std::wstring>{L"Export Soundfont List"});
+        // The user is asked before a file that exists is replaced.
+        ASSERT_EQ(dialogs.flags.size(), 1u);
+        EXPECT_TRUE(dialogs.flags[0] & OFN_OVERWRITEPROMPT);
     }
     const std::string bytes = FileBytes(list);
     ASSERT_GE(bytes.size(), 3u);
