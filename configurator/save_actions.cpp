@@ -2,6 +2,7 @@
 
 #include "core/app.h"
 #include "core/language.h"
+#include "mixer/mixer_dialog.h"
 #include "synth/synth_engine.h"
 
 ConfiguratorSaveActions DefaultSaveActions()
@@ -10,17 +11,20 @@ ConfiguratorSaveActions DefaultSaveActions()
     actions.restartSynth = [] { return RestartSynth(); };
     actions.allPortsHaveSoundFonts = [] { return !g_Engine || g_Engine->AllPortsHaveSoundFonts(); };
     actions.reportMissingSoundFonts = [] {
-        // The tray's error balloon "err.noSoundfont" goes here once the tray shows balloons.
+        if (CMainApp* app = GetMainApp())
+            app->GetTray().ShowBalloon(GetText(L"err.noSoundfont"), NIIF_ERROR, BalloonKind::SoundFontsOrPanicHotkey);
     };
     actions.reloadEngine = [] {
         if (g_Engine && g_Engine->IsInitialized())
             g_Engine->Reload();
     };
     actions.registerHotkeys = [] {
-        // The tray's hotkey registration goes here once the tray registers hotkeys.
+        if (CMainApp* app = GetMainApp())
+            app->GetTray().RegisterHotkeys();
     };
     actions.applyVuMeter = [] {
-        // Open mixer windows take up "DisableVUMeter" here once the mixer window exists.
+        if (g_Engine)
+            g_Engine->ForEachMixer([](CMixerDialog* mixer) { mixer->UpdateMeterThread(); });
     };
     actions.reloadLanguage = [] { LoadLanguage(); };
     return actions;
