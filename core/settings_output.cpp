@@ -1,20 +1,12 @@
 #include "core/settings_output.h"
 
+#include "core/text.h"
+
 #include <cwchar>
 #include <cwctype>
 #include <vector>
 
 namespace {
-
-std::wstring Trim(const std::wstring& text)
-{
-    size_t begin = 0, end = text.size();
-    while (begin < end && iswspace(text[begin]))
-        ++begin;
-    while (end > begin && iswspace(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
-}
 
 std::vector<std::wstring> NonEmptyPieces(const std::wstring& text)
 {

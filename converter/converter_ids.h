@@ -1,0 +1,31 @@
+// Control identifiers of the converter window (resource dialog 153).
+#pragma once
+
+#define IDD_MIDI_CONVERTER 153
+
+#define IDC_MC_START 13
+#define IDC_MC_CLOSE 14
+#define IDC_MC_MIXER 15
+#define IDC_MC_ADD 1075
+#define IDC_MC_FORMAT 1076
+#define IDC_MC_FILES 1077
+#define IDC_MC_REMOVE 1080
+#define IDC_MC_LOG 1081
+#define IDC_MC_PROGRESS 1082
+#define IDC_MC_INTRO 1083
+#define IDC_MC_OPTIONS 1094
+#define IDC_MC_FOLDER 1095
+#define IDC_MC_SKIP 1096
+#define IDC_MC_MULTICHANNEL 1097
+#define IDC_MC_IMPORT 1098
+#define IDC_MC_EXPORT 1099
+#define IDC_MC_KEY_DOWN 1100
+#define IDC_MC_KEY_RESET 1101
+#define IDC_MC_FORMAT_LABEL 1102
+#define IDC_MC_OPTIONS_LABEL 1103
+#define IDC_MC_PROGRESS_LABEL 1104
+#define IDC_MC_LOG_LABEL 1105
+#define IDC_MC_FOLDER_LABEL 1106
+#define IDC_MC_KEY_UP 1107
+#define IDC_MC_BROWSE 1108
+#define IDC_MC_FILES_LABEL 1109
