@@ -172,3 +172,19 @@ if(TARGET GTest::gtest)
     add_dependencies(unit_tray_tests tsl-hotkey-holder)
   endif()
 endif()
+
+# The converter's tests build its real window from the program's resources and
+# start the stand-in encoder.
+if(TARGET unit_converter_tests)
+  target_sources(unit_converter_tests PRIVATE ${CMAKE_SOURCE_DIR}/res/tessaline.rc)
+  add_dependencies(unit_converter_tests tsl-encoder-standin)
+endif()
+
+# Converter benchmark: built only when bench/converter/run.sh asks for it.
+file(GLOB conv_bench_srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/converter/*.cpp)
+if(conv_bench_srcs)
+  add_executable(tsl_converter_bench EXCLUDE_FROM_ALL ${conv_bench_srcs})
+  target_link_libraries(tsl_converter_bench PRIVATE tslapp)
+  target_compile_options(tsl_converter_bench PRIVATE ${TSL_WARNINGS})
+  target_link_options(tsl_converter_bench PRIVATE -municode)
+endif()

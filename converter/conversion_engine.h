@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include <bass.h>
+
 #include <atomic>
 #include <functional>
 #include <string>

@@ -42,8 +42,20 @@ void CMidiFilesListView::SetCount(size_t count)
 
 void CMidiFilesListView::SizeColumns()
 {
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
         ListView_SetColumnWidth(m_list, i, LVSCW_AUTOSIZE_USEHEADER);
+        // Owner-data lines are not always measured: never narrower than the title.
+        wchar_t title[128] = {};
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT;
+        column.pszText = title;
+        column.cchTextMax = 128;
+        if (SendMessageW(m_list, LVM_GETCOLUMNW, i, reinterpret_cast<LPARAM>(&column))) {
+            const int minimum = ListView_GetStringWidth(m_list, title) + 16;
+            if (ListView_GetColumnWidth(m_list, i) < minimum)
+                ListView_SetColumnWidth(m_list, i, minimum);
+        }
+    }
 }
 
 void CMidiFilesListView::Redraw() { InvalidateRect(m_list, nullptr, TRUE); }

@@ -1,13 +1,21 @@
 #include "core/app.h"
 
 #include "configurator/configurator.h"
+#include "converter/midi_converter.h"
 #include "core/resident_windows.h"
+
+// The windows register before the message loop starts: the command line's
+// windows open before the tray window exists.
+CMainApp::CMainApp(std::wstring commandLine) : m_commandLine(std::move(commandLine))
+{
+    ResidentWindows().SetConfiguratorFactory([](HWND) { return CConfigurator::Open(); });
+    RegisterConverterWindow();
+}
 
 CMainApp* GetMainApp() noexcept { return static_cast<CMainApp*>(Win32xx::CWinApp::GetApp()); }
 
 BOOL CMainApp::InitInstance()
 {
-    ResidentWindows().SetConfiguratorFactory([](HWND) { return CConfigurator::Open(); });
     try {
         m_tray.Create();
     } catch (const Win32xx::CWinException&) {

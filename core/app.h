@@ -13,7 +13,8 @@ inline constexpr UINT kOpenWindowsMessage = WM_APP + 1;
 
 class CMainApp : public Win32xx::CWinApp {
 public:
-    explicit CMainApp(std::wstring commandLine) : m_commandLine(std::move(commandLine)) {}
+    // Registers how the resident windows are made, so the command line's windows can open.
+    explicit CMainApp(std::wstring commandLine);
 
     BOOL InitInstance() override;
     CSystray& GetTray() noexcept { return m_tray; }

@@ -6,6 +6,7 @@
 //              its extension names ("ID3" for .mp3, "fLaC" for .flac)
 //   die        reads a little of its input and exits with code 3 (a crash)
 //   silent     reads all its input, writes no file and exits with code 0
+//   slow       as without the file, but waits 40 ms after each read (a slow encoder)
 #include <windows.h>
 
 #include <cstdio>
@@ -103,7 +104,10 @@ int main()
         std::fwrite("ID3", 1, 3, f);
     else if (ext == L"flac")
         std::fwrite("fLaC", 1, 4, f);
-    while (ReadFile(in, buf.data(), static_cast<DWORD>(buf.size()), &got, nullptr) && got > 0)
+    while (ReadFile(in, buf.data(), static_cast<DWORD>(buf.size()), &got, nullptr) && got > 0) {
         std::fwrite(buf.data(), 1, got, f);
+        if (mode == "slow")
+            Sleep(40);
+    }
     return std::fclose(f) == 0 ? 0 : 1;
 }

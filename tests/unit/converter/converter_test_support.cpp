@@ -252,7 +252,7 @@ std::wstring HostProgram(const char* hostPath)
     return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES ? std::wstring() : path;
 }
 
-int RunHostProgram(const std::wstring& commandLine, DWORD timeoutMs)
+bool RunHostProgram(const std::wstring& commandLine, DWORD timeoutMs)
 {
     STARTUPINFOW si{};
     si.cb = sizeof(si);
@@ -260,13 +260,11 @@ int RunHostProgram(const std::wstring& commandLine, DWORD timeoutMs)
     std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
     line.push_back(L'\0');
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return -1;
+        return false;
     CloseHandle(pi.hThread);
-    DWORD code = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0)
-        GetExitCodeProcess(pi.hProcess, &code);
+    const bool ended = WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0;
     CloseHandle(pi.hProcess);
-    return static_cast<int>(code);
+    return ended;
 }
 
 namespace {

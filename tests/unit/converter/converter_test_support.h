@@ -89,8 +89,9 @@ size_t FirstSound(const std::vector<float>& interleaved, float threshold = 1e-4f
 // A Windows path of the build host for `hostPath`; empty when it does not exist.
 std::wstring HostProgram(const char* hostPath);
 // Runs a program of the build host (a Linux program, through Wine) with
-// arguments and waits; its exit code, or -1 when it could not start.
-int RunHostProgram(const std::wstring& commandLine, DWORD timeoutMs = 60000);
+// arguments and waits for it. Wine does not pass a Unix program's exit code
+// on, so callers check what it wrote; false when it could not start or run out.
+bool RunHostProgram(const std::wstring& commandLine, DWORD timeoutMs = 60000);
 
 // The encoders built by tools/build-encoders, copied into `folder`; false when not built.
 bool InstallRealEncoders(const std::wstring& folder);
