@@ -8,8 +8,6 @@
 
 #include <commctrl.h>
 
-#include <fstream>
-
 #include "support/automation.h"
 #include "support/installation.h"
 
@@ -34,7 +32,10 @@ void WriteMidi(const std::wstring& path)
     const unsigned char bytes[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 1, 0xE0,
                                    'M', 'T', 'r', 'k', 0, 0, 0, 13, 0, 0x90, 60, 100, 0x83, 0x60, 0x80, 60, 0,
                                    0, 0xFF, 0x2F, 0};
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes), sizeof bytes);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    WriteFile(file, bytes, sizeof bytes, &written, nullptr);
+    CloseHandle(file);
 }
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
