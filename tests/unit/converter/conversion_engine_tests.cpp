@@ -26,28 +26,7 @@ Track TwoNotes()
     return t;
 }
 
-struct Fixture : ::testing::Test {
-    TempFolder folder;
-    RecordingHost host;
-    TestMixer mixer;
-    std::atomic<bool> cancel{false};
-
-    void SetUp() override { ASSERT_NE(TestFont(), 0u) << "TimGM6mb is needed (tools/install-deps)"; }
-
-    void Run(const std::vector<ConverterFile>& files, const ConversionSettings& settings)
-    {
-        CConversionEngine engine(host, mixer, TestServices(), settings, cancel);
-        engine.Run(files);
-    }
-    FileResult Convert(const ConverterFile& file, const ConversionSettings& settings, bool overwrite = false,
-                       int channel = -1)
-    {
-        CConversionEngine engine(host, mixer, TestServices(), settings, cancel);
-        return engine.ConvertFile(file, overwrite, channel);
-    }
-};
-
-using ConversionEngineTest = Fixture;
+using ConversionEngineTest = ConversionFixture;
 
 TEST_F(ConversionEngineTest, WavOutputsEqualTheDirectRenderAt16And24BitsAndFloat)
 {

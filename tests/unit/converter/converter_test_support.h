@@ -3,6 +3,8 @@
 // to compare the converter's output with.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <windows.h>
 
 #include <bass.h>
@@ -99,5 +101,30 @@ bool InstallRealEncoders(const std::wstring& folder);
 bool InstallStandInEncoders(const std::wstring& folder);
 
 std::vector<std::wstring> FilesIn(const std::wstring& folder);
+
+// A private folder, a recording host, a neutral mixer and the engine over them.
+struct ConversionFixture : ::testing::Test {
+    TempFolder folder;
+    RecordingHost host;
+    TestMixer mixer;
+    std::atomic<bool> cancel{false};
+    std::wstring encoders;  // "<folder>\encoders", empty until a test fills it
+
+    void SetUp() override
+    {
+        ASSERT_NE(TestFont(), 0u) << "TimGM6mb is needed (tools/install-deps)";
+        encoders = folder.File(L"encoders");
+    }
+    void Run(const std::vector<ConverterFile>& files, ConversionSettings settings)
+    {
+        CConversionEngine engine(host, mixer, TestServices(), std::move(settings), cancel);
+        engine.Run(files);
+    }
+    FileResult Convert(const ConverterFile& file, ConversionSettings settings, bool overwrite = false, int channel = -1)
+    {
+        CConversionEngine engine(host, mixer, TestServices(), std::move(settings), cancel);
+        return engine.ConvertFile(file, overwrite, channel);
+    }
+};
 
 }  // namespace convtest
