@@ -176,7 +176,7 @@ endif()
 # The converter's tests build its real window from the program's resources and
 # start the stand-in encoder.
 if(TARGET unit_converter_tests)
-  target_sources(unit_converter_tests PRIVATE ${CMAKE_SOURCE_DIR}/res/tessaline.rc)
+  tsl_add_resources(unit_converter_tests)
   add_dependencies(unit_converter_tests tsl-encoder-standin)
 endif()
 

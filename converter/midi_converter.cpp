@@ -13,6 +13,7 @@
 #include "core/resident_windows.h"
 #include "core/settings.h"
 #include "core/system_error.h"
+#include "tray/systray.h"
 #include "ui/file_dialogs.h"
 #include "ui/shell.h"
 
@@ -72,6 +73,8 @@ bool IsConverterBusy() { return g_converter && g_converter->IsConverting(); }
 
 void RegisterConverterWindow()
 {
+    // The tray's Exit waits while a conversion runs.
+    CSystray::SetConversionRunningQuery(&IsConverterBusy);
     ResidentWindows().SetConverterFactory([](HWND) -> Win32xx::CWnd* {
         auto* window = new CMidiConverter();
         try {
@@ -484,11 +487,9 @@ void CMidiConverter::OnCommand(WORD id, WORD code)
     case IDC_MC_CLOSE:
     case IDCANCEL: OnCancel(); break;
     case IDC_MC_MIXER:
-#if __has_include("mixer/mixer_dialog.h")
         ToggleMixer();
         if (HWND mixer = MixerWindowHandle.load())
             EnableWindow(mixer, !m_thread);
-#endif
         break;
     }
 }

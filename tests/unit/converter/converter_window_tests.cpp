@@ -20,6 +20,7 @@
 #include "core/language.h"
 #include "core/message_box.h"
 #include "core/settings.h"
+#include "mixer/mixer_dialog.h"
 #include "support/automation.h"
 #include "support/installation.h"
 #include "support/screenshot.h"
@@ -316,16 +317,25 @@ TEST_F(ConverterWindowTest, TheConvertersMixerChangesTheRender)
     ChooseFormat(2);
     SendMessageW(Item(IDC_MC_FILES), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({a})), 0);
     EXPECT_EQ(Text(IDC_MC_MIXER), GetText(L"scm.mixer"));
-    window->SetMute(true, 0);  // as the mixer window's mute button does
+    // The mixer button opens the converter's own mixer; "Mute all" from its menu.
+    Click(IDC_MC_MIXER);
+    ASSERT_NE(window->MixerWindow, nullptr);
+    HWND mixer = window->MixerWindowHandle.load();
+    EXPECT_NE(tsltest::WindowText(mixer).find(L"MIDI Converter"), std::wstring::npos);
+    window->MixerWindow->RunCommand(kMixerMuteAll);
     EXPECT_EQ(Text(IDC_MC_MIXER), GetText(L"scm.mixer") + L" (*)");
     Click(IDC_MC_START);
     ASSERT_TRUE(PumpUntil([&] { return !window->IsConverting(); }, 60000));
     Wav muted;
     ASSERT_TRUE(ReadWav(folder.File(L"a.wav"), muted));
     EXPECT_EQ(FirstSound(muted.samples, 0.0f), SIZE_MAX);
+    EXPECT_TRUE(IsWindowEnabled(mixer));
 
-    window->SetMute(false, 0);
+    window->MixerWindow->RunCommand(kMixerReset);
     EXPECT_EQ(Text(IDC_MC_MIXER), GetText(L"scm.mixer"));
+    Click(IDC_MC_MIXER);  // closes it
+    PumpUntil([&] { return !IsWindow(mixer); }, 5000);
+    EXPECT_EQ(window->MixerWindow, nullptr);
     Click(IDC_MC_START);  // Yes, overwrite
     ASSERT_TRUE(PumpUntil([&] { return !window->IsConverting(); }, 60000));
     Wav heard;
