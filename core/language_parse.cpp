@@ -1,5 +1,7 @@
 #include "core/language_parse.h"
 
+#include "core/text.h"
+
 #include <cstdint>
 #include <cwctype>
 
@@ -50,16 +52,6 @@ void AppendWide(std::wstring& text, char32_t point)
         }
     }
     text.push_back(static_cast<wchar_t>(point));
-}
-
-std::wstring Trim(std::wstring_view text)
-{
-    size_t begin = 0, end = text.size();
-    while (begin < end && std::iswspace(static_cast<wint_t>(text[begin])))
-        ++begin;
-    while (end > begin && std::iswspace(static_cast<wint_t>(text[end - 1])))
-        --end;
-    return std::wstring(text.substr(begin, end - begin));
 }
 
 bool SameIgnoringCase(std::wstring_view a, std::wstring_view b)

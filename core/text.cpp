@@ -56,8 +56,8 @@ void PutWide(std::wstring& out, uint32_t c)
     out.push_back(static_cast<wchar_t>(c));
 }
 
-bool IsHigh(uint32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLow(uint32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+[[maybe_unused]] bool IsHigh(uint32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+[[maybe_unused]] bool IsLow(uint32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 }  // namespace
 
