@@ -18,6 +18,7 @@ extern "C" {
 
 /* Configuration */
 #define BASS_CONFIG_MIDI_VOICES 0x10401   /* voice limit of new streams, 16 to 100000 */
+#define BASS_CONFIG_MIDI_THREADS 0x10480  /* threads of new streams, 1 to 64; 0 = automatic (the default) */
 
 /* Additional error codes */
 #define BASS_ERROR_MIDI_INCLUDE 7000      /* an SFZ #include file could not be opened */
@@ -38,6 +39,7 @@ extern "C" {
 #define BASS_ATTRIB_MIDI_VOICES_ACTIVE 0x12004
 #define BASS_ATTRIB_MIDI_STATE 0x12005        /* opaque MIDI state blob (Get/SetAttributeEx) */
 #define BASS_ATTRIB_MIDI_REVERB 0x12009       /* master reverb level, 1 = normal */
+#define BASS_ATTRIB_MIDI_THREADS 0x12080      /* threads rendering the stream's voices, 1 to 64; 0 = automatic */
 
 /* BASS_MIDI_StreamEvents modes */
 #define BASS_MIDI_EVENTS_STRUCT 0

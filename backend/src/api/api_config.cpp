@@ -3,6 +3,7 @@
 #include "bassmidi.h"
 #include "core/config.h"
 #include "core/registry.h"
+#include "synth/render_pool.h"
 
 extern "C" {
 
@@ -17,6 +18,7 @@ BOOL BASSDEF(BASS_SetConfig)(DWORD option, DWORD value) {
         if (value < 16) value = 16;
         if (value > 100000) value = 100000;
     }
+    if (option == BASS_CONFIG_MIDI_THREADS && value > tsl::RenderPool::kMaxThreads) value = tsl::RenderPool::kMaxThreads;
     tsl::SetConfigValue(option, value);
     tsl::SetError(BASS_OK);
     return TRUE;

@@ -12,6 +12,7 @@
 #include "encode/encoder.h"
 #include "output/device_manager.h"
 #include "synth/midi_stream.h"
+#include "synth/render_pool.h"
 #include "synth/sysex_store.h"
 
 using tsl::MidiStream;
@@ -57,7 +58,12 @@ HSTREAM BASSDEF(BASS_MIDI_StreamCreate)(DWORD channels, DWORD flags, DWORD freq)
     if (freq == 0) freq = 44100;
     if (freq < 22050 || freq > 96000) return Fail<HSTREAM>(BASS_ERROR_FORMAT, 0);
     const uint32_t voices = std::clamp<uint32_t>(tsl::GetConfigValue(BASS_CONFIG_MIDI_VOICES), 16, 100000);
-    return tsl::api::GuardedCreate([&] { return tsl::api::Register(std::make_shared<MidiStream>(flags, freq, voices)); });
+    const uint32_t threads = tsl::GetConfigValue(BASS_CONFIG_MIDI_THREADS);
+    return tsl::api::GuardedCreate([&] {
+        auto s = std::make_shared<MidiStream>(flags, freq, voices);
+        s->SetThreads(threads);
+        return tsl::api::Register(std::move(s));
+    });
 }
 
 BOOL BASSDEF(BASS_StreamFree)(HSTREAM handle) {
@@ -107,6 +113,9 @@ BOOL BASSDEF(BASS_ChannelSetAttribute)(DWORD handle, DWORD attrib, float value) 
     case BASS_ATTRIB_MIDI_CPU: s->SetCpuLimit(std::clamp(value, 0.0f, 100.0f)); break;
     case BASS_ATTRIB_MIDI_REVERB: s->SetReverbScale(std::clamp(value, 0.0f, 10.0f)); break;
     case BASS_ATTRIB_VOL: s->SetVolume(std::clamp(value, 0.0f, 10.0f)); break;
+    case BASS_ATTRIB_MIDI_THREADS:
+        s->SetThreads(static_cast<uint32_t>(std::clamp(value, 0.0f, static_cast<float>(tsl::RenderPool::kMaxThreads))));
+        break;
     default: return Fail<BOOL>(BASS_ERROR_ILLTYPE, FALSE);
     }
     tsl::SetError(BASS_OK);
@@ -124,6 +133,7 @@ BOOL BASSDEF(BASS_ChannelGetAttribute)(DWORD handle, DWORD attrib, float* value)
     case BASS_ATTRIB_MIDI_VOICES_ACTIVE: *value = static_cast<float>(s->ActiveVoices()); break;
     case BASS_ATTRIB_MIDI_REVERB: *value = s->ReverbScale(); break;
     case BASS_ATTRIB_VOL: *value = s->Volume(); break;
+    case BASS_ATTRIB_MIDI_THREADS: *value = static_cast<float>(s->Threads()); break;
     default: return Fail<BOOL>(BASS_ERROR_ILLTYPE, FALSE);
     }
     tsl::SetError(BASS_OK);

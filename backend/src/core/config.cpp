@@ -21,6 +21,7 @@ Option g_options[] = {
     {BASS_CONFIG_UPDATEPERIOD, 100, {0}, {false}},
     {BASS_CONFIG_DEV_DEFAULT, 0, {0}, {false}},
     {BASS_CONFIG_MIDI_VOICES, 500, {0}, {false}},
+    {BASS_CONFIG_MIDI_THREADS, 0, {0}, {false}},
 };
 
 Option* Find(uint32_t id) noexcept {

@@ -7,6 +7,7 @@
 #include "bass.h"
 #include "font/font_table.h"
 #include "synth/denormals.h"
+#include "synth/render_pool.h"
 
 namespace tsl {
 namespace {
@@ -193,6 +194,11 @@ uint32_t MidiStream::GetFonts(BASS_MIDI_FONT* fonts, uint32_t count) {
         return std::min(n, count);
     }
     return n;
+}
+
+void MidiStream::SetThreads(uint32_t threads) noexcept {
+    RenderPool::Instance().Reserve(threads == 0 ? RenderPool::AutomaticThreads() : threads);
+    threads_.store(threads, std::memory_order_relaxed);
 }
 
 std::vector<uint8_t> MidiStream::GetState() {
@@ -392,6 +398,7 @@ uint32_t MidiStream::RenderFloat(float* out, uint32_t frames) noexcept {
     uint64_t pend = pendingEnd_.load(std::memory_order_acquire);
     if (pend < endFrame_) endFrame_ = pend;
     synth_.SetReverbScale(reverbScale_.load(std::memory_order_relaxed));
+    synth_.SetThreads(threads_.load(std::memory_order_relaxed));
     const float vol = volume_.load(std::memory_order_relaxed);
     const float limit = cpuLimit_.load(std::memory_order_relaxed);
     const double blockBudget = limit > 0 ? limit / 100.0 / format.rate : 0; // seconds per frame allowed

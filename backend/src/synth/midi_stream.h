@@ -77,6 +77,10 @@ public:
     float ReverbScale() const noexcept { return reverbScale_.load(std::memory_order_relaxed); }
     void SetVolume(float v) noexcept { volume_.store(v, std::memory_order_relaxed); }
     float Volume() const noexcept { return volume_.load(std::memory_order_relaxed); }
+    // Threads rendering the voices (0 = automatic); starts the render pool's
+    // helpers it needs, and takes effect at the next block.
+    void SetThreads(uint32_t threads) noexcept;
+    uint32_t Threads() const noexcept { return threads_.load(std::memory_order_relaxed); }
     uint32_t ActiveVoices() const noexcept { return activeVoices_.load(std::memory_order_relaxed); }
     uint32_t MaxVoices() const noexcept { return maxVoices_; }
     float CpuPercent() const noexcept { return cpu_.load(std::memory_order_relaxed); }
@@ -168,6 +172,7 @@ private:
 
     // Attributes and readings.
     std::atomic<float> cpuLimit_{0}, reverbScale_{1}, volume_{1}, cpu_{0};
+    std::atomic<uint32_t> threads_{1};
     std::atomic<uint32_t> activeVoices_{0};
     std::atomic<uint64_t> positionPub_{0};
     std::atomic<bool> ended_{false};

@@ -5,10 +5,6 @@
 #include <cstddef>
 #include <cstring>
 
-#if defined(__SSE__) || defined(_M_X64) || defined(__x86_64__)
-#include <xmmintrin.h>
-#endif
-
 #include "bassmidi.h"
 #include "synth/dsp_math.h"
 #include "synth/kernels.h"
@@ -32,11 +28,13 @@ constexpr float kMaxDeferSeconds = 1.0f;
 
 Synth::Synth(const Options& o)
     : opt_(o), maxVoices_(o.maxVoices), voices_(o.maxVoices + FadeSpare(o.maxVoices)), descs_(new VoiceDesc[kMaxLayers]),
-      bus_(new MixBuses), reverb_(o.rate), chorus_(o.rate) {
+      reverb_(o.rate), chorus_(o.rate) {
     const uint32_t pool = static_cast<uint32_t>(voices_.size());
     free_.reserve(pool);
     active_.reserve(pool);
-    dead_.reserve(pool);
+    dead_.resize(pool);
+    chunkCap_ = std::max<uint32_t>(1, std::min(kMaxChunks, (pool + kChunkVoices - 1) / kChunkVoices));
+    chunks_.reset(new Chunk[chunkCap_]);
     for (uint32_t i = pool; i-- > 0;) free_.push_back(static_cast<int32_t>(i));
     for (DrumKeySettings& d : drumKeys_) d.Reset();
     ResetEffects(SystemMode::kDefault);
@@ -683,16 +681,15 @@ void Synth::FreeVoice(int32_t index) noexcept {
     free_.push_back(index);
 }
 
-void Synth::ConsiderCandidate(int32_t index, const Voice& v) noexcept {
+void Synth::ConsiderCandidate(Candidate* heap, uint32_t& count, const Candidate& c) noexcept {
     auto less = [](const Candidate& a, const Candidate& b) { return a.level < b.level; };
-    Candidate c{v.level, index, v.generation};
-    if (candCount_ < kCandidates) {
-        cand_[candCount_++] = c;
-        std::push_heap(cand_, cand_ + candCount_, less);
-    } else if (c.level < cand_[0].level) {
-        std::pop_heap(cand_, cand_ + candCount_, less);
-        cand_[candCount_ - 1] = c;
-        std::push_heap(cand_, cand_ + candCount_, less);
+    if (count < kCandidates) {
+        heap[count++] = c;
+        std::push_heap(heap, heap + count, less);
+    } else if (c.level < heap[0].level) {
+        std::pop_heap(heap, heap + count, less);
+        heap[count - 1] = c;
+        std::push_heap(heap, heap + count, less);
     }
 }
 
@@ -754,138 +751,6 @@ void Synth::ShedVoices(uint32_t count) noexcept {
             Retire(c.index);
             --count;
         }
-    }
-}
-
-// ---------------------------------------------------------------------------
-// Rendering
-
-namespace {
-
-constexpr size_t kPrefetchVoice = 6, kPrefetchData = 3;
-
-inline void Prefetch(const char* p) noexcept {
-#if defined(__SSE__) || defined(_M_X64) || defined(__x86_64__)
-    _mm_prefetch(p, _MM_HINT_T0);
-#else
-    (void)p;
-#endif
-}
-
-} // namespace
-
-void Synth::RenderBlock(float* out, uint32_t n) noexcept {
-    MixBuses& bus = *bus_;
-    std::memset(bus.left, 0, sizeof bus.left);
-    std::memset(bus.right, 0, sizeof bus.right);
-    const bool fx = opt_.effects;
-    if (fx) {
-        std::memset(bus.reverb, 0, sizeof bus.reverb);
-        std::memset(bus.chorus, 0, sizeof bus.chorus);
-    }
-    float mix[kChannels];
-    const float master = masterVolume_ * (1.0f / 16383.0f);
-    for (int c = 0; c < kChannels; ++c) mix[c] = channels_[c].mixLevel * 0.01f * master;
-
-    candCount_ = 0;
-    candNext_ = 0;
-    candSorted_ = false;
-    if (deferredCount_ > 0) StartDeferred();
-    uint32_t oldest = stackGeneration_;
-    for (int i = 0; i < deferredCount_; ++i) oldest = std::min(oldest, deferred_[i].generation);
-    const float rate = static_cast<float>(opt_.rate);
-    // Voices with an active filter are gathered in fours and filtered
-    // together; voices that finish are freed after the pass, so the active
-    // list is not reordered while it is walked.
-    dead_.clear();
-    Voice* group[4];
-    float* groupTmp[4] = {groupBuf_[0], groupBuf_[1], groupBuf_[2], groupBuf_[3]};
-    uint32_t groupOff[4];
-    int grouped = 0;
-    // Plain voices queue by the buses they feed (dry; with reverb; with
-    // chorus too), so a group of four pays only for the buses it uses.
-    Voice* plain[3][4];
-    int plainCount[3] = {};
-    bool lanesUsed = false;
-    const uint32_t laneBuses = fx ? 4 : 2;
-    const size_t count = active_.size();
-    for (size_t i = 0; i < count; ++i) {
-        // A thousand voices do not stay in the caches from one block to the
-        // next: fetch the per-block part of a voice a few voices ahead, and
-        // the sample data of a nearer one, whose position is known by then.
-        if (i + kPrefetchVoice < count) {
-            const char* p = reinterpret_cast<const char*>(&voices_[active_[i + kPrefetchVoice]]);
-            for (size_t o = 0; o < offsetof(Voice, base); o += 64) Prefetch(p + o);
-        }
-        if (i + kPrefetchData < count) {
-            const Voice& w = voices_[active_[i + kPrefetchData]];
-            if (w.pcm) {
-                const char* d = reinterpret_cast<const char*>(w.pcm + (w.pos >> 32));
-                Prefetch(d);
-                Prefetch(d + 64);
-            }
-        }
-        int32_t idx = active_[i];
-        Voice& v = voices_[idx];
-        const ChannelState& ch = channels_[v.chan];
-        if (v.chanVersion != chanVersion_[v.chan]) {
-            v.Recompute(ch);
-            v.chanVersion = chanVersion_[v.chan];
-        }
-        if (!v.BeginBlock(ch, mix[v.chan], n, rate, fx)) {
-            dead_.push_back(idx);
-            continue;
-        }
-        if (v.Plain(n)) {
-            // The common case: four such voices go through one fused pass.
-            const int q = !fx ? 0 : (v.Feeds(Voice::kChorus) ? 2 : (v.Feeds(Voice::kReverb) ? 1 : 0));
-            plain[q][plainCount[q]++] = &v;
-            if (plainCount[q] == 4) {
-                if (!lanesUsed) {
-                    for (uint32_t b = 0; b < laneBuses; ++b) std::memset(bus.lanes[b], 0, 4 * n * sizeof(float));
-                    lanesUsed = true;
-                }
-                RenderPlainFour(plain[q], bus, 2 + q, n);
-                plainCount[q] = 0;
-            }
-        } else if (v.filterOn && !v.IsSilent()) {
-            if (!v.Generate(groupTmp[grouped], n, groupOff[grouped])) dead_.push_back(idx);
-            group[grouped++] = &v;
-            if (grouped == 4) {
-                FilterFour(group, groupTmp, n);
-                for (int k = 0; k < 4; ++k) group[k]->Mix(groupTmp[k], groupOff[k], bus, n, fx);
-                grouped = 0;
-            }
-        } else if (!v.Render(bus, n, fx)) {
-            dead_.push_back(idx);
-            continue;
-        }
-        if (v.stackGeneration < oldest) oldest = v.stackGeneration;
-        // Most voices are louder than every candidate kept so far.
-        if (candCount_ < kCandidates || v.level < cand_[0].level) ConsiderCandidate(idx, v);
-    }
-    for (int k = 0; k < grouped; ++k) {
-        group[k]->filterState.Run(group[k]->filter, groupTmp[k], n);
-        group[k]->Mix(groupTmp[k], groupOff[k], bus, n, fx);
-    }
-    for (int q = 0; q < 3; ++q)
-        for (int k = 0; k < plainCount[q]; ++k) plain[q][k]->Render(bus, n, fx); // a plain block never ends the sample
-    if (lanesUsed) {
-        float* const to[4] = {bus.left, bus.right, bus.reverb, bus.chorus};
-        for (uint32_t b = 0; b < laneBuses; ++b) kernels::ReduceLanes(bus.lanes[b], to[b], n);
-    }
-    for (int32_t idx : dead_) FreeVoice(idx);
-    oldestStack_ = oldest;
-
-    now_ += n;
-    for (uint32_t f = 0; f < n; ++f) {
-        out[2 * f] = bus.left[f];
-        out[2 * f + 1] = bus.right[f];
-    }
-    if (fx) {
-        // The chorus first: part of its output may go on into the reverb.
-        if (chorusOn_) chorus_.Process(bus.chorus, out, bus.reverb, n, chorusLevel_ * (1.0f / 64.0f));
-        if (reverbOn_) reverb_.Process(bus.reverb, out, n, reverbScale_ * reverbLevel_ * (1.0f / 64.0f));
     }
 }
 

@@ -53,8 +53,19 @@ public:
     uint32_t OldestStackInUse() const noexcept { return oldestStack_; }
 
     // Renders n <= kBlockFrames frames, adding nothing: `out` is overwritten
-    // with interleaved stereo.
+    // with interleaved stereo. A block with many voices is split into chunks
+    // of consecutive voices, each mixed into buses of its own, which are then
+    // summed in chunk order; up to Threads() threads of the render pool
+    // render the chunks, and the output does not depend on which did.
     void RenderBlock(float* out, uint32_t n) noexcept;
+    // Threads the voices of a block may use (the calling one included);
+    // 0 = automatic (as many as the render pool has). Takes effect at the
+    // next block; the pool must have been reserved beforehand (RenderPool).
+    void SetThreads(uint32_t threads) noexcept { threads_ = threads; }
+    uint32_t Threads() const noexcept { return threads_; }
+    // Voices per chunk: below twice this, a block stays on one thread.
+    static constexpr uint32_t kChunkVoices = 128;
+    static constexpr uint32_t kMaxChunks = 64;
 
     // Frees every voice at once, releasing its sample (before the fonts go).
     void StopAllVoices() noexcept;
@@ -139,8 +150,14 @@ private:
     void Link(int32_t index) noexcept;
     void Unlink(int32_t index) noexcept;
     void MaybeRelease(Voice& v, const ChannelState& ch) noexcept;
-    void ConsiderCandidate(int32_t index, const Voice& v) noexcept;
     void SortCandidates() noexcept;
+
+    // Rendering (synth_render.cpp)
+    static void RenderChunkTask(void* self, uint32_t chunk) noexcept;
+    void RenderChunk(uint32_t chunk) noexcept;
+    // Folds the chunks' buses, steal candidates and finished voices into
+    // the synth's, in chunk order.
+    MixBuses& MergeChunks(uint32_t chunks) noexcept;
 
     Options opt_;
     uint32_t maxVoices_;
@@ -184,9 +201,10 @@ private:
     std::vector<Voice> voices_;
     std::vector<int32_t> free_;
     std::vector<int32_t> active_;
-    std::vector<int32_t> dead_; // voices to free after the current block
+    // Voices to free after the current block: chunk k writes the ones it
+    // finished from index k * chunkVoices on (one slot per active voice).
+    std::vector<int32_t> dead_;
     uint32_t fading_ = 0;       // active voices fading out after a steal or shed
-    alignas(32) float groupBuf_[4][kBlockFrames];
     int32_t keyHead_[kChannels][128];
     uint32_t nextNoteId_ = 0;
     uint32_t eventOffset_ = 0;
@@ -199,6 +217,8 @@ private:
         uint32_t generation;
     };
     static constexpr uint32_t kCandidates = 64;
+    // Keeps the kCandidates quietest of what is offered, as a max-heap on level.
+    static void ConsiderCandidate(Candidate* heap, uint32_t& count, const Candidate& c) noexcept;
     Candidate cand_[kCandidates];
     uint32_t candCount_ = 0, candNext_ = 0;
     bool candSorted_ = false;
@@ -210,7 +230,30 @@ private:
     uint32_t stackGeneration_ = 0;
     uint32_t oldestStack_ = 0;
 
-    std::unique_ptr<MixBuses> bus_;
+    // What every chunk of the block being rendered reads (set before the
+    // chunks are handed out, constant while they run).
+    struct BlockInputs {
+        float mix[kChannels];
+        float rate;
+        uint32_t frames;
+        uint32_t voices;      // active voices at the block's start
+        uint32_t chunkVoices; // voices per chunk
+        bool fx;
+    };
+    BlockInputs in_{};
+    // One chunk's own mixing targets and results; chunk 0's buses end up
+    // holding the block's sum.
+    struct Chunk {
+        MixBuses bus;
+        alignas(32) float groupBuf[4][kBlockFrames];
+        Candidate cand[kCandidates];
+        uint32_t candCount = 0;
+        uint32_t deadCount = 0;
+        uint32_t oldest = 0;
+    };
+    std::unique_ptr<Chunk[]> chunks_;
+    uint32_t chunkCap_ = 1;
+    uint32_t threads_ = 1;
     Reverb reverb_;
     Chorus chorus_;
     ReverbSettings reverbSet_;

@@ -1,0 +1,205 @@
+// One block of a stream: the voices, in chunks that the render pool may
+// spread over several threads, then the effects on the summed sends.
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+
+#if defined(__SSE__) || defined(_M_X64) || defined(__x86_64__)
+#include <xmmintrin.h>
+#endif
+
+#include "synth/kernels.h"
+#include "synth/render_pool.h"
+#include "synth/synth.h"
+
+namespace tsl {
+namespace {
+
+constexpr size_t kPrefetchVoice = 6, kPrefetchData = 3;
+
+inline void Prefetch(const char* p) noexcept {
+#if defined(__SSE__) || defined(_M_X64) || defined(__x86_64__)
+    _mm_prefetch(p, _MM_HINT_T0);
+#else
+    (void)p;
+#endif
+}
+
+} // namespace
+
+void Synth::RenderChunkTask(void* self, uint32_t chunk) noexcept { static_cast<Synth*>(self)->RenderChunk(chunk); }
+
+// Everything a chunk writes is its own (its Chunk, its voices, its slots of
+// dead_); everything else it only reads. Chunks never look at each other's
+// voices, not even to prefetch, as another thread may be rendering them.
+void Synth::RenderChunk(uint32_t k) noexcept {
+    Chunk& ck = chunks_[k];
+    const uint32_t n = in_.frames;
+    const bool fx = in_.fx;
+    const size_t begin = static_cast<size_t>(k) * in_.chunkVoices;
+    const size_t end = std::min<size_t>(in_.voices, begin + in_.chunkVoices);
+    MixBuses& bus = ck.bus;
+    std::memset(bus.left, 0, sizeof bus.left);
+    std::memset(bus.right, 0, sizeof bus.right);
+    if (fx) {
+        std::memset(bus.reverb, 0, sizeof bus.reverb);
+        std::memset(bus.chorus, 0, sizeof bus.chorus);
+    }
+    ck.candCount = 0;
+    ck.deadCount = 0;
+    int32_t* const dead = dead_.data() + begin;
+    uint32_t oldest = stackGeneration_;
+    // Voices with an active filter are gathered in fours and filtered
+    // together; voices that finish are freed after the block, so the active
+    // list is not reordered while it is walked.
+    Voice* group[4];
+    float* groupTmp[4] = {ck.groupBuf[0], ck.groupBuf[1], ck.groupBuf[2], ck.groupBuf[3]};
+    uint32_t groupOff[4];
+    int grouped = 0;
+    // Plain voices queue by the buses they feed (dry; with reverb; with
+    // chorus too), so a group of four pays only for the buses it uses.
+    Voice* plain[3][4];
+    int plainCount[3] = {};
+    bool lanesUsed = false;
+    const uint32_t laneBuses = fx ? 4 : 2;
+    for (size_t i = begin; i < end; ++i) {
+        // A thousand voices do not stay in the caches from one block to the
+        // next: fetch the per-block part of a voice a few voices ahead, and
+        // the sample data of a nearer one, whose position is known by then.
+        if (i + kPrefetchVoice < end) {
+            const char* p = reinterpret_cast<const char*>(&voices_[active_[i + kPrefetchVoice]]);
+            for (size_t o = 0; o < offsetof(Voice, base); o += 64) Prefetch(p + o);
+        }
+        if (i + kPrefetchData < end) {
+            const Voice& w = voices_[active_[i + kPrefetchData]];
+            if (w.pcm) {
+                const char* d = reinterpret_cast<const char*>(w.pcm + (w.pos >> 32));
+                Prefetch(d);
+                Prefetch(d + 64);
+            }
+        }
+        int32_t idx = active_[i];
+        Voice& v = voices_[idx];
+        const ChannelState& ch = channels_[v.chan];
+        if (v.chanVersion != chanVersion_[v.chan]) {
+            v.Recompute(ch);
+            v.chanVersion = chanVersion_[v.chan];
+        }
+        if (!v.BeginBlock(ch, in_.mix[v.chan], n, in_.rate, fx)) {
+            dead[ck.deadCount++] = idx;
+            continue;
+        }
+        if (v.Plain(n)) {
+            // The common case: four such voices go through one fused pass.
+            const int q = !fx ? 0 : (v.Feeds(Voice::kChorus) ? 2 : (v.Feeds(Voice::kReverb) ? 1 : 0));
+            plain[q][plainCount[q]++] = &v;
+            if (plainCount[q] == 4) {
+                if (!lanesUsed) {
+                    for (uint32_t b = 0; b < laneBuses; ++b) std::memset(bus.lanes[b], 0, 4 * n * sizeof(float));
+                    lanesUsed = true;
+                }
+                RenderPlainFour(plain[q], bus, 2 + q, n);
+                plainCount[q] = 0;
+            }
+        } else if (v.filterOn && !v.IsSilent()) {
+            if (!v.Generate(groupTmp[grouped], n, groupOff[grouped])) dead[ck.deadCount++] = idx;
+            group[grouped++] = &v;
+            if (grouped == 4) {
+                FilterFour(group, groupTmp, n);
+                for (int g = 0; g < 4; ++g) group[g]->Mix(groupTmp[g], groupOff[g], bus, n, fx);
+                grouped = 0;
+            }
+        } else if (!v.Render(bus, n, fx)) {
+            dead[ck.deadCount++] = idx;
+            continue;
+        }
+        if (v.stackGeneration < oldest) oldest = v.stackGeneration;
+        // Most voices are louder than every candidate kept so far.
+        if (ck.candCount < kCandidates || v.level < ck.cand[0].level)
+            ConsiderCandidate(ck.cand, ck.candCount, Candidate{v.level, idx, v.generation});
+    }
+    for (int g = 0; g < grouped; ++g) {
+        group[g]->filterState.Run(group[g]->filter, groupTmp[g], n);
+        group[g]->Mix(groupTmp[g], groupOff[g], bus, n, fx);
+    }
+    for (int q = 0; q < 3; ++q)
+        for (int g = 0; g < plainCount[q]; ++g) plain[q][g]->Render(bus, n, fx); // a plain block never ends the sample
+    if (lanesUsed) {
+        float* const to[4] = {bus.left, bus.right, bus.reverb, bus.chorus};
+        for (uint32_t b = 0; b < laneBuses; ++b) kernels::ReduceLanes(bus.lanes[b], to[b], n);
+    }
+    ck.oldest = oldest;
+}
+
+MixBuses& Synth::MergeChunks(uint32_t chunks) noexcept {
+    Chunk& first = chunks_[0];
+    MixBuses& sum = first.bus;
+    const uint32_t n = in_.frames;
+    for (uint32_t k = 1; k < chunks; ++k) {
+        const MixBuses& b = chunks_[k].bus;
+        for (uint32_t f = 0; f < n; ++f) sum.left[f] += b.left[f];
+        for (uint32_t f = 0; f < n; ++f) sum.right[f] += b.right[f];
+        if (in_.fx) {
+            for (uint32_t f = 0; f < n; ++f) sum.reverb[f] += b.reverb[f];
+            for (uint32_t f = 0; f < n; ++f) sum.chorus[f] += b.chorus[f];
+        }
+    }
+    // The first chunk's heap is what a single pass over all voices would
+    // have built; later chunks' candidates are offered to it in order.
+    std::copy(first.cand, first.cand + first.candCount, cand_);
+    candCount_ = first.candCount;
+    uint32_t oldest = first.oldest;
+    for (uint32_t k = 1; k < chunks; ++k) {
+        const Chunk& ck = chunks_[k];
+        for (uint32_t j = 0; j < ck.candCount; ++j)
+            if (candCount_ < kCandidates || ck.cand[j].level < cand_[0].level) ConsiderCandidate(cand_, candCount_, ck.cand[j]);
+        oldest = std::min(oldest, ck.oldest);
+    }
+    candNext_ = 0;
+    candSorted_ = false;
+    // Freed in the order of the active list, as one pass would have.
+    for (uint32_t k = 0; k < chunks; ++k) {
+        const int32_t* dead = dead_.data() + static_cast<size_t>(k) * in_.chunkVoices;
+        for (uint32_t j = 0; j < chunks_[k].deadCount; ++j) FreeVoice(dead[j]);
+    }
+    for (int i = 0; i < deferredCount_; ++i) oldest = std::min(oldest, deferred_[i].generation);
+    oldestStack_ = oldest;
+    return sum;
+}
+
+void Synth::RenderBlock(float* out, uint32_t n) noexcept {
+    in_.frames = n;
+    in_.fx = opt_.effects;
+    in_.rate = static_cast<float>(opt_.rate);
+    const float master = masterVolume_ * (1.0f / 16383.0f);
+    for (int c = 0; c < kChannels; ++c) in_.mix[c] = channels_[c].mixLevel * 0.01f * master;
+    if (deferredCount_ > 0) StartDeferred();
+    const uint32_t voices = static_cast<uint32_t>(active_.size());
+    in_.voices = voices;
+    // The chunk size depends on the voice count alone, never on the thread
+    // count, so that the sums (and so the output) are the same however many
+    // threads take part.
+    uint32_t per = std::max(kChunkVoices, (voices + chunkCap_ - 1) / chunkCap_);
+    in_.chunkVoices = per;
+    const uint32_t chunks = voices == 0 ? 1 : (voices + per - 1) / per;
+    const uint32_t threads = threads_ == 0 ? RenderPool::AutomaticThreads() : threads_;
+    if (chunks > 1 && threads > 1) {
+        RenderPool::Instance().Run(&Synth::RenderChunkTask, this, chunks, std::min(threads, chunks) - 1);
+    } else {
+        for (uint32_t k = 0; k < chunks; ++k) RenderChunk(k);
+    }
+    MixBuses& bus = MergeChunks(chunks);
+
+    now_ += n;
+    for (uint32_t f = 0; f < n; ++f) {
+        out[2 * f] = bus.left[f];
+        out[2 * f + 1] = bus.right[f];
+    }
+    if (in_.fx) {
+        // The chorus first: part of its output may go on into the reverb.
+        if (chorusOn_) chorus_.Process(bus.chorus, out, bus.reverb, n, chorusLevel_ * (1.0f / 64.0f));
+        if (reverbOn_) reverb_.Process(bus.reverb, out, n, reverbScale_ * reverbLevel_ * (1.0f / 64.0f));
+    }
+}
+
+} // namespace tsl

@@ -1,0 +1,221 @@
+// A stream's voices rendered by several threads: the output must not depend
+// on the thread count, and the pool must survive streams coming and going
+// and thread counts changing while others render.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "bass.h"
+#include "bassmidi.h"
+#include "midifile/event_list.h"
+#include "midifile/smf_reader.h"
+#include "synth/render_pool.h"
+#include "synth/synth.h"
+#include "synth/sysex_store.h"
+
+namespace tsl::test {
+namespace {
+
+constexpr const char* kTim = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+constexpr const char* kSongs = "/usr/share/games/openttd/baseset/openmsx";
+constexpr uint32_t kRate = 22050;
+constexpr uint32_t kFrameBytes = 2 * sizeof(float);
+
+HSOUNDFONT g_font = 0;
+
+class ThreadsTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!std::filesystem::exists(kTim)) return;
+        g_font = BASS_MIDI_FontInit(kTim, 0);
+        if (g_font) BASS_MIDI_FontLoad(g_font, -1, -1);
+    }
+    static void TearDownTestSuite() {
+        if (g_font) BASS_MIDI_FontFree(g_font);
+        g_font = 0;
+    }
+    void SetUp() override {
+        if (!g_font) GTEST_SKIP() << "TimGM6mb not installed (tools/install-deps)";
+    }
+};
+
+// Several real songs laid over each other, each shifted in time and moved
+// to other channels, so that hundreds of voices sound at once.
+std::vector<BASS_MIDI_EVENT> DenseSongs(size_t songs, uint32_t shiftFrames) {
+    std::vector<std::filesystem::path> files;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(kSongs, ec))
+        if (e.path().extension() == ".mid") files.push_back(e.path());
+    std::sort(files.begin(), files.end());
+    std::vector<BASS_MIDI_EVENT> all;
+    for (size_t i = 0; i < files.size() && i < songs; ++i) {
+        std::ifstream f(files[i], std::ios::binary);
+        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+        midifile::SmfFile smf;
+        if (midifile::ReadSmf(bytes, smf) != midifile::SmfStatus::Ok) continue;
+        midifile::EventList list = midifile::BuildEventList(
+            smf, kRate, kFrameBytes, [](std::span<const uint8_t> s) { return SysExStore::Intern(s.data(), s.size()); });
+        for (BASS_MIDI_EVENT e : list.events) {
+            if (e.event == MIDI_EVENT_END) continue;
+            e.pos += static_cast<DWORD>(i * shiftFrames * kFrameBytes);
+            if (e.chan != 9) e.chan = static_cast<DWORD>((e.chan + 3 * i) % 16 == 9 ? 10 : (e.chan + 3 * i) % 16);
+            all.push_back(e);
+        }
+    }
+    std::stable_sort(all.begin(), all.end(), [](const BASS_MIDI_EVENT& a, const BASS_MIDI_EVENT& b) { return a.pos < b.pos; });
+    return all;
+}
+
+struct RenderResult {
+    std::vector<float> audio;
+    float peakVoices = 0;
+};
+
+// Renders `frames` of the event list with `threads` threads (a list of
+// counts is cycled through block by block when several are given).
+RenderResult Render(const std::vector<BASS_MIDI_EVENT>& events, uint32_t voices, uint32_t frames,
+                    std::vector<uint32_t> threads, DWORD flags = 0) {
+    RenderResult r;
+    BASS_SetConfig(BASS_CONFIG_MIDI_VOICES, voices);
+    HSTREAM h = BASS_MIDI_StreamCreate(16, BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT | flags, kRate);
+    EXPECT_NE(h, 0u);
+    if (!h) return r;
+    BASS_MIDI_FONT font{g_font, -1, 0};
+    EXPECT_TRUE(BASS_MIDI_StreamSetFonts(h, &font, 1));
+    EXPECT_NE(BASS_MIDI_StreamEvents(h, BASS_MIDI_EVENTS_STRUCT | BASS_MIDI_EVENTS_TIME, events.data(),
+                                     static_cast<DWORD>(events.size())),
+              static_cast<DWORD>(-1));
+    r.audio.resize(static_cast<size_t>(frames) * 2);
+    const uint32_t step = 1000; // not a multiple of the block: counts change mid-block too
+    size_t turn = 0;
+    for (uint32_t done = 0; done < frames; done += step) {
+        EXPECT_TRUE(BASS_ChannelSetAttribute(h, BASS_ATTRIB_MIDI_THREADS, static_cast<float>(threads[turn++ % threads.size()])));
+        uint32_t want = std::min(step, frames - done);
+        DWORD got = BASS_ChannelGetData(h, r.audio.data() + 2 * static_cast<size_t>(done), want * kFrameBytes);
+        EXPECT_EQ(got, want * kFrameBytes);
+        float v = 0;
+        BASS_ChannelGetAttribute(h, BASS_ATTRIB_MIDI_VOICES_ACTIVE, &v);
+        r.peakVoices = std::max(r.peakVoices, v);
+    }
+    BASS_StreamFree(h);
+    return r;
+}
+
+size_t FirstDifference(const std::vector<float>& a, const std::vector<float>& b) {
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+        if (std::memcmp(&a[i], &b[i], sizeof(float)) != 0) return i;
+    return a.size() == b.size() ? SIZE_MAX : std::min(a.size(), b.size());
+}
+
+TEST_F(ThreadsTest, EveryThreadCountGivesTheSameSamplesOnDenseRealMusic) {
+    // Thirty songs at once against a 320-voice limit: voices are stolen,
+    // reverb and chorus are on, and the block is split into three chunks.
+    std::vector<BASS_MIDI_EVENT> events = DenseSongs(30, kRate / 8);
+    ASSERT_GT(events.size(), 1000u) << "openttd-openmsx not installed (tools/install-deps)";
+    const uint32_t frames = kRate * 4;
+    RenderResult one = Render(events, 320, frames, {1});
+    ASSERT_GE(one.peakVoices, 2.0f * Synth::kChunkVoices + 1) << "the music is not dense enough to split the block";
+    double energy = 0;
+    for (float x : one.audio) energy += static_cast<double>(x) * x;
+    ASSERT_GT(energy, 1.0);
+    for (uint32_t n = 2; n <= 8; ++n) {
+        RenderResult many = Render(events, 320, frames, {n});
+        EXPECT_EQ(FirstDifference(one.audio, many.audio), SIZE_MAX) << n << " threads";
+    }
+    // Automatic, and a count that changes every 1000 frames.
+    EXPECT_EQ(FirstDifference(one.audio, Render(events, 320, frames, {0}).audio), SIZE_MAX) << "automatic";
+    EXPECT_EQ(FirstDifference(one.audio, Render(events, 320, frames, {3, 1, 8, 2, 0}).audio), SIZE_MAX) << "changing";
+}
+
+TEST_F(ThreadsTest, SincAndNoEffectsStreamsAreAlsoIndependentOfTheThreadCount) {
+    std::vector<BASS_MIDI_EVENT> events = DenseSongs(30, kRate / 8);
+    ASSERT_GT(events.size(), 1000u);
+    const uint32_t frames = kRate * 2;
+    for (DWORD flags : {DWORD{BASS_MIDI_SINCINTER}, DWORD{BASS_MIDI_NOFX}}) {
+        RenderResult one = Render(events, 300, frames, {1}, flags);
+        RenderResult four = Render(events, 300, frames, {4}, flags);
+        EXPECT_EQ(FirstDifference(one.audio, four.audio), SIZE_MAX) << "flags " << flags;
+    }
+}
+
+TEST_F(ThreadsTest, ThreadsAttributeAndConfigKeepTheirValues) {
+    EXPECT_EQ(BASS_GetConfig(BASS_CONFIG_MIDI_THREADS), 0u); // automatic unless set
+    ASSERT_TRUE(BASS_SetConfig(BASS_CONFIG_MIDI_THREADS, 3));
+    HSTREAM h = BASS_MIDI_StreamCreate(16, BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT, kRate);
+    ASSERT_NE(h, 0u);
+    float v = -1;
+    EXPECT_TRUE(BASS_ChannelGetAttribute(h, BASS_ATTRIB_MIDI_THREADS, &v));
+    EXPECT_EQ(v, 3.0f);
+    EXPECT_TRUE(BASS_ChannelSetAttribute(h, BASS_ATTRIB_MIDI_THREADS, 1000.0f)); // clamped
+    EXPECT_TRUE(BASS_ChannelGetAttribute(h, BASS_ATTRIB_MIDI_THREADS, &v));
+    EXPECT_EQ(v, static_cast<float>(RenderPool::kMaxThreads));
+    EXPECT_TRUE(BASS_ChannelSetAttribute(h, BASS_ATTRIB_MIDI_THREADS, -5.0f));
+    EXPECT_TRUE(BASS_ChannelGetAttribute(h, BASS_ATTRIB_MIDI_THREADS, &v));
+    EXPECT_EQ(v, 0.0f);
+    BASS_StreamFree(h);
+    ASSERT_TRUE(BASS_SetConfig(BASS_CONFIG_MIDI_THREADS, 500));
+    EXPECT_EQ(BASS_GetConfig(BASS_CONFIG_MIDI_THREADS), RenderPool::kMaxThreads);
+    ASSERT_TRUE(BASS_SetConfig(BASS_CONFIG_MIDI_THREADS, 0));
+}
+
+// Streams rendered on several threads at once, created and freed while the
+// others render, with their thread counts changing between blocks: each
+// must still produce what it produces alone on one thread.
+TEST_F(ThreadsTest, StreamsComingAndGoingWhileOthersRenderStayExact) {
+    std::vector<BASS_MIDI_EVENT> events = DenseSongs(30, kRate / 8);
+    ASSERT_GT(events.size(), 1000u);
+    const uint32_t frames = kRate / 2;
+    const std::vector<float> reference = Render(events, 400, frames, {1}).audio;
+    std::atomic<int> mismatches{0};
+    std::vector<std::thread> renderers;
+    for (uint32_t t = 0; t < 3; ++t) {
+        renderers.emplace_back([&, t] {
+            std::mt19937 rng(t + 1);
+            for (int round = 0; round < 3; ++round) {
+                std::vector<uint32_t> counts;
+                for (int i = 0; i < 8; ++i) counts.push_back(rng() % 9);
+                if (FirstDifference(reference, Render(events, 400, frames, counts).audio) != SIZE_MAX) ++mismatches;
+            }
+        });
+    }
+    for (auto& r : renderers) r.join();
+    EXPECT_EQ(mismatches.load(), 0);
+}
+
+// The pool itself: every task runs exactly once whoever runs it, with
+// several owners competing for it.
+TEST(RenderPoolTest, EveryTaskRunsOnceWithCompetingOwners) {
+    RenderPool& pool = RenderPool::Instance();
+    EXPECT_GE(pool.Reserve(4), 4u);
+    struct Counts {
+        std::atomic<uint32_t> hits[100];
+    };
+    std::vector<std::thread> owners;
+    std::atomic<int> wrong{0};
+    for (int o = 0; o < 4; ++o) {
+        owners.emplace_back([&, o] {
+            for (int round = 0; round < 300; ++round) {
+                Counts c;
+                for (auto& h : c.hits) h.store(0);
+                const uint32_t count = 1 + static_cast<uint32_t>((round * 7 + o) % 100);
+                pool.Run([](void* ctx, uint32_t i) noexcept { static_cast<Counts*>(ctx)->hits[i].fetch_add(1); }, &c,
+                         count, static_cast<uint32_t>(round % 5));
+                for (uint32_t i = 0; i < 100; ++i)
+                    if (c.hits[i].load() != (i < count ? 1u : 0u)) ++wrong;
+            }
+        });
+    }
+    for (auto& t : owners) t.join();
+    EXPECT_EQ(wrong.load(), 0);
+}
+
+} // namespace
+} // namespace tsl::test
