@@ -1,46 +1,137 @@
 #!/bin/sh
 # Synthesizer benchmarks: builds natively in Release and runs
-#  1. the voice count one core renders in real time at 48 kHz (linear and
-#     sinc interpolation, effects on and off);
-#  2. a dense MIDI file (60 s, ~2000 notes/s) rendered by tessaline-render
-#     and by FluidSynth on the same font, rate and voice limit, with the ratio.
-# usage: bench/run.sh [FONT]   (default: TimGM6mb)
+#  1. the best case: voices one core renders in real time at 48 kHz, all
+#     playing one looped sine (tsl_voice_bench: linear and sinc, effects on
+#     and off);
+#  2. the realistic case: 31 real songs laid over each other with a real GM
+#     font, note churn, stealing, LFOs, filters and both effect sends
+#     (tsl_music_bench), as processor time per voice and frame and the voices
+#     that makes in real time on one core;
+#  3. a dense MIDI file (60 s, ~2000 notes/s, 1024 voices) rendered by
+#     tessaline-render on 1, 2 (4, 8 where the machine has them) threads and
+#     by FluidSynth at matched interpolation (linear against its linear, sinc
+#     against its 7-point, and its default 4-point for the record), with both
+#     outputs checked to play the same music and the thread counts checked
+#     to give the same bytes.
+# Every figure is the median of RUNS runs (default 3) with min and max,
+# processor time and wall time; the runs of the programs alternate, so a
+# drift of the machine's speed touches them alike.
+# usage: bench/run.sh [FONT]   (default: TimGM6mb)   env: RUNS=3 SECONDS=60
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 build="$root/build/bench"
 font=${1:-/usr/share/sounds/sf2/TimGM6mb.sf2}
+runs=${RUNS:-3}
+seconds=${SECONDS_OF_MUSIC:-60}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j2 --target tsl_voice_bench tessaline-render >/dev/null
+cmake --build "$build" -j2 --target tsl_voice_bench tsl_music_bench tessaline-render >/dev/null
 
-echo "== voices rendered in real time on one core"
+cores=$(nproc)
+model=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)
+flags=$(sed -n 's/^flags[[:space:]]*: //p' /proc/cpuinfo | head -1)
+case " $flags " in
+*" avx2 "*" fma "*|*" fma "*" avx2 "*) simd="AVX2+FMA four-voice pass (chosen at run time)" ;;
+*) simd="SSE2 only (no AVX2+FMA on this processor)" ;;
+esac
+echo "== machine: $model, $cores cores; $simd"
+echo "   load average at start: $(cut -d' ' -f1-3 /proc/loadavg); $(date -u '+%Y-%m-%d %H:%M UTC')"
+
+echo "== best case: voices rendered in real time on one core (one looped sine each)"
 "$build/bench/tsl_voice_bench" 1.0
 
-echo "== dense file: 60 s, ~2000 notes/s, 1024 voices, 48 kHz, $(basename "$font")"
-python3 "$here/make_dense_midi.py" "$work/dense.mid" --seconds 60 --notes-per-second 2000
-# Both programs are timed by their CPU time as well as wall time: these
-# machines are shared, and CPU time is what the comparison is about.
-python3 - "$build/backend/tessaline-render" "$font" "$work" <<'PY'
-import os, resource, shutil, subprocess, sys, time
-render, font, work = sys.argv[1:]
-def run(cmd):
+echo "== realistic: 31 songs laid over each other, $(basename "$font"), 1024 voices, 48 kHz, one thread"
+python3 - "$build/bench/tsl_music_bench" "$font" "$runs" <<'PY'
+import statistics, subprocess, sys
+bench, font, runs = sys.argv[1], sys.argv[2], int(sys.argv[3])
+for label, extra in (("effects", []), ("no effects", ["--nofx"])):
+    got = []
+    for _ in range(runs):
+        out = subprocess.run([bench, font, "--threads", "1"] + extra, check=True, capture_output=True, text=True).stdout
+        got.append(dict(kv.split("=") for kv in out.split()))
+    ns = sorted(float(g["ns_per_voice_frame"]) for g in got)
+    rt = sorted(float(g["realtime_voices"]) for g in got)
+    print(f"  {label:10}: {statistics.median(ns):.3f} ns per voice and frame [{ns[0]:.3f}-{ns[-1]:.3f}] "
+          f"= {statistics.median(rt):,.0f} voices in real time [{rt[0]:,.0f}-{rt[-1]:,.0f}]; "
+          f"mean {got[0]['mean_voices']} voices, peak {got[0]['peak_voices']}")
+PY
+
+echo "== dense file: $seconds s, ~2000 notes/s, 1024 voices, 48 kHz, $(basename "$font"), $runs runs each"
+python3 "$here/make_dense_midi.py" "$work/dense.mid" --seconds "$seconds" --notes-per-second 2000
+python3 - "$build/backend/tessaline-render" "$font" "$work" "$runs" "$cores" "$here/compare_audio.py" <<'PY'
+import os, resource, shutil, statistics, subprocess, sys, time
+render, font, work, runs, cores, compare = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4]), int(sys.argv[5]), sys.argv[6]
+mid = os.path.join(work, "dense.mid")
+
+def timed(cmd):
     before = resource.getrusage(resource.RUSAGE_CHILDREN)
     t0 = time.monotonic()
     subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     wall = time.monotonic() - t0
     after = resource.getrusage(resource.RUSAGE_CHILDREN)
-    return wall, (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
-mid = os.path.join(work, "dense.mid")
-ours = run([render, "--rate", "48000", "--voices", "1024", "-f", font, "-o", os.path.join(work, "tsl.wav"), mid])
-print(f"tessaline-render: {ours[0]:.2f} s wall, {ours[1]:.2f} s CPU")
-if shutil.which("fluidsynth"):
-    theirs = run(["fluidsynth", "-ni", "-q", "-F", os.path.join(work, "fluid.wav"), "-r", "48000",
-                  "-o", "synth.polyphony=1024", "-o", "synth.cpu-cores=1", font, mid])
-    print(f"fluidsynth:       {theirs[0]:.2f} s wall, {theirs[1]:.2f} s CPU")
-    print(f"ratio (fluidsynth / tessaline): {theirs[1] / ours[1]:.2f}x CPU, {theirs[0] / ours[0]:.2f}x wall")
+    return (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime), wall
+
+def ours(threads, sinc=False):
+    out = os.path.join(work, f"tsl_{threads}{'_sinc' if sinc else ''}.wav")
+    return out, [render, "--rate", "48000", "--voices", "1024", "--threads", str(threads)] + (["--sinc"] if sinc else []) + \
+        ["-f", font, "-o", out, mid]
+
+def fluid(interp):
+    cfg = os.path.join(work, f"interp{interp}.cfg")
+    with open(cfg, "w") as f:
+        f.write(f"interp {interp}\n" if interp else "")
+    out = os.path.join(work, f"fluid_{interp}.wav")
+    return out, ["fluidsynth", "-ni", "-q", "-f", cfg, "-F", out, "-r", "48000", "-o", "synth.polyphony=1024",
+                 "-o", "synth.cpu-cores=1", font, mid]
+
+cases = [("tessaline, linear, 1 thread", ours(1)), ("tessaline, linear, 2 threads", ours(2))]
+for n in (4, 8):
+    if cores >= n:
+        cases.append((f"tessaline, linear, {n} threads", ours(n)))
+cases.append(("tessaline, sinc, 1 thread", ours(1, True)))
+have_fluid = shutil.which("fluidsynth") is not None
+if have_fluid:
+    cases += [("fluidsynth, linear (interp 1)", fluid(1)), ("fluidsynth, 7-point (interp 7)", fluid(7)),
+              ("fluidsynth, default 4-point", fluid(0))]
 else:
     print("fluidsynth not installed (apt-get install fluidsynth): no comparison")
+
+results = {name: [] for name, _ in cases}
+for _ in range(runs):
+    for name, (_, cmd) in cases:
+        results[name].append(timed(cmd))
+
+def med(name, i):
+    return statistics.median(r[i] for r in results[name])
+
+print(f"  {'program':34} {'processor s, median [min-max]':32} {'wall s, median [min-max]'}")
+for name, _ in cases:
+    cpu = sorted(r[0] for r in results[name])
+    wall = sorted(r[1] for r in results[name])
+    print(f"  {name:34} {med(name, 0):6.2f} [{cpu[0]:.2f}-{cpu[-1]:.2f}]{'':15} {med(name, 1):6.2f} [{wall[0]:.2f}-{wall[-1]:.2f}]")
+
+one = "tessaline, linear, 1 thread"
+for name, _ in cases:
+    if name.startswith("tessaline, linear,") and name != one:
+        print(f"  {name.split(', ')[-1]} against 1: {med(one, 1) / med(name, 1):.2f}x faster (wall), "
+              f"{med(name, 0) / med(one, 0):.2f}x the processor time")
+if have_fluid:
+    for theirs, mine in (("fluidsynth, linear (interp 1)", one), ("fluidsynth, 7-point (interp 7)", "tessaline, sinc, 1 thread"),
+                         ("fluidsynth, default 4-point", one)):
+        print(f"  {theirs} / {mine}: {med(theirs, 0) / med(mine, 0):.2f}x (processor time)")
+
+print("== output checks")
+base = dict(cases)[one][0]
+for name, (out, _) in cases:
+    if name.startswith("tessaline, linear,") and name != one:
+        same = open(base, "rb").read() == open(out, "rb").read()
+        print(f"  {name}: {'the same bytes as 1 thread' if same else 'DIFFERS from 1 thread'}")
+if have_fluid:
+    for mine, theirs in ((one, "fluidsynth, linear (interp 1)"), ("tessaline, sinc, 1 thread", "fluidsynth, 7-point (interp 7)")):
+        print(f"  {mine} against {theirs}:", flush=True)
+        subprocess.run(["/usr/bin/python3", compare, dict(cases)[mine][0], dict(cases)[theirs][0]])
 PY
+echo "   load average at end: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -64,6 +64,7 @@ double Trial(HSOUNDFONT f, DWORD flags, uint32_t n, double audio) {
 } // namespace
 
 int main(int argc, char** argv) {
+    BASS_SetConfig(BASS_CONFIG_MIDI_THREADS, 1); // what one core does
     if (argc > 3 && std::string(argv[1]) == "--fixed") {
         HSOUNDFONT f = BenchFont();
         DWORD flags = argc > 4 && std::string(argv[4]) == "nofx" ? BASS_MIDI_NOFX : 0;

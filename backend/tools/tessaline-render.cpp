@@ -2,12 +2,16 @@
 // normal path (a decoding MIDI stream fed one timed event list, pulled with
 // BASS_ChannelGetData) until the last voice has died away.
 //
-//   tessaline-render [--rate N] [--voices N] [--sinc] [--nofx] [--16|--float]
-//                    -f FONT [-f FONT ...] -o OUT.wav IN.mid
+//   tessaline-render [--rate N] [--voices N] [--threads N] [--sinc] [--nofx]
+//                    [--16|--float] -f FONT [-f FONT ...] -o OUT.wav IN.mid
 //
-// The first font given wins where several have a preset. On stderr it prints
-// the seconds of audio, the seconds the render took and the peak number of
-// voices sounding at once.
+// The first font given wins where several have a preset. --threads 0 (the
+// default) uses every processor for dense passages; 1 keeps to one thread.
+// While rendering to a terminal it shows how far into the file it is and
+// how many times faster than real time it goes; redirected, it stays quiet.
+// At the end it prints on stderr the seconds of audio, the seconds the
+// render took and the peak number of voices sounding at once.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -23,12 +27,18 @@
 #include "midifile/smf_reader.h"
 #include "synth/sysex_store.h"
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace {
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: tessaline-render [--rate N] [--voices N] [--sinc] [--nofx] [--16|--float]\n"
-                 "                        -f FONT [-f FONT ...] -o OUT.wav IN.mid\n");
+                 "usage: tessaline-render [--rate N] [--voices N] [--threads N] [--sinc] [--nofx]\n"
+                 "                        [--16|--float] -f FONT [-f FONT ...] -o OUT.wav IN.mid\n");
     return 2;
 }
 
@@ -53,10 +63,41 @@ std::vector<uint8_t> WavHeader(uint32_t rate, uint32_t channels, uint32_t bits, 
     return h;
 }
 
+bool StderrIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(fileno(stderr)) != 0;
+#endif
+}
+
+// One line, rewritten in place: how far into the file, and how fast.
+class Progress {
+public:
+    Progress(bool shown, double fileSeconds) : shown_(shown), fileSeconds_(fileSeconds) {}
+    void Update(double audioSeconds, double elapsed, bool force = false) {
+        if (!shown_) return;
+        if (!force && elapsed - lastShown_ < 0.1) return;
+        lastShown_ = elapsed;
+        double pct = fileSeconds_ > 0 ? std::min(100.0, 100.0 * audioSeconds / fileSeconds_) : 100.0;
+        double speed = elapsed > 0 ? audioSeconds / elapsed : 0.0;
+        std::fprintf(stderr, "\r%5.1f%%  %.1fx real time ", pct, speed);
+        std::fflush(stderr);
+    }
+    void Done() {
+        if (shown_) std::fputc('\n', stderr);
+    }
+
+private:
+    bool shown_;
+    double fileSeconds_;
+    double lastShown_ = -1;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
-    uint32_t rate = 48000, voices = 1000;
+    uint32_t rate = 48000, voices = 1000, threads = 0;
     bool sinc = false, nofx = false, isFloat = false;
     std::vector<std::string> fonts;
     std::string out, in;
@@ -65,6 +106,14 @@ int main(int argc, char** argv) {
         auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
         if (a == "--rate") { const char* v = next(); if (!v) return Usage(); rate = static_cast<uint32_t>(std::strtoul(v, nullptr, 10)); }
         else if (a == "--voices") { const char* v = next(); if (!v) return Usage(); voices = static_cast<uint32_t>(std::strtoul(v, nullptr, 10)); }
+        else if (a == "--threads") {
+            const char* v = next();
+            char* end = nullptr;
+            if (!v) return Usage();
+            unsigned long t = std::strtoul(v, &end, 10);
+            if (*end || t > 64) { std::fprintf(stderr, "--threads: a number from 0 (automatic) to 64\n"); return 2; }
+            threads = static_cast<uint32_t>(t);
+        }
         else if (a == "--sinc") sinc = true;
         else if (a == "--nofx") nofx = true;
         else if (a == "--16") isFloat = false;
@@ -86,6 +135,7 @@ int main(int argc, char** argv) {
     }
 
     BASS_SetConfig(BASS_CONFIG_MIDI_VOICES, voices);
+    BASS_SetConfig(BASS_CONFIG_MIDI_THREADS, threads);
     DWORD flags = BASS_STREAM_DECODE | BASS_MIDI_DECAYEND | (isFloat ? BASS_SAMPLE_FLOAT : 0) |
                   (sinc ? BASS_MIDI_SINCINTER : 0) | (nofx ? BASS_MIDI_NOFX : 0);
     HSTREAM stream = BASS_MIDI_StreamCreate(16, flags, rate);
@@ -126,6 +176,8 @@ int main(int argc, char** argv) {
     float peak = 0;
     double voiceSum = 0;
     uint64_t reads = 0;
+    const double bytesPerSecond = static_cast<double>(frameBytes) * rate;
+    Progress progress(StderrIsTerminal(), static_cast<double>(list.endBytes) / bytesPerSecond);
     for (;;) {
         DWORD n = BASS_ChannelGetData(stream, buf.data(), static_cast<DWORD>(buf.size()));
         if (n == static_cast<DWORD>(-1)) break;
@@ -135,8 +187,12 @@ int main(int argc, char** argv) {
         if (BASS_ChannelGetAttribute(stream, BASS_ATTRIB_MIDI_VOICES_ACTIVE, &v) && v > peak) peak = v;
         voiceSum += v;
         ++reads;
+        progress.Update(static_cast<double>(total) / bytesPerSecond,
+                        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
     double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    progress.Update(static_cast<double>(total) / bytesPerSecond, took, true);
+    progress.Done();
     header = WavHeader(rate, channels, bits, isFloat, total);
     std::fseek(o, 0, SEEK_SET);
     std::fwrite(header.data(), 1, header.size(), o);

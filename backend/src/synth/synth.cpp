@@ -681,9 +681,9 @@ void Synth::FreeVoice(int32_t index) noexcept {
     free_.push_back(index);
 }
 
-void Synth::ConsiderCandidate(Candidate* heap, uint32_t& count, const Candidate& c) noexcept {
+void Synth::ConsiderCandidate(Candidate* heap, uint32_t& count, uint32_t limit, const Candidate& c) noexcept {
     auto less = [](const Candidate& a, const Candidate& b) { return a.level < b.level; };
-    if (count < kCandidates) {
+    if (count < limit) {
         heap[count++] = c;
         std::push_heap(heap, heap + count, less);
     } else if (c.level < heap[0].level) {

@@ -115,8 +115,8 @@ void Synth::RenderChunk(uint32_t k) noexcept {
         }
         if (v.stackGeneration < oldest) oldest = v.stackGeneration;
         // Most voices are louder than every candidate kept so far.
-        if (ck.candCount < kCandidates || v.level < ck.cand[0].level)
-            ConsiderCandidate(ck.cand, ck.candCount, Candidate{v.level, idx, v.generation});
+        if (ck.candCount < in_.chunkCandidates || v.level < ck.cand[0].level)
+            ConsiderCandidate(ck.cand, ck.candCount, in_.chunkCandidates, Candidate{v.level, idx, v.generation});
     }
     for (int g = 0; g < grouped; ++g) {
         group[g]->filterState.Run(group[g]->filter, groupTmp[g], n);
@@ -152,7 +152,8 @@ MixBuses& Synth::MergeChunks(uint32_t chunks) noexcept {
     for (uint32_t k = 1; k < chunks; ++k) {
         const Chunk& ck = chunks_[k];
         for (uint32_t j = 0; j < ck.candCount; ++j)
-            if (candCount_ < kCandidates || ck.cand[j].level < cand_[0].level) ConsiderCandidate(cand_, candCount_, ck.cand[j]);
+            if (candCount_ < kCandidates || ck.cand[j].level < cand_[0].level)
+                ConsiderCandidate(cand_, candCount_, kCandidates, ck.cand[j]);
         oldest = std::min(oldest, ck.oldest);
     }
     candNext_ = 0;
@@ -182,6 +183,7 @@ void Synth::RenderBlock(float* out, uint32_t n) noexcept {
     uint32_t per = std::max(kChunkVoices, (voices + chunkCap_ - 1) / chunkCap_);
     in_.chunkVoices = per;
     const uint32_t chunks = voices == 0 ? 1 : (voices + per - 1) / per;
+    in_.chunkCandidates = chunks == 1 ? kCandidates : kChunkCandidates;
     const uint32_t threads = threads_ == 0 ? RenderPool::AutomaticThreads() : threads_;
     if (chunks > 1 && threads > 1) {
         RenderPool::Instance().Run(&Synth::RenderChunkTask, this, chunks, std::min(threads, chunks) - 1);

@@ -7,25 +7,20 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <thread>
 #include <vector>
 
 #include "bass.h"
 #include "bassmidi.h"
-#include "midifile/event_list.h"
-#include "midifile/smf_reader.h"
+#include "synth/layered_songs.h"
 #include "synth/render_pool.h"
 #include "synth/synth.h"
-#include "synth/sysex_store.h"
 
 namespace tsl::test {
 namespace {
 
 constexpr const char* kTim = "/usr/share/sounds/sf2/TimGM6mb.sf2";
-constexpr const char* kSongs = "/usr/share/games/openttd/baseset/openmsx";
 constexpr uint32_t kRate = 22050;
 constexpr uint32_t kFrameBytes = 2 * sizeof(float);
 
@@ -47,31 +42,8 @@ protected:
     }
 };
 
-// Several real songs laid over each other, each shifted in time and moved
-// to other channels, so that hundreds of voices sound at once.
 std::vector<BASS_MIDI_EVENT> DenseSongs(size_t songs, uint32_t shiftFrames) {
-    std::vector<std::filesystem::path> files;
-    std::error_code ec;
-    for (const auto& e : std::filesystem::directory_iterator(kSongs, ec))
-        if (e.path().extension() == ".mid") files.push_back(e.path());
-    std::sort(files.begin(), files.end());
-    std::vector<BASS_MIDI_EVENT> all;
-    for (size_t i = 0; i < files.size() && i < songs; ++i) {
-        std::ifstream f(files[i], std::ios::binary);
-        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-        midifile::SmfFile smf;
-        if (midifile::ReadSmf(bytes, smf) != midifile::SmfStatus::Ok) continue;
-        midifile::EventList list = midifile::BuildEventList(
-            smf, kRate, kFrameBytes, [](std::span<const uint8_t> s) { return SysExStore::Intern(s.data(), s.size()); });
-        for (BASS_MIDI_EVENT e : list.events) {
-            if (e.event == MIDI_EVENT_END) continue;
-            e.pos += static_cast<DWORD>(i * shiftFrames * kFrameBytes);
-            if (e.chan != 9) e.chan = static_cast<DWORD>((e.chan + 3 * i) % 16 == 9 ? 10 : (e.chan + 3 * i) % 16);
-            all.push_back(e);
-        }
-    }
-    std::stable_sort(all.begin(), all.end(), [](const BASS_MIDI_EVENT& a, const BASS_MIDI_EVENT& b) { return a.pos < b.pos; });
-    return all;
+    return LayeredSongs(songs, shiftFrames, kRate, kFrameBytes);
 }
 
 struct RenderResult {
