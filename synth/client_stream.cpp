@@ -107,6 +107,9 @@ bool ClientStream::CreateStream(bool restore) {
                          MB_OK | MB_ICONERROR | MB_TOPMOST);
         return false;
     }
+    // A dense client spreads its voices over the processors; a light one
+    // stays on its update thread.
+    BASS_ChannelSetAttribute(stream, BASS_ATTRIB_MIDI_THREADS, 0.0f);
     if (const DWORD cpu = g_Settings->CpuLimit.Get()) {
         BASS_ChannelSetAttribute(stream, BASS_ATTRIB_MIDI_CPU, static_cast<float>(cpu));
     }
