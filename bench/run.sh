@@ -16,18 +16,23 @@
 # Every figure is the median of RUNS runs (default 3) with min and max,
 # processor time and wall time; the runs of the programs alternate, so a
 # drift of the machine's speed touches them alike.
-# usage: bench/run.sh [FONT]   (default: TimGM6mb)   env: RUNS=3 SECONDS=60
+# usage: bench/run.sh [FONT]   (default: TimGM6mb)
+# env: RUNS (default 3), SECONDS_OF_MUSIC (dense file length, default 60),
+#      BENCH_BUILD (an existing native build folder to take the programs from
+#      instead of building build/bench in Release), SKIP_VOICE_BENCH=1
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
-build="$root/build/bench"
+build=${BENCH_BUILD:-"$root/build/bench"}
 font=${1:-/usr/share/sounds/sf2/TimGM6mb.sf2}
 runs=${RUNS:-3}
 seconds=${SECONDS_OF_MUSIC:-60}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+if [ -z "${BENCH_BUILD:-}" ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+fi
 cmake --build "$build" -j2 --target tsl_voice_bench tsl_music_bench tessaline-render >/dev/null
 
 cores=$(nproc)
@@ -40,8 +45,10 @@ esac
 echo "== machine: $model, $cores cores; $simd"
 echo "   load average at start: $(cut -d' ' -f1-3 /proc/loadavg); $(date -u '+%Y-%m-%d %H:%M UTC')"
 
-echo "== best case: voices rendered in real time on one core (one looped sine each)"
-"$build/bench/tsl_voice_bench" 1.0
+if [ "${SKIP_VOICE_BENCH:-}" != 1 ]; then
+  echo "== best case: voices rendered in real time on one core (one looped sine each)"
+  "$build/bench/tsl_voice_bench" 1.0
+fi
 
 echo "== realistic: 31 songs laid over each other, $(basename "$font"), 1024 voices, 48 kHz, one thread"
 python3 - "$build/bench/tsl_music_bench" "$font" "$runs" <<'PY'
