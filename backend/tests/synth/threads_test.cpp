@@ -108,7 +108,7 @@ TEST_F(ThreadsTest, EveryThreadCountGivesTheSameSamplesOnDenseRealMusic) {
 }
 
 TEST_F(ThreadsTest, SincAndNoEffectsStreamsAreAlsoIndependentOfTheThreadCount) {
-    std::vector<BASS_MIDI_EVENT> events = DenseSongs(30, kRate / 8);
+    std::vector<BASS_MIDI_EVENT> events = DenseSongs(30, kRate / 16);
     ASSERT_GT(events.size(), 1000u);
     const uint32_t frames = kRate * 2;
     for (DWORD flags : {DWORD{BASS_MIDI_SINCINTER}, DWORD{BASS_MIDI_NOFX}}) {
@@ -142,7 +142,7 @@ TEST_F(ThreadsTest, ThreadsAttributeAndConfigKeepTheirValues) {
 // others render, with their thread counts changing between blocks: each
 // must still produce what it produces alone on one thread.
 TEST_F(ThreadsTest, StreamsComingAndGoingWhileOthersRenderStayExact) {
-    std::vector<BASS_MIDI_EVENT> events = DenseSongs(30, kRate / 8);
+    std::vector<BASS_MIDI_EVENT> events = DenseSongs(30, kRate / 16);
     ASSERT_GT(events.size(), 1000u);
     const uint32_t frames = kRate / 2;
     const std::vector<float> reference = Render(events, 400, frames, {1}).audio;
