@@ -4,6 +4,7 @@
 
 #include "core/settings.h"
 #include "core/system_error.h"
+#include "tray/systray.h"
 
 CUpdateChecker* g_UpdateChecker = nullptr;
 
@@ -119,7 +120,7 @@ std::wstring CUpdateChecker::LastError() const
     return m_error;
 }
 
-bool CUpdateChecker::StartCheck(HWND window, UINT message)
+bool CUpdateChecker::StartCheck(HWND window, UINT message, bool onlyNewer)
 {
     bool idle = false;
     if (!m_running.compare_exchange_strong(idle, true))
@@ -130,6 +131,7 @@ bool CUpdateChecker::StartCheck(HWND window, UINT message)
         std::lock_guard<std::mutex> lock(m_lock);
         m_window = window;
         m_message = message;
+        m_onlyNewer = onlyNewer;
     }
     HANDLE thread = CreateThread(nullptr, 0, ThreadProc, this, CREATE_SUSPENDED, nullptr);
     m_thread.Reset(thread);
@@ -148,14 +150,16 @@ DWORD WINAPI CUpdateChecker::ThreadProc(void* param)
     const CheckResult result = self->Check();
     HWND window;
     UINT message;
+    bool onlyNewer;
     {
         std::lock_guard<std::mutex> lock(self->m_lock);
         window = self->m_window;
         message = self->m_message;
+        onlyNewer = self->m_onlyNewer;
     }
     // Idle before the result arrives, so its handler may start the next check.
     self->m_running = false;
-    if (window)
+    if (window && (!onlyNewer || result == CheckResult::NewerAvailable))
         PostMessageW(window, message, static_cast<WPARAM>(result), 0);
     return 0;
 }
@@ -293,7 +297,7 @@ AutoCheckAction StartAutomaticUpdateCheck(CUpdateChecker& checker, CSettings& se
     const DWORD frequency = settings.CheckFrequency.Get();
     if (frequency != 0 &&
         DaysBetween(ParseStoredDate(settings.LastCheck.Get()), today) >= static_cast<long long>(frequency)) {
-        checker.StartCheck(window, message);
+        checker.StartCheck(window, message, true);
         return AutoCheckAction::CheckStarted;
     }
     const std::wstring found = settings.LastVersionFound.Get();
@@ -316,4 +320,22 @@ bool TakeAutomaticCheckResult(CheckResult result, CSettings& settings, const SYS
         return false;
     settings.LastNotify.Set(FormatDate(today));
     return true;
+}
+
+void InstallStartupUpdateCheck()
+{
+    CSystray::SetStartupUpdateCheck([](CSystray& tray) {
+        if (!g_UpdateChecker || !g_Settings)
+            return;
+        switch (StartAutomaticUpdateCheck(*g_UpdateChecker, *g_Settings, tray.GetHwnd(), kUpdateFoundMessage, Today())) {
+        case AutoCheckAction::NotifyNewer:
+            tray.SetUpdateAvailable(true);
+            break;
+        case AutoCheckAction::FlagNewer:
+            tray.SetUpdateAvailable(false);
+            break;
+        default:
+            break;
+        }
+    });
 }

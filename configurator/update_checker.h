@@ -32,8 +32,9 @@ public:
     ~CUpdateChecker();
 
     // Starts a check whose result is posted to `window` as `message` with the
-    // CheckResult in wParam. False, starting nothing, while a check runs.
-    bool StartCheck(HWND window, UINT message);
+    // CheckResult in wParam (with `onlyNewer`, only a NewerAvailable result is
+    // posted). False, starting nothing, while a check runs.
+    bool StartCheck(HWND window, UINT message, bool onlyNewer = false);
     bool IsRunning() const { return m_running.load(); }
 
     // The same check on the calling thread (the thread's body; tests).
@@ -58,6 +59,7 @@ private:
     CKernelHandle m_thread;
     HWND m_window = nullptr;
     UINT m_message = 0;
+    bool m_onlyNewer = false;
     mutable std::mutex m_lock; // the error text and the session handle
     std::wstring m_error;
     void* m_session = nullptr;
@@ -69,16 +71,19 @@ std::wstring UpdateEndpoint(CSettings& settings);
 // The process's checker (start-up creates it, shutdown destroys it).
 extern CUpdateChecker* g_UpdateChecker;
 
-// The automatic check when the synth starts (called by the tray window when it
-// is created): what the tray is to do now.
+// The automatic check when the synth starts (the tray window runs it when it
+// is created, see InstallStartupUpdateCheck): what the tray is to do now.
 enum class AutoCheckAction {
     None,
-    CheckStarted, // the result will be posted; hand it to TakeAutomaticCheckResult
+    CheckStarted, // a newer version found will be posted as `message`
     NotifyNewer,  // set the update-available flag and show the balloon (LastNotify is stored)
     FlagNewer,    // set the update-available flag, no balloon
 };
 AutoCheckAction StartAutomaticUpdateCheck(CUpdateChecker& checker, CSettings& settings, HWND window, UINT message,
                                           const SYSTEMTIME& today);
-// The tray's handling of a posted result: true when a newer version was found,
+// The tray's start-up check: posts the tray kUpdateFoundMessage when the
+// background check finds a newer version, or sets its flag at once.
+void InstallStartupUpdateCheck();
+// The handling of a result: true when a newer version was found,
 // so the flag is set and the balloon shown (LastNotify is stored then).
 bool TakeAutomaticCheckResult(CheckResult result, CSettings& settings, const SYSTEMTIME& today);

@@ -12,6 +12,7 @@
 void StartupServices::CreateUpdateChecker()
 {
     g_UpdateChecker = new CUpdateChecker(*g_Settings, UpdateEndpoint(*g_Settings), kUpdateSoftwareName, kCurrentVersion);
+    InstallStartupUpdateCheck();
 }
 
 std::optional<int> StartupServices::CheckDriver() { return CheckDriverAtStartup(); }

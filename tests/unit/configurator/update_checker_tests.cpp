@@ -265,9 +265,23 @@ TEST_F(AutomaticCheck, DueCheckStartsAndANewerResultNotifies)
     EXPECT_EQ(StartAutomaticUpdateCheck(*checker, *settings, window.hwnd, kResultMessage, Today()),
               AutoCheckAction::CheckStarted);
     ASSERT_TRUE(window.WaitForResults(1, 20000));
+    EXPECT_EQ(window.results, std::vector<CheckResult>{CheckResult::NewerAvailable});
     EXPECT_TRUE(TakeAutomaticCheckResult(window.results[0], *settings, Today()));
     EXPECT_EQ(settings->LastNotify.Get(), FormatDate(Today()));
     EXPECT_FALSE(TakeAutomaticCheckResult(CheckResult::Error, *settings, Today()));
+}
+
+TEST_F(AutomaticCheck, DueCheckFindingNothingNewerPostsNothing)
+{
+    settings->CheckFrequency.Set(7);
+    ResultWindow window;
+    auto checker = Checker(g_server.Endpoint(L"same"));
+    EXPECT_EQ(StartAutomaticUpdateCheck(*checker, *settings, window.hwnd, kResultMessage, Today()),
+              AutoCheckAction::CheckStarted);
+    ASSERT_TRUE(tsltest::WaitUntil([&] { return !checker->IsRunning(); }, 20000));
+    window.WaitForResults(1, 300);
+    EXPECT_TRUE(window.results.empty()) << "the tray is told only of a newer version";
+    EXPECT_EQ(settings->LastCheck.Get(), FormatDate(Today()));
 }
 
 TEST_F(AutomaticCheck, KnownNewerVersionNotifiesOncePerDayThenOnlyFlags)
