@@ -14,10 +14,13 @@
 //     --reset               resets the port
 //     --close               closes the port
 //     --burst N             N note on/off pairs on the port, as fast as it goes
+//     --sysex-burst N LEN   N long messages of LEN bytes (at least 2) each
+//     --all-notes-off       controller 123 on all 16 channels
 //     --threads T           the next --burst runs on T threads at once
 //     --sleep MS            waits
 //     --hold                keeps running until killed (a program that never closes)
 //     --wait-event NAME     waits (at most 60 s) until the test signals the named event
+//     --wait-limit MS       the longest the next --wait-event waits (a soak's held program)
 //     --signal-event NAME   signals the named event (tells the test a point is reached)
 // At the end it prints "callbacks open=A close=B done=C" and frees the driver
 // as winmm does. Exit code 0 on success, 2 on bad arguments, 3 on a failed call.
@@ -32,6 +35,7 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -222,6 +226,8 @@ int main(int argc, char** narrow)
 
     UINT port = 0;
     unsigned threads = 1;
+    constexpr DWORD kWaitLimitMs = 60000;
+    DWORD waitLimit = kWaitLimitMs;
     int exitCode = 0;
     auto need = [&](int i, int count) {
         if (i + count >= argc) {
@@ -276,18 +282,38 @@ int main(int argc, char** narrow)
             need(i, 1);
             if (!Burst(client, port, std::wcstoul(argv[++i], nullptr, 10), threads))
                 exitCode = 3;
+        } else if (arg == L"--sysex-burst") {
+            need(i, 2);
+            const unsigned count = std::wcstoul(argv[i + 1], nullptr, 10);
+            std::vector<BYTE> bytes(std::max(2ul, std::wcstoul(argv[i + 2], nullptr, 10)), 0x11);
+            i += 2;
+            bytes.front() = 0xF0;
+            bytes[1] = 0x7D;  // non-commercial: no device acts on it
+            bytes.back() = 0xF7;
+            for (unsigned n = 0; n < count && exitCode == 0; ++n) {
+                if (client.Long(port, bytes) != MMSYSERR_NOERROR)
+                    exitCode = 3;
+            }
+            std::printf("sysex-burst %u %u %d\n", port, count, exitCode);
+        } else if (arg == L"--all-notes-off") {
+            for (DWORD channel = 0; channel < 16; ++channel)
+                check("notes-off", client.Short(port, 0xB0 | channel | 123 << 8));
         } else if (arg == L"--sleep") {
             need(i, 1);
             Sleep(std::wcstoul(argv[++i], nullptr, 10));
         } else if (arg == L"--wait-event") {
             need(i, 1);
             HANDLE event = CreateEventW(nullptr, TRUE, FALSE, argv[++i]);
-            if (!event || WaitForSingleObject(event, 60000) != WAIT_OBJECT_0) {
+            const DWORD limit = std::exchange(waitLimit, kWaitLimitMs);
+            if (!event || WaitForSingleObject(event, limit) != WAIT_OBJECT_0) {
                 std::printf("event %ls not signalled\n", argv[i]);
                 exitCode = 3;
             }
             if (event)
                 CloseHandle(event);
+        } else if (arg == L"--wait-limit") {
+            need(i, 1);
+            waitLimit = std::wcstoul(argv[++i], nullptr, 10);
         } else if (arg == L"--signal-event") {
             need(i, 1);
             HANDLE event = CreateEventW(nullptr, TRUE, FALSE, argv[++i]);
