@@ -4,8 +4,12 @@
 
 #include "configurator/configurator_tab_base.h"
 #include "configurator/resource_ids.h"
+#include "configurator/tab_about.h"
+#include "configurator/tab_mapper.h"
 #include "configurator/tab_options.h"
+#include "configurator/tab_shortcuts.h"
 #include "configurator/tab_soundfonts.h"
+#include "configurator/tab_updates.h"
 
 namespace {
 
@@ -37,10 +41,16 @@ std::unique_ptr<CConfiguratorTabBase> MakeConfiguratorPage(int slot, CConfigurat
     switch (slot) {
     case kPageSoundFonts:
         return std::make_unique<CConfiguratorTabSoundFonts>(owner);
+    case kPageMidiMapper:
+        return std::make_unique<CConfiguratorTabDefaultDevice>(owner);
     case kPageOptions:
         return std::make_unique<CConfiguratorTabOptions>(owner);
-    // kPageMidiMapper, kPageShortcuts, kPageUpdates, kPageAbout: their pages add
-    // a case here, e.g. `case kPageAbout: return std::make_unique<CConfiguratorTabAbout>(owner);`
+    case kPageShortcuts:
+        return std::make_unique<CConfiguratorTabShortcuts>(owner);
+    case kPageUpdates:
+        return std::make_unique<CConfiguratorTabUpdates>(owner);
+    case kPageAbout:
+        return std::make_unique<CConfiguratorTabAbout>(owner);
     default:
         return std::make_unique<CEmptyPage>(owner);
     }
