@@ -1,6 +1,8 @@
 #include "support/automation.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 namespace tsltest {
 
@@ -83,6 +85,19 @@ std::wstring WindowText(HWND hwnd)
     std::wstring text(static_cast<size_t>(n) + 1, L'\0');
     n = ::GetWindowTextW(hwnd, text.data(), n + 1);
     text.resize(static_cast<size_t>(n > 0 ? n : 0));
+    return text;
+}
+
+std::wstring ControlText(HWND control)
+{
+    DWORD_PTR length = 0;
+    if (!::SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length))
+        return {};
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    ::SendMessageTimeoutW(control, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
+                          2000, &copied);
+    text.resize(std::min<size_t>(copied, length));
     return text;
 }
 
@@ -199,6 +214,42 @@ void SendKeys(HWND hwnd, const std::vector<WORD>& virtualKeys)
         in[1].ki.dwFlags = KEYEVENTF_KEYUP;
         ::SendInput(2, in, sizeof(INPUT));
     }
+}
+
+void PressCombination(std::initializer_list<WORD> held, WORD key)
+{
+    std::vector<INPUT> in;
+    auto add = [&](WORD vk, bool up) {
+        INPUT i{};
+        i.type = INPUT_KEYBOARD;
+        i.ki.wVk = vk;
+        // With its scan code, as a keyboard sends it: Wine's hotkey control
+        // reads the key of a character message from the scan code alone.
+        i.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+        i.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        in.push_back(i);
+    };
+    for (WORD vk : held)
+        add(vk, false);
+    add(key, false);
+    add(key, true);
+    for (auto it = std::rbegin(held); it != std::rend(held); ++it)
+        add(*it, true);
+    ::SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
+}
+
+void ClickScreen(POINT at)
+{
+    INPUT in[3]{};
+    in[0].type = INPUT_MOUSE;
+    in[0].mi.dx = at.x * 65535 / (::GetSystemMetrics(SM_CXSCREEN) - 1);
+    in[0].mi.dy = at.y * 65535 / (::GetSystemMetrics(SM_CYSCREEN) - 1);
+    in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    in[1].type = INPUT_MOUSE;
+    in[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    in[2].type = INPUT_MOUSE;
+    in[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    ::SendInput(3, in, sizeof(INPUT));
 }
 
 bool SaveScreenshot(const std::wstring& path)

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -53,6 +54,9 @@ HWND WaitForWindow(const WindowQuery& query, DWORD timeoutMs);
 bool WaitForNoWindow(const WindowQuery& query, DWORD timeoutMs);
 
 std::wstring WindowText(HWND hwnd);
+// The text a control holds (an edit box's contents), also in another process,
+// where GetWindowText only sees the caption.
+std::wstring ControlText(HWND control);
 std::wstring ClassName(HWND hwnd);
 
 // A message box ("#32770" dialog) of the process; null after `timeoutMs`.
@@ -66,6 +70,11 @@ std::vector<std::wstring> ButtonTexts(HWND dialog);
 
 // Types keys into the focused window of `hwnd`'s thread.
 void SendKeys(HWND hwnd, const std::vector<WORD>& virtualKeys);
+// Presses `key` on the keyboard while `held` (modifiers) are down, released in
+// reverse order: what a global hotkey or a Ctrl+Tab sees.
+void PressCombination(std::initializer_list<WORD> held, WORD key);
+// A left click of the mouse at a point of the screen (which also activates the window there).
+void ClickScreen(POINT at);
 
 // Saves the whole screen as a 24-bit BMP file (under the build tree).
 bool SaveScreenshot(const std::wstring& path);

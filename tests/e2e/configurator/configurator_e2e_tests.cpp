@@ -118,6 +118,32 @@ protected:
         return WaitForWindow(query, kStartTimeoutMs);
     }
 
+    HWND Mixer(DWORD timeoutMs)
+    {
+        WindowQuery query;
+        query.className = L"#32770";
+        query.title = L"Tessaline #1 - Mixer";
+        query.processId = m_synth.Id();
+        query.visibleOnly = true;
+        return WaitForWindow(query, timeoutMs);
+    }
+
+    // Clicks the first tab (the configurator becomes the active window) and
+    // moves `steps` tabs on with Ctrl+Tab, or back with Ctrl+Shift+Tab.
+    static void GoToPage(HWND configurator, int steps)
+    {
+        RECT tabs{};
+        GetWindowRect(Descendant(configurator, 1048), &tabs);
+        ClickScreen({tabs.left + 12, tabs.top + 8});
+        Sleep(200);
+        for (int i = 0; i < std::abs(steps); ++i) {
+            if (steps > 0)
+                PressCombination({VK_CONTROL}, VK_TAB);
+            else
+                PressCombination({VK_CONTROL, VK_SHIFT}, VK_TAB);
+        }
+    }
+
     void CloseSynth()
     {
         PostMessageW(Tray(1000), WM_CLOSE, 0, 0);
@@ -241,6 +267,71 @@ TEST_F(ConfiguratorE2E, AProgramPutOnTheBlacklistIsRefusedByTheDriver)
     }, 10000)) << FileText(install.ConfigPath());
 
     EXPECT_EQ(RunClient(L"--expect-open-fail"), std::optional<DWORD>(0));
+    CloseSynth();
+}
+
+constexpr char kTimGm[] = "[SoundFonts]\r\nsf1=Z:\\usr\\share\\sounds\\sf2\\TimGM6mb.sf2\r\nsf1.enabled=1\r\n";
+
+TEST_F(ConfiguratorE2E, ANewMixerHotkeySavedOnTheShortcutsPageWorksAndTheOldOneNoLonger)
+{
+    TestInstallation install("configurator-shortcuts");
+    Start(install, std::string("[Advanced]\r\n") + kTimGm);
+    HWND configurator = OpenConfigurator(install);
+    ASSERT_NE(configurator, nullptr);
+    // The Shortcuts page, fourth, is three Ctrl+Tabs away from the first.
+    GoToPage(configurator, 3);
+    HWND key = Descendant(configurator, 1036);
+    ASSERT_NE(key, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(key) != FALSE; }, 5000)) << "the Shortcuts page is not shown";
+    // A plain P typed into the mixer's hotkey becomes Ctrl+P.
+    RECT field{};
+    GetWindowRect(key, &field);
+    ClickScreen({field.left + 5, field.top + 5});
+    Sleep(200);
+    PressCombination({}, 'P');
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(GetDlgItem(configurator, 1051)); }, 5000));
+    ASSERT_TRUE(PressButton(configurator, 1051));
+    ASSERT_TRUE(WaitUntil([&] { return FileText(install.ConfigPath()).find("ShowMixer=592") != std::string::npos; },
+                          10000)) << FileText(install.ConfigPath());
+
+    PressCombination({VK_CONTROL, VK_MENU}, 'M');  // the old combination
+    EXPECT_EQ(Mixer(1000), nullptr) << "Ctrl+Alt+M still opens the mixer";
+    PressCombination({VK_CONTROL}, 'P');
+    EXPECT_NE(Mixer(10000), nullptr) << "Ctrl+P did not open the mixer";
+    CloseSynth();
+}
+
+TEST_F(ConfiguratorE2E, AboutStatusFollowsAProgramConnectingAndLeaving)
+{
+    TestInstallation install("configurator-about");
+    Start(install, std::string("[Advanced]\r\n") + kTimGm);
+    HWND configurator = OpenConfigurator(install);
+    ASSERT_NE(configurator, nullptr);
+    // Ctrl+Shift+Tab on the first page wraps to the last one, About.
+    GoToPage(configurator, -1);
+    HWND status = Descendant(configurator, 1071);
+    ASSERT_NE(status, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(status) != FALSE; }, 5000)) << "the About page is not shown";
+    ASSERT_TRUE(WaitUntil([&] { return ControlText(status).find(L"* <free>") != std::wstring::npos; }, 5000))
+        << Narrow(ControlText(status));
+    EXPECT_NE(ControlText(status).find(L"Tessaline: 2.14.1 (x64)"), std::wstring::npos);
+
+    SharedEvent opened(L"about-open"), done(L"about-done");
+    ChildProcess client;
+    ASSERT_TRUE(StartClient(client, L"--open --signal-event " + opened.Name() + L" --wait-event " + done.Name() +
+                                        L" --close"));
+    ASSERT_TRUE(opened.Wait(kClientTimeoutMs));
+    const std::wstring line = L"tsl-test-client.exe (#" + std::to_wstring(client.Id()) + L")";
+    EXPECT_TRUE(WaitUntil([&] {
+        const std::wstring text = ControlText(status);
+        return text.find(line) != std::wstring::npos && text.find(L"* <free>") == std::wstring::npos;
+    }, 5000)) << Narrow(ControlText(status));
+    done.Signal();
+    EXPECT_EQ(client.WaitExit(kClientTimeoutMs), std::optional<DWORD>(0));
+    EXPECT_TRUE(WaitUntil([&] {
+        const std::wstring text = ControlText(status);
+        return text.find(line) == std::wstring::npos && text.find(L"* <free>") != std::wstring::npos;
+    }, 5000)) << Narrow(ControlText(status));
     CloseSynth();
 }
 

@@ -25,24 +25,7 @@ std::string Conf(const std::string& advanced, const std::string& rest = {})
            "[SoundFonts]\r\nsf1=Z:\\usr\\share\\sounds\\sf2\\TimGM6mb.sf2\r\nsf1.enabled=15\r\n";
 }
 
-void Keys(std::initializer_list<WORD> held, WORD key)
-{
-    std::vector<INPUT> in;
-    auto add = [&](WORD vk, bool up) {
-        INPUT i{};
-        i.type = INPUT_KEYBOARD;
-        i.ki.wVk = vk;
-        i.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-        in.push_back(i);
-    };
-    for (WORD vk : held)
-        add(vk, false);
-    add(key, false);
-    add(key, true);
-    for (auto it = std::rbegin(held); it != std::rend(held); ++it)
-        add(*it, true);
-    SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
-}
+void Keys(std::initializer_list<WORD> held, WORD key) { PressCombination(held, key); }
 
 float Peak(const std::vector<float>& samples, size_t from, size_t to)
 {
