@@ -448,8 +448,8 @@ std::optional<std::string> FormatSoundFontList(std::string_view existing, const 
             option(L"bank", item.bank);
         if (item.preset != -1)
             option(L"preset", item.preset);
-        if (item.preload == 0)
-            option(L"preload", 0);
+        if (item.preload != 1)
+            option(L"preload", item.preload);
         if (item.volume != 100)
             option(L"volume", item.volume);
         if (item.xgdrums != 0)

@@ -1,5 +1,7 @@
 #include "mixer/mixer_state_format.h"
 
+#include "core/text.h"
+
 #include <optional>
 
 namespace {
@@ -7,15 +9,6 @@ namespace {
 constexpr wchar_t kSection[] = L"Mixer";
 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == L'\v' || c == L'\f'; }
-
-std::wstring_view Trim(std::wstring_view text)
-{
-    while (!text.empty() && IsBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
 
 bool SameName(std::wstring_view a, std::wstring_view b)
 {
@@ -37,28 +30,27 @@ bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 
 // The value of `key` in the first "Mixer" section that has it, as the system's
 // profile reader returns it; nothing when no such key exists.
-std::optional<std::wstring_view> FindValue(std::wstring_view text, std::wstring_view key)
+std::optional<std::wstring> FindValue(std::wstring_view text, std::wstring_view key)
 {
     bool inSection = false;
     while (!text.empty()) {
         size_t end = text.find_first_of(L"\r\n");
-        std::wstring_view line = text.substr(0, end);
+        const std::wstring line = Trim(text.substr(0, end));
         text.remove_prefix(end == std::wstring_view::npos ? text.size() : end + 1);
-        line = Trim(line);
         if (line.empty())
             continue;
         if (line.front() == L'[') {
             size_t close = line.rfind(L']');
-            std::wstring_view name = line.substr(1, close == std::wstring_view::npos ? std::wstring_view::npos : close - 1);
+            std::wstring_view name = std::wstring_view(line).substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1);
             inSection = SameName(Trim(name), kSection);
             continue;
         }
         if (!inSection)
             continue;
         size_t equals = line.find(L'=');
-        if (equals == std::wstring_view::npos || !SameName(Trim(line.substr(0, equals)), key))
+        if (equals == std::wstring::npos || !SameName(Trim(std::wstring_view(line).substr(0, equals)), key))
             continue;
-        std::wstring_view value = Trim(line.substr(equals + 1));
+        std::wstring value = Trim(std::wstring_view(line).substr(equals + 1));
         if (value.size() >= 2 && (value.front() == L'"' || value.front() == L'\'') && value.back() == value.front())
             value = value.substr(1, value.size() - 2);
         return value;

@@ -141,6 +141,21 @@ TEST(SoundFontListFormat, WritesOnlyWhatDiffersFromTheDefaults)
                       "sf3.volume=0\r\nsf3.xgdrums=1\r\n");
 }
 
+TEST(SoundFontListFormat, EveryOptionValueReadIsWrittenBack)
+{
+    // A preload value other than 0 or 1 was once dropped on writing (read back as 1).
+    const std::string bytes = "[SoundFonts]\r\nsf1=C:\\a.sf2\r\nsf1.enabled=4294967295\r\nsf1.preload=5\r\n"
+                              "sf1.xgdrums=-2\r\nsf1.bank=4294967295\r\n";
+    const auto read = sflist::ParseSoundFontList(bytes, 32, kFolder);
+    ASSERT_TRUE(read.Ok());
+    const auto written = sflist::FormatSoundFontList("", read.items, 32);
+    ASSERT_TRUE(written);
+    const auto back = sflist::ParseSoundFontList(*written, 32, kFolder);
+    ASSERT_TRUE(back.Ok());
+    EXPECT_EQ(back.items, read.items);
+    EXPECT_EQ(back.items.at(0).preload, 5u);
+}
+
 TEST(SoundFontListFormat, RoundTripsPathsInAnyScriptAndKeepsOtherSections)
 {
     std::vector<Item> items = {Item{L"C:\\\u97F3\u8272\\\u041F\u0435\u0441\u043D\u044F \U0001F3B5.sf2", 1, 0, 3, 80, 1, 0},
