@@ -57,6 +57,11 @@ HSTREAM BASSDEF(BASS_MIDI_StreamCreate)(DWORD channels, DWORD flags, DWORD freq)
     if (flags & ~kKnownFlags) return Fail<HSTREAM>(BASS_ERROR_ILLPARAM, 0);
     if (freq == 0) freq = 44100;
     if (freq < 22050 || freq > 96000) return Fail<HSTREAM>(BASS_ERROR_FORMAT, 0);
+    // A playing stream needs a device that plays: none initialised, or the
+    // no-sound device, is a failure the caller must hear about now, not a
+    // stream that never sounds. Decoding streams need no device at all.
+    int error = BASS_OK;
+    if (!(flags & BASS_STREAM_DECODE) && !tsl::output::CanCreatePlayableStream(error)) return Fail<HSTREAM>(error, 0);
     const uint32_t voices = std::clamp<uint32_t>(tsl::GetConfigValue(BASS_CONFIG_MIDI_VOICES), 16, 100000);
     const uint32_t threads = tsl::GetConfigValue(BASS_CONFIG_MIDI_THREADS);
     return tsl::api::GuardedCreate([&] {

@@ -58,8 +58,29 @@ TEST_F(DeviceApi, DeviceList) {
     EXPECT_GT(bi.minbuf, 0u);
 }
 
+TEST_F(DeviceApi, PlayingStreamsNeedAnInitialisedDeviceDecodingStreamsNone) {
+    EXPECT_EQ(BASS_MIDI_StreamCreate(16, BASS_SAMPLE_FLOAT, 44100), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_INIT);
+    const HSTREAM d = BASS_MIDI_StreamCreate(16, BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT, 44100);
+    ASSERT_NE(d, 0u) << BASS_ErrorGetCode();
+    BASS_StreamFree(d);
+    // A device freed again is as good as none.
+    ASSERT_TRUE(BASS_Init(1, 44100, 0, nullptr, nullptr)) << BASS_ErrorGetCode();
+    const HSTREAM p = BASS_MIDI_StreamCreate(16, BASS_SAMPLE_FLOAT, 44100);
+    EXPECT_NE(p, 0u) << BASS_ErrorGetCode();
+    BASS_StreamFree(p);
+    ASSERT_TRUE(BASS_Free());
+    EXPECT_EQ(BASS_MIDI_StreamCreate(16, 0, 44100), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_INIT);
+}
+
 TEST_F(DeviceApi, NoSoundDeviceTakesOnlyDecodingStreams) {
     ASSERT_TRUE(BASS_Init(0, 44100, 0, nullptr, nullptr));
+    EXPECT_EQ(BASS_MIDI_StreamCreate(16, BASS_SAMPLE_FLOAT | BASS_MIDI_ASYNC, 44100), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_NOTAVAIL);
+    const HSTREAM m = BASS_MIDI_StreamCreate(16, BASS_STREAM_DECODE | BASS_MIDI_DECAYEND, 44100);
+    ASSERT_NE(m, 0u) << BASS_ErrorGetCode();
+    BASS_StreamFree(m);
     const uint8_t smf[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96,
                            'M', 'T', 'r', 'k', 0, 0, 0, 4, 0, 0xFF, 0x2F, 0};
     EXPECT_EQ(BASS_MIDI_StreamCreateFile(TRUE, smf, 0, sizeof smf, BASS_SAMPLE_FLOAT, 44100), 0u);
