@@ -156,7 +156,40 @@ TEST(Controllers, CutoffAndResonance) {
     const double flat = level([](TestStream&) {});
     EXPECT_NEAR(Db(level([](TestStream& s) { Cc(s, 0, 71, 127); }), flat), 6.3, 0.5);
     EXPECT_NEAR(Db(level([](TestStream& s) { Nrpn(s, 0, 1, 0x21, 127); }), flat), 6.3, 0.5);
+    // The font's own Q (126 cB, the same 12.6 dB) does the same.
+    HSOUNDFONT q = SineFont({{8, 6905}, {9, 126}});
+    std::swap(g, q);
+    EXPECT_NEAR(Db(level([](TestStream&) {}), flat), 6.3, 0.5);
+    BASS_MIDI_FontFree(q);
     BASS_MIDI_FontFree(g);
+}
+
+TEST(Controllers, VelocityLowersTheCutoffByItsDefaultModulator) {
+    // A sine at 441 Hz through a low-pass set at 441 Hz (6905 absolute
+    // cents). Velocity v lowers the cutoff by 2400 x (1 - v/128) cents; the
+    // loss against the unfiltered tone at the same velocity (which takes the
+    // velocity-to-attenuation curve out) must equal that of velocity 127
+    // with the cutoff moved down by the same amount by hand.
+    auto loss = [](int vel, int fc) {
+        auto level = [&](int cutoff) {
+            HSOUNDFONT f = SineFont({{8, static_cast<int16_t>(cutoff)}});
+            TestStream s({f}, BASS_MIDI_NOFX);
+            s.Note(0, 69, vel);
+            s.Render(4410);
+            const double r = Rms(Channel(s.Render(4410), 2, 0), 0, 4410);
+            BASS_MIDI_FontFree(f);
+            return r;
+        };
+        return Db(level(fc), level(13500));
+    };
+    const double at127 = loss(127, 6905);
+    // Velocity 64: one octave down, the tone now an octave above the cutoff.
+    const double at64 = loss(64, 6905);
+    EXPECT_LT(at64, at127 - 6);
+    EXPECT_NEAR(at64, loss(127, 6905 - 1200 + 19), 0.3);
+    // Velocity 1: nearly two octaves.
+    EXPECT_NEAR(loss(1, 6905), loss(127, 6905 - 2381 + 19), 0.3);
+    EXPECT_LT(loss(1, 6905), at64 - 9); // nearly another octave of a 12 dB slope
 }
 
 TEST(Controllers, AttackDecayAndReleaseTimes) {
@@ -214,6 +247,56 @@ TEST(Controllers, DrumKeyNrpnsTuneLevelAndPanOneKey) {
     // A GS reset forgets them.
     auto reset = play([&](TestStream& s) { set(s); s.Raw(kGsReset); }, 69);
     EXPECT_NEAR(MeasureHz(Channel(reset, 2, 0), 44100), 441, 2);
+    BASS_MIDI_FontFree(f);
+}
+
+TEST(Controllers, DrumKeyNrpnsSendOneKeyToTheEffectsFineTuneAndFilterIt) {
+    // Reverb and chorus sends per key: 0 takes the key out of the effects.
+    HSOUNDFONT f = SineFont({}, 128);
+    auto wet = [&](auto setup, int key, DWORD cc) {
+        auto run = [&](DWORD flags) {
+            TestStream s({f}, flags);
+            Cc(s, 9, 91, cc == 91 ? 127 : 0);
+            Cc(s, 9, 93, cc == 93 ? 127 : 0);
+            setup(s);
+            s.Note(9, key, 127);
+            return Channel(s.Render(22050), 2, 0);
+        };
+        auto fx = run(0), dry = run(BASS_MIDI_NOFX);
+        for (size_t i = 0; i < fx.size(); ++i) fx[i] -= dry[i];
+        return Rms(fx, 0, fx.size());
+    };
+    auto none = [](TestStream&) {};
+    auto dryKey = [](TestStream& s) {
+        Nrpn(s, 9, 0x1D, 69, 0);
+        Nrpn(s, 9, 0x1E, 69, 0);
+    };
+    auto halfKey = [](TestStream& s) {
+        Nrpn(s, 9, 0x1D, 69, 64);
+        Nrpn(s, 9, 0x1E, 69, 64);
+    };
+    for (DWORD cc : {91u, 93u}) {
+        const double full = wet(none, 69, cc);
+        ASSERT_GT(full, 1e-3) << cc;
+        EXPECT_EQ(wet(dryKey, 69, cc), 0.0) << cc;
+        EXPECT_NEAR(Db(wet(halfKey, 69, cc), full), Db(64, 127), 0.3) << cc;
+        EXPECT_NEAR(Db(wet(dryKey, 70, cc), wet(none, 70, cc)), 0.0, 0.1) << cc; // another key keeps its sends
+    }
+    // Fine tune: 64 + 20 steps of one cent.
+    auto play = [&](auto setup, int key) {
+        TestStream s({f}, BASS_MIDI_NOFX);
+        setup(s);
+        s.Note(9, key, 127);
+        s.Render(4410);
+        return Channel(s.Render(8820), 2, 0);
+    };
+    EXPECT_NEAR(Cents(MeasureHz(play([](TestStream& s) { Nrpn(s, 9, 0x19, 69, 84); }, 69), 44100), 441), 20, 1);
+    BASS_MIDI_FontFree(f);
+    // Cutoff: from two octaves above the tone, 64 steps of 75 cents take it
+    // two octaves below (12 dB an octave).
+    f = SineFont({{8, 9305}}, 128);
+    const double open = Rms(play(none, 69), 0, 8820);
+    EXPECT_LT(Db(Rms(play([](TestStream& s) { Nrpn(s, 9, 0x14, 69, 0); }, 69), 0, 8820), open), -18);
     BASS_MIDI_FontFree(f);
 }
 

@@ -1,5 +1,6 @@
 // What SFZ regions add to the SoundFont model, heard through the output:
-// release-triggered regions and the filter shapes beyond the low-pass.
+// release-triggered regions, first and legato regions, and the filter shapes
+// beyond the low-pass.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -131,4 +132,26 @@ TEST(Sfz, FilterShapesPassAndStopWhereTheyShould) {
         }
         BASS_MIDI_FontFree(f);
     }
+}
+
+TEST(Sfz, FirstAndLegatoRegionsDependOnOtherKeysHeld) {
+    // Key 60 has a quiet "first" region and a loud "legato" one; key 62 is a
+    // silent region that only holds a key down.
+    std::string quiet = WriteWav(std::vector<int16_t>(4410, 5000), "quiet.wav");
+    std::string loud = WriteWav(std::vector<int16_t>(4410, 20000), "loud.wav");
+    std::string silent = WriteWav(std::vector<int16_t>(4410, 0), "silent.wav");
+    HSOUNDFONT f = LoadSfz(Region(quiet, 60, "trigger=first") + Region(loud, 60, "trigger=legato") + Region(silent, 62, ""));
+    auto at = [&](const std::vector<Timed>& list) { return RenderTimed(f, list, 2000)[1500]; };
+    const DWORD on60 = 60 | 100 << 8, on62 = 62 | 100 << 8;
+    const float alone = at({{MIDI_EVENT_NOTE, on60, 0}});
+    ASSERT_GT(alone, 0.01f);
+    // Another key held: the legato region alone.
+    EXPECT_NEAR(at({{MIDI_EVENT_NOTE, on62, 0}, {MIDI_EVENT_NOTE, on60, 100}}) / alone, 4.0, 0.01);
+    // That key let go first: a first note again.
+    EXPECT_NEAR(at({{MIDI_EVENT_NOTE, on62, 0}, {MIDI_EVENT_NOTE, 62, 50}, {MIDI_EVENT_NOTE, on60, 100}}) / alone, 1.0, 0.01);
+    // A key held by the sustain pedal only is not held: first again.
+    EXPECT_NEAR(at({{MIDI_EVENT_SUSTAIN, 127, 0}, {MIDI_EVENT_NOTE, on62, 0}, {MIDI_EVENT_NOTE, 62, 50},
+                    {MIDI_EVENT_NOTE, on60, 100}}) / alone,
+                1.0, 0.01);
+    BASS_MIDI_FontFree(f);
 }
