@@ -20,7 +20,7 @@ targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   mapfile -t targets < <(printf '%s\n' "${!folder[@]}" | sort)
 fi
-cmake --build "$build" --target "${targets[@]}"
+cmake --build "$build" -j "${TSL_JOBS:-2}" --target "${targets[@]}"
 status=0
 for t in "${targets[@]}"; do
   where=${folder[$t]:?unknown target $t}

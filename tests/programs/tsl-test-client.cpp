@@ -17,6 +17,8 @@
 //     --sysex-burst N LEN   N long messages of LEN bytes (at least 2) each
 //     --all-notes-off       controller 123 on all 16 channels
 //     --threads T           the next --burst runs on T threads at once
+//     --pace MS             later bursts wait MS after each pair or long message
+//                           (a program that keeps writing without taking the machine)
 //     --sleep MS            waits
 //     --hold                keeps running until killed (a program that never closes)
 //     --wait-event NAME     waits (at most 60 s) until the test signals the named event
@@ -175,7 +177,7 @@ std::wstring DefaultDll()
 }
 
 // Every pair is a note on and its note off; each thread plays its own channel.
-bool Burst(Client& client, UINT port, unsigned count, unsigned threads)
+bool Burst(Client& client, UINT port, unsigned count, unsigned threads, DWORD paceMs)
 {
     std::atomic<unsigned> failures{0};
     std::vector<std::thread> workers;
@@ -188,6 +190,8 @@ bool Burst(Client& client, UINT port, unsigned count, unsigned threads)
                 if (client.Short(port, 0x90 | channel | key << 8 | 64 << 16) != MMSYSERR_NOERROR ||
                     client.Short(port, 0x80 | channel | key << 8) != MMSYSERR_NOERROR)
                     ++failures;
+                if (paceMs)
+                    Sleep(paceMs);
             }
         });
     }
@@ -226,6 +230,7 @@ int main(int argc, char** narrow)
 
     UINT port = 0;
     unsigned threads = 1;
+    DWORD pace = 0;
     constexpr DWORD kWaitLimitMs = 60000;
     DWORD waitLimit = kWaitLimitMs;
     int exitCode = 0;
@@ -280,7 +285,7 @@ int main(int argc, char** narrow)
             threads = std::max(1ul, std::wcstoul(argv[++i], nullptr, 10));
         } else if (arg == L"--burst") {
             need(i, 1);
-            if (!Burst(client, port, std::wcstoul(argv[++i], nullptr, 10), threads))
+            if (!Burst(client, port, std::wcstoul(argv[++i], nullptr, 10), threads, pace))
                 exitCode = 3;
         } else if (arg == L"--sysex-burst") {
             need(i, 2);
@@ -293,11 +298,16 @@ int main(int argc, char** narrow)
             for (unsigned n = 0; n < count && exitCode == 0; ++n) {
                 if (client.Long(port, bytes) != MMSYSERR_NOERROR)
                     exitCode = 3;
+                if (pace)
+                    Sleep(pace);
             }
             std::printf("sysex-burst %u %u %d\n", port, count, exitCode);
         } else if (arg == L"--all-notes-off") {
             for (DWORD channel = 0; channel < 16; ++channel)
                 check("notes-off", client.Short(port, 0xB0 | channel | 123 << 8));
+        } else if (arg == L"--pace") {
+            need(i, 1);
+            pace = std::wcstoul(argv[++i], nullptr, 10);
         } else if (arg == L"--sleep") {
             need(i, 1);
             Sleep(std::wcstoul(argv[++i], nullptr, 10));

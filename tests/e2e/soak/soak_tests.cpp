@@ -217,6 +217,14 @@ protected:
     void RunRound(DWORD round, DWORD programsPerPort, bool listen);
     void ExpectSilence();
 
+    // Where the listen thread stands, for a failure's message.
+    std::string RingState()
+    {
+        BlockView block;
+        return "ring read " + std::to_string(block.Read()) + " write " + std::to_string(block.Write()) + ", " +
+               std::to_string(m_server->OpenClientCount()) + " clients open";
+    }
+
     std::unique_ptr<TestInstallation> m_install;
     std::unique_ptr<CSettings> m_settings;
     std::unique_ptr<CountingDirectory> m_counts;
@@ -227,6 +235,7 @@ protected:
 void Soak::RunRound(DWORD round, DWORD programsPerPort, bool listen)
 {
     const ULONGLONG start = GetTickCount64();
+    auto stage = [&](const char* what) { std::printf("soak: round %lu %s at %llu ms\n", round, what, GetTickCount64() - start); };
     Signal go(L"go-" + std::to_wstring(round));
     std::vector<std::unique_ptr<Program>> programs;
     for (DWORD port = 0; port < kPorts; ++port) {
@@ -245,15 +254,15 @@ void Soak::RunRound(DWORD round, DWORD programsPerPort, bool listen)
                 {
                     const std::wstring sysex = L" --sysex-burst 20 " + std::to_wstring(kSysExBytes);
                     commands = L"--open --threads 2 --burst 500 --sleep 400" + sysex + L" --sleep 400 --burst 500" + sysex +
-                               L" --all-notes-off --signal-event " + program->notesOff->Name() + L" --wait-event " + go.Name() +
+                               L" --all-notes-off --signal-event " + program->notesOff->Name() + L" --wait-limit 600000 --wait-event " + go.Name() +
                                L" --close";
                 }
                 break;
             case Role::KilledMidSysEx:
-                commands = L"--open --sysex-burst 100000000 " + std::to_wstring(kSysExBytes * 4);
+                commands = L"--open --pace 1 --sysex-burst 100000000 " + std::to_wstring(kSysExBytes * 4);
                 break;
             case Role::SuspendedMidWrite:
-                commands = L"--open --threads 2 --burst 100000000";
+                commands = L"--open --pace 1 --threads 2 --burst 100000000";
                 break;
             }
             ASSERT_TRUE(program->process.Start(ClientPath(), ClientArguments(port, commands)));
@@ -266,10 +275,14 @@ void Soak::RunRound(DWORD round, DWORD programsPerPort, bool listen)
         ASSERT_TRUE(WaitUntil([&] { return m_counts->Tally(program->port, program->process.Id()).opens > 0; }, kClientTimeoutMs))
             << "a program did not get its port open";
     }
+    stage("all open");
     m_engine->Reload();
+    stage("reloaded");
 
     // The victims: one killed in the middle of a long message, one stopped in
     // the middle of its writes (perhaps holding the ring's lock) and then killed.
+    // They pace their writes: flat out, four of them would take a 2-core
+    // machine for themselves and starve the players past the driver's limit.
     for (auto& program : programs) {
         if (program->role == Role::SuspendedMidWrite) {
             SuspendProcess(program->process.Id());
@@ -281,6 +294,7 @@ void Soak::RunRound(DWORD round, DWORD programsPerPort, bool listen)
             program->process.Kill();
     }
 
+    stage("victims gone");
     // Each player's notes off reach its stream and nothing keeps sounding.
     for (auto& program : programs) {
         if (program->role != Role::Player)
@@ -296,6 +310,7 @@ void Soak::RunRound(DWORD round, DWORD programsPerPort, bool listen)
         EXPECT_TRUE(WaitUntil([&] { return Voices(program->port, id) == 0; }, 20000))
             << "notes still sound on port " << program->port << " after the all-notes-off";
     }
+    stage("all notes off");
     if (listen)
         ExpectSilence();
     go.Set();
@@ -308,10 +323,11 @@ void Soak::RunRound(DWORD round, DWORD programsPerPort, bool listen)
         EXPECT_EQ(tally.shortMessages, kBurstPairs * 2 + kNotesOffMessages) << "round " << round << " port " << program->port;
         EXPECT_EQ(tally.longChunks, kSysExCount * kChunksPerSysEx) << "round " << round << " port " << program->port;
         EXPECT_TRUE(WaitUntil([&] { return m_counts->Tally(program->port, program->process.Id()).closes == 1; }, 10000))
-            << "round " << round << " port " << program->port << ": its close did not arrive";
+            << "round " << round << " port " << program->port << ": its close did not arrive; " << RingState();
     }
+    stage("players closed");
     // The watchdog takes the victims' streams; only the held program's is left.
-    EXPECT_TRUE(WaitUntil([&] { return OpenStreams() == 1; }, 30000)) << OpenStreams() << " streams left";
+    EXPECT_TRUE(WaitUntil([&] { return OpenStreams() == 1; }, 30000)) << OpenStreams() << " streams left; " << RingState();
     EXPECT_TRUE(WaitUntil([&] { return m_server->OpenClientCount() == 1; }, 5000));
     std::printf("soak: round %lu took %llu ms\n", round, GetTickCount64() - start);
 }
