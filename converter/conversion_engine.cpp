@@ -306,15 +306,7 @@ FileResult CConversionEngine::Render(Prepared& job)
     SendRaw(s, XgReverbReturnMessage(reverb));
     SendRaw(s, XgChorusReturnMessage(chorus));
 
-    // Notes still held long after the end are let go, so the tail ends.
-    const QWORD releaseAt = job.totalBytes + BASS_ChannelSeconds2Bytes(s, kReleaseAfterSeconds);
     const QWORD tailLimit = job.totalBytes + BASS_ChannelSeconds2Bytes(s, kMaxTailSeconds);
-    if (releaseAt <= 0xFFFFFFFFull) {
-        for (DWORD c = 0; c < 16; ++c) {
-            job.events.push_back({MIDI_EVENT_SUSTAIN, 0, c, 0, static_cast<DWORD>(releaseAt)});
-            job.events.push_back({MIDI_EVENT_NOTESOFF, 0, c, 0, static_cast<DWORD>(releaseAt)});
-        }
-    }
 
     m_host.SetProgress(0);
     if (BASS_MIDI_StreamEvents(s, BASS_MIDI_EVENTS_STRUCT | BASS_MIDI_EVENTS_TIME, job.events.data(),

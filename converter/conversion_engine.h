@@ -20,11 +20,9 @@
 
 class IMixerOwner;
 
-// Longest stretch rendered after the file's last event while notes still sound:
-// after kReleaseAfterSeconds every held note is released (sustain off, all
-// notes off), and the output ends kMaxTailSeconds past the end in any case, so
-// a file whose last notes are never released still ends.
-constexpr double kReleaseAfterSeconds = 10.0;
+// Longest stretch rendered after the file's last event. The decaying stream
+// itself lets go of notes still held at the end and bounds its tail; this is
+// the converter's own limit should a stream ever keep sounding past that.
 constexpr double kMaxTailSeconds = 15.0;
 
 // What one run renders with, taken from the settings when it starts.

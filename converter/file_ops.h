@@ -32,10 +32,3 @@ DWORD DeleteIfPresent(const std::wstring& path);
 // The first bytes of a file (fewer when it is shorter; none when unreadable).
 std::string ReadFileStart(const std::wstring& path, size_t bytes);
 
-// The whole file (at most `maxBytes`); 0 on success, else the system's error
-// code (ERROR_FILE_TOO_LARGE past the limit).
-DWORD ReadWholeFile(const std::wstring& path, std::string& bytes, size_t maxBytes);
-// Writes `bytes` into a temporary file beside `path` and moves it over `path`
-// once every byte is on disk, so a failure leaves the old file as it was.
-// 0 on success, else the system's error code.
-DWORD WriteWholeFile(const std::wstring& path, const std::string& bytes);

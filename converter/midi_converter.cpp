@@ -8,6 +8,7 @@
 #include "converter/file_ops.h"
 #include "converter/output_name.h"
 #include "converter/worker_link.h"
+#include "core/file_bytes.h"
 #include "core/language.h"
 #include "core/message_box.h"
 #include "core/resident_windows.h"
@@ -577,7 +578,7 @@ void CMidiConverter::ExportFromDialog()
 bool CMidiConverter::ImportFileList(const std::wstring& path)
 {
     std::string bytes;
-    if (const DWORD error = ReadWholeFile(path, bytes, kMaxFileListBytes)) {
+    if (const DWORD error = ReadFileBytes(path, bytes, kMaxFileListBytes)) {
         ShowMessage(GetText(L"mc.err.importFailed", path, FormatSystemError(error)), MB_OK | MB_ICONERROR, m_hWnd);
         return false;
     }
@@ -600,7 +601,7 @@ bool CMidiConverter::ExportFileList(const std::wstring& path)
     std::vector<FileListEntry> entries;
     for (const ConverterFile& file : m_files)
         entries.push_back({file.InputPath, file.KeyShift});
-    if (const DWORD error = WriteWholeFile(path, FormatFileList(entries))) {
+    if (const DWORD error = WriteFileReplacing(path, FormatFileList(entries))) {
         ShowMessage(GetText(L"mc.err.exportFailed", path, FormatSystemError(error)), MB_OK | MB_ICONERROR, m_hWnd);
         return false;
     }

@@ -12,25 +12,9 @@
 
 #include "core/settings.h"
 #include "mixer/mixer_owner.h"
+#include "support/temp_folder.h"
 
 namespace tsltest {
-
-// A fresh folder under the system's temporary folder, removed with its files.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::wstring& Path() const { return m_path; }
-    std::wstring File(const std::wstring& name) const { return m_path + L"\\" + name; }
-    void Write(const std::wstring& name, const std::string& bytes) const;
-
-private:
-    std::wstring m_path;
-};
-
-std::string ReadBytes(const std::wstring& path);
 
 // Tessaline.conf with `conf` in a temporary folder, its store as g_Settings,
 // the language table of the source tree, every message box recorded.

@@ -17,6 +17,7 @@
 #include "converter/file_ops.h"
 #include "converter/midi_converter.h"
 #include "converter_test_support.h"
+#include "core/file_bytes.h"
 #include "core/language.h"
 #include "core/message_box.h"
 #include "core/settings.h"
@@ -225,7 +226,7 @@ TEST_F(ConverterWindowTest, ClosingDuringAConversionWaitsForTheWorkerAndLeavesNo
 {
     const std::wstring encoders = install.Folder() + L"\\encoders";
     ASSERT_TRUE(InstallStandInEncoders(encoders));
-    ASSERT_EQ(WriteWholeFile(encoders + L"\\mode.txt", "slow"), 0u);
+    ASSERT_EQ(WriteFileReplacing(encoders + L"\\mode.txt", "slow"), 0u);
     Track t;
     t.Ev(0, {0x90, 60, 100}).Ev(960 * 60, {0x80, 60, 0}).End(0);  // a minute
     const std::wstring a = WriteMidi(folder, L"long.mid", t);
@@ -253,7 +254,7 @@ TEST_F(ConverterWindowTest, DestroyingTheWindowMidRunStillEndsTheWorkerFirst)
 {
     const std::wstring encoders = install.Folder() + L"\\encoders";
     ASSERT_TRUE(InstallStandInEncoders(encoders));
-    ASSERT_EQ(WriteWholeFile(encoders + L"\\mode.txt", "slow"), 0u);
+    ASSERT_EQ(WriteFileReplacing(encoders + L"\\mode.txt", "slow"), 0u);
     Track t;
     t.Ev(0, {0x90, 60, 100}).Ev(960 * 60, {0x80, 60, 0}).End(0);
     const std::wstring a = WriteMidi(folder, L"long.mid", t);

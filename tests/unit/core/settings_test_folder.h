@@ -1,6 +1,5 @@
-// A private folder per test under the system's temporary folder, with helpers
-// to put files into it and read them back byte for byte. Also records message
-// boxes instead of showing them.
+// The core tests' folders and file readers, and a recorder that answers
+// message boxes instead of showing them.
 #pragma once
 
 #include <windows.h>
@@ -8,25 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_folder.h"
+
 namespace tsltest_core {
 
-class TempFolder {
-public:
-    TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    ~TempFolder();
+using tsltest::ReadBytes;
+using tsltest::TempFolder;
 
-    const std::wstring& Path() const { return m_path; }
-    std::wstring File(const std::wstring& name) const { return m_path + L"\\" + name; }
-    // Writes bytes as given (UTF-8 or plain ASCII), creating folders on the way.
-    void Write(const std::wstring& name, const std::string& bytes) const;
-
-private:
-    std::wstring m_path;
-};
-
-std::string ReadBytes(const std::wstring& path);
 // The file's text, as UTF-16 whatever the system chose to store it in.
 std::wstring ReadProfileFileText(const std::wstring& path);
 std::wstring FromUtf8(const std::string& text);
