@@ -84,6 +84,26 @@ if(TARGET TessalineDriver)
     COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:TessalineDriver> ${TSL_STAGE}/)
 endif()
 
+# What the installer ships: the program and the driver library stripped of
+# their debug information, which stays beside them in .debug files (linked by
+# name, so a debugger or a crash report's symbolizer finds it again).
+set(TSL_RELEASE ${CMAKE_BINARY_DIR}/release)
+add_custom_target(release
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${TSL_RELEASE}
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/lang ${TSL_RELEASE}/lang)
+foreach(target Tessaline TessalineDriver)
+  if(TARGET ${target})
+    set(out ${TSL_RELEASE}/$<TARGET_FILE_NAME:${target}>)
+    add_custom_command(TARGET release POST_BUILD
+      COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:${target}> ${out}.debug
+      COMMAND ${CMAKE_OBJCOPY} --strip-debug --strip-unneeded --add-gnu-debuglink=${out}.debug
+              $<TARGET_FILE:${target}> ${out}
+      WORKING_DIRECTORY ${TSL_RELEASE}
+      VERBATIM)
+    add_dependencies(release ${target})
+  endif()
+endforeach()
+
 # A MIDI-file player that drives the driver library as a client program does:
 # the main job's demo, and a way to hear the synth without a sequencer.
 add_executable(tsl-play ${CMAKE_SOURCE_DIR}/tools/demo/tsl-play.cpp)
@@ -99,7 +119,7 @@ if(TARGET GTest::gtest)
   file(GLOB support_srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
   add_library(tsltest_support STATIC ${support_srcs})
   target_include_directories(tsltest_support PUBLIC ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/backend/include)
-  target_link_libraries(tsltest_support PUBLIC GTest::gtest user32 gdi32 advapi32 shell32 crypt32 wininet)
+  target_link_libraries(tsltest_support PUBLIC GTest::gtest user32 gdi32 advapi32 shell32 crypt32 wininet setupapi)
   target_compile_options(tsltest_support PRIVATE ${TSL_WARNINGS})
   # PNG screenshots through stb_image_write (Debian's libstb-dev).
   find_file(TSL_STB_IMAGE_WRITE_H stb_image_write.h PATHS /usr/include/stb NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
@@ -155,6 +175,20 @@ if(TARGET GTest::gtest)
   if(TARGET e2e_configurator_tests)
     target_sources(e2e_configurator_tests PRIVATE ${CMAKE_SOURCE_DIR}/backend/tests/synth/sf2_writer.cpp)
     target_include_directories(e2e_configurator_tests PRIVATE ${CMAKE_SOURCE_DIR}/backend/tests ${CMAKE_SOURCE_DIR}/backend/src)
+  endif()
+
+  # The installer's round trip runs in a Wine prefix of its own, made anew for
+  # every test run (a cold prefix costs its start-up once per run).
+  if(TEST e2e_installer_tests)
+    set(installer_wine ${CMAKE_BINARY_DIR}/wine-installer)
+    add_test(NAME e2e_installer_prefix_fresh COMMAND bash -c
+      "TSL_WINE_ROOT='${installer_wine}' '${CMAKE_SOURCE_DIR}/tools/wine-run' --stop; rm -rf '${installer_wine}'")
+    add_test(NAME e2e_installer_prefix_stop COMMAND ${CMAKE_COMMAND} -E env TSL_WINE_ROOT=${installer_wine}
+      ${CMAKE_SOURCE_DIR}/tools/wine-run --stop)
+    set_tests_properties(e2e_installer_prefix_fresh PROPERTIES FIXTURES_SETUP installer_prefix RUN_SERIAL TRUE)
+    set_tests_properties(e2e_installer_prefix_stop PROPERTIES FIXTURES_CLEANUP installer_prefix RUN_SERIAL TRUE)
+    set_tests_properties(e2e_installer_tests PROPERTIES FIXTURES_REQUIRED installer_prefix
+      ENVIRONMENT "TSL_WINE_ROOT=${installer_wine};TSL_AUDIO_CAPTURE=${installer_wine}/capture.wav")
   endif()
 
   # Small Windows programs the end-to-end tests start (test clients, encoders).

@@ -161,7 +161,7 @@ float PlayThroughInstalledDriver()
     // Winmm under Wine loads only its own drivers: the client loads the one
     // the registration names, from the system folder, as Windows' winmm would.
     ChildProcess client;
-    const std::wstring clientExe = HostPathToWindows(std::string(TSL_STAGE_DIR) + "/tsl-test-client.exe");
+    const std::wstring clientExe = HostPathToWindows(std::string(TSL_BUILD_DIR) + "/tsl-test-client.exe");
     if (!client.Start(clientExe, L"--dll \"" + Folder(64) + L"\\Tessaline.dll\" --open --note 0 69 127 --sleep 1000 "
                                  L"--note 0 69 0 --close"))
         return -4;
@@ -220,7 +220,7 @@ TEST(Installer, SilentInstallPlaysThroughTheDriverAndSilentUninstallRemovesIt)
     std::ifstream kept(Narrow(std::wstring(kInstallDir) + L"\\Tessaline.conf"));
     std::string first;
     std::getline(kept, first);
-    EXPECT_EQ(first, "[SoundFonts]\r");
+    EXPECT_EQ(first, "[SoundFonts]");
     kept.close();
 
     // Silent uninstall: everything goes but the settings.
