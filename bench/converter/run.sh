@@ -35,6 +35,7 @@ while [ $i -lt "$runs" ]; do
   i=$((i + 1))
   r=$("$root/tools/wine-run" "$build/backend/tessaline-render.exe" --float -f "$(winpath "$font")" \
         -o "$(winpath "$work/render.wav")" "$(winpath "$midi")" 2>&1 | sed -n 's/.*render \([0-9.]*\) s.*/\1/p')
+  rm -f "$work"/gm60*.wav  # no question about replacing the last run's files
   out=$("$root/tools/wine-run" "$build/tsl_converter_bench.exe" "$(winpath "$midi")" "$(winpath "$font")" \
         "$(winpath "$work")")
   c=$(echo "$out" | sed -n 's/^convert \([0-9.]*\) s/\1/p')
