@@ -293,6 +293,10 @@ TEST_F(ConfiguratorE2E, ANewMixerHotkeySavedOnTheShortcutsPageWorksAndTheOldOneN
     ASSERT_TRUE(PressButton(configurator, 1051));
     ASSERT_TRUE(WaitUntil([&] { return FileText(install.ConfigPath()).find("ShowMixer=592") != std::string::npos; },
                           10000)) << FileText(install.ConfigPath());
+    // The hotkeys are registered again after every page saved, on the
+    // configurator's thread: once it answers, that is done.
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(configurator, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
 
     PressCombination({VK_CONTROL, VK_MENU}, 'M');  // the old combination
     EXPECT_EQ(Mixer(1000), nullptr) << "Ctrl+Alt+M still opens the mixer";

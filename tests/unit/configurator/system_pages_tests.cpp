@@ -20,6 +20,7 @@
 #include "core/settings.h"
 #include "install/default_device.h"
 #include "support/automation.h"
+#include "support/temp_folder.h"
 #include "ui/shell.h"
 #include "update_test_server.h"
 
@@ -341,17 +342,15 @@ TEST_F(AboutPage, StatusNamesThisBuildAndRefreshesOnlyWhileShown)
 
 TEST_F(AboutPage, DebugReportIsWrittenAndAFailedWriteIsReportedNotAnnounced)
 {
-    wchar_t temp[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, temp);
-    const std::wstring path = std::wstring(temp) + L"tsl-about-report.txt";
-    ::DeleteFileW(path.c_str());
+    const tsltest::TempFolder folder;
+    const std::wstring path = folder.File(L"report.txt");
     std::wstring opened;
     SetShellOpenHook([&](const wchar_t*, const wchar_t* file, const wchar_t*, int) {
         opened = file;
         return true;
     });
     FileDialogAnswers answers;
-    answers.answers = {{path}, {std::wstring(temp) + L"no-such-folder\\report.txt"}};
+    answers.answers = {{path}, {folder.File(L"no-such-folder\\report.txt")}};
     Click(Control(kPageAbout, IDC_ABOUT_REPORT));
     ASSERT_EQ(answers.titles.size(), 1u);
     EXPECT_EQ(answers.titles[0], GetText(L"cfg.about.debugReportSave"));
@@ -368,7 +367,6 @@ TEST_F(AboutPage, DebugReportIsWrittenAndAFailedWriteIsReportedNotAnnounced)
     EXPECT_NE(Messages().back().find(L"could not be saved"), std::wstring::npos) << tsltest::Narrow(Messages().back());
     EXPECT_EQ(opened, L"");
     SetShellOpenHook(nullptr);
-    ::DeleteFileW(path.c_str());
 }
 
 }  // namespace
