@@ -6,18 +6,13 @@ usage: make_dense_midi.py OUT.mid [--seconds 60] [--notes-per-second 2000]
 Fifteen melodic channels with varied programs plus drums; notes of 0.3-1.5 s
 start at a steady rate, so about notes-per-second x 0.9 notes overlap.
 """
+import os
 import random
 import struct
 import sys
 
-
-def vlq(n):
-    out = [n & 0x7F]
-    n >>= 7
-    while n:
-        out.append(0x80 | (n & 0x7F))
-        n >>= 7
-    return bytes(reversed(out))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "listen"))
+from smf import vlq  # noqa: E402
 
 
 def main():
