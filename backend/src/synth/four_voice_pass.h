@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "synth/kernels.h"
 
@@ -35,20 +36,114 @@ inline __m128 NegMulAdd(__m128 a, __m128 b, __m128 c) noexcept {
     else return _mm_sub_ps(c, _mm_mul_ps(a, b));
 }
 
+inline int32_t Lo(uint64_t x) noexcept { return static_cast<int32_t>(static_cast<uint32_t>(x)); }
+inline int32_t Hi(uint64_t x) noexcept { return static_cast<int32_t>(static_cast<uint32_t>(x >> 32)); }
+
+// The four read positions (32.32 fixed point) and the frame pairs they read.
+// Baseline build: 64-bit positions in general registers, fractions also in
+// 32-bit lanes that wrap by themselves (SSE2 cannot move single lanes to
+// general registers cheaply).
+class ScalarPositions {
+public:
+    explicit ScalarPositions(const FourVoices& v) noexcept
+        : p0_(v.pos[0]), p1_(v.pos[1]), p2_(v.pos[2]), p3_(v.pos[3]), i0_(v.inc[0]), i1_(v.inc[1]), i2_(v.inc[2]),
+          i3_(v.inc[3]), frac_(_mm_set_epi32(Lo(p3_), Lo(p2_), Lo(p1_), Lo(p0_))),
+          step_(_mm_set_epi32(Lo(i3_), Lo(i2_), Lo(i1_), Lo(i0_))) {}
+    // The pairs at the current positions and the fractions (0..1) between
+    // them; then steps every position on.
+    __m128i Pairs(const int16_t* s0, const int16_t* s1, const int16_t* s2, const int16_t* s3) noexcept {
+        const __m128i pairs = _mm_set_epi32(Pair(s3 + (p3_ >> 32)), Pair(s2 + (p2_ >> 32)), Pair(s1 + (p1_ >> 32)),
+                                            Pair(s0 + (p0_ >> 32)));
+        p0_ += i0_;
+        p1_ += i1_;
+        p2_ += i2_;
+        p3_ += i3_;
+        return pairs;
+    }
+    template <bool kFma>
+    __m128 Fractions() noexcept {
+        const __m128 f = _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(frac_, 9)), _mm_set1_ps(1.0f / 8388608.0f));
+        frac_ = _mm_add_epi32(frac_, step_);
+        return f;
+    }
+    void Store(FourVoices& v) const noexcept {
+        v.pos[0] = p0_; v.pos[1] = p1_; v.pos[2] = p2_; v.pos[3] = p3_;
+    }
+    // After a refill: the positions moved by whole frames only.
+    void Load(const FourVoices& v) noexcept {
+        p0_ = v.pos[0]; p1_ = v.pos[1]; p2_ = v.pos[2]; p3_ = v.pos[3];
+    }
+
+private:
+    uint64_t p0_, p1_, p2_, p3_;
+    const uint64_t i0_, i1_, i2_, i3_;
+    __m128i frac_;
+    const __m128i step_;
+};
+
+#if defined(__SSE4_1__)
+// AVX2 build: whole frames and fractions both in 32-bit lanes, the carry out
+// of the fraction by a compare. Four lane moves to general registers replace
+// eight 64-bit adds and copies and four shifts per frame, and free the eight
+// general registers the positions and steps held (which were spilled).
+// Fractions are kept with their top bit flipped so that a signed compare
+// finds the unsigned wrap. Same positions, same fractions: same output.
+class VectorPositions {
+public:
+    explicit VectorPositions(const FourVoices& v) noexcept
+        : istep_(_mm_set_epi32(Hi(v.inc[3]), Hi(v.inc[2]), Hi(v.inc[1]), Hi(v.inc[0]))),
+          fstep_(_mm_set_epi32(Lo(v.inc[3]), Lo(v.inc[2]), Lo(v.inc[1]), Lo(v.inc[0]))) {
+        Load(v);
+    }
+    __m128i Pairs(const int16_t* s0, const int16_t* s1, const int16_t* s2, const int16_t* s3) noexcept {
+        const uint32_t x0 = static_cast<uint32_t>(_mm_cvtsi128_si32(whole_));
+        const uint32_t x1 = static_cast<uint32_t>(_mm_extract_epi32(whole_, 1));
+        const uint32_t x2 = static_cast<uint32_t>(_mm_extract_epi32(whole_, 2));
+        const uint32_t x3 = static_cast<uint32_t>(_mm_extract_epi32(whole_, 3));
+        return _mm_set_epi32(Pair(s3 + x3), Pair(s2 + x2), Pair(s1 + x1), Pair(s0 + x0));
+    }
+    // (f - 2^31) >> 9, exactly converted and scaled, plus one half: the same
+    // float as (f >> 9) / 2^23.
+    template <bool kFma>
+    __m128 Fractions() noexcept {
+        const __m128 f = MulAdd<kFma>(_mm_cvtepi32_ps(_mm_srai_epi32(flipped_, 9)), _mm_set1_ps(1.0f / 8388608.0f),
+                                      _mm_set1_ps(0.5f));
+        const __m128i next = _mm_add_epi32(flipped_, fstep_);
+        // The compare is all ones where the fraction wrapped: subtracting it adds the carry.
+        whole_ = _mm_sub_epi32(_mm_add_epi32(whole_, istep_), _mm_cmpgt_epi32(flipped_, next));
+        flipped_ = next;
+        return f;
+    }
+    void Store(FourVoices& v) const noexcept {
+        alignas(16) uint32_t w[4], f[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(w), whole_);
+        _mm_store_si128(reinterpret_cast<__m128i*>(f), _mm_xor_si128(flipped_, _mm_set1_epi32(INT32_MIN)));
+        for (int k = 0; k < 4; ++k) v.pos[k] = static_cast<uint64_t>(w[k]) << 32 | f[k];
+    }
+    void Load(const FourVoices& v) noexcept {
+        whole_ = _mm_set_epi32(Hi(v.pos[3]), Hi(v.pos[2]), Hi(v.pos[1]), Hi(v.pos[0]));
+        flipped_ = _mm_xor_si128(_mm_set_epi32(Lo(v.pos[3]), Lo(v.pos[2]), Lo(v.pos[1]), Lo(v.pos[0])),
+                                 _mm_set1_epi32(INT32_MIN));
+    }
+
+private:
+    __m128i whole_, flipped_;
+    const __m128i istep_, fstep_;
+};
+#endif
+
 // kLowpass: every voice's filter has b1 = 2 b0 and b2 = b0 exactly (the
 // two-pole low-pass, and the identity written as {1, 2, 1, 2, 1}), so b0 x
 // is computed once; the products are the same, so are the results.
 template <uint32_t kBuses, bool kLowpass, bool kFma>
 void FourPass(FourVoices& v, float* __restrict acc, uint32_t frames) noexcept {
     const int16_t *s0 = v.src[0], *s1 = v.src[1], *s2 = v.src[2], *s3 = v.src[3];
-    uint64_t p0 = v.pos[0], p1 = v.pos[1], p2 = v.pos[2], p3 = v.pos[3];
-    const uint64_t i0 = v.inc[0], i1 = v.inc[1], i2 = v.inc[2], i3 = v.inc[3];
-    auto lo = [](uint64_t x) { return static_cast<int32_t>(static_cast<uint32_t>(x)); };
-    // Fractions in 32-bit lanes that wrap by themselves; integer parts from
-    // the 64-bit positions.
-    __m128i frac = _mm_set_epi32(lo(p3), lo(p2), lo(p1), lo(p0));
-    const __m128i step = _mm_set_epi32(lo(i3), lo(i2), lo(i1), lo(i0));
-    const __m128 scale = _mm_set1_ps(1.0f / 8388608.0f);
+#if defined(__SSE4_1__)
+    using Positions = std::conditional_t<kFma, VectorPositions, ScalarPositions>;
+#else
+    using Positions = ScalarPositions;
+#endif
+    Positions pos(v);
     const __m128 b0 = _mm_loadu_ps(v.c[0]), b1 = _mm_loadu_ps(v.c[1]), b2 = _mm_loadu_ps(v.c[2]);
     const __m128 a1 = _mm_loadu_ps(v.c[3]), a2 = _mm_loadu_ps(v.c[4]);
     __m128 z1 = _mm_loadu_ps(v.z[0]), z2 = _mm_loadu_ps(v.z[1]);
@@ -65,16 +160,10 @@ void FourPass(FourVoices& v, float* __restrict acc, uint32_t frames) noexcept {
         const uint32_t stop = i + part;
         float* at = acc + 4 * i;
         for (; i < stop; ++i) {
-            const __m128i pairs = _mm_set_epi32(Pair(s3 + (p3 >> 32)), Pair(s2 + (p2 >> 32)), Pair(s1 + (p1 >> 32)),
-                                                Pair(s0 + (p0 >> 32)));
-            p0 += i0;
-            p1 += i1;
-            p2 += i2;
-            p3 += i3;
+            const __m128i pairs = pos.Pairs(s0, s1, s2, s3);
             const __m128 a = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_slli_epi32(pairs, 16), 16));
             const __m128 bb = _mm_cvtepi32_ps(_mm_srai_epi32(pairs, 16));
-            const __m128 f = _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(frac, 9)), scale);
-            frac = _mm_add_epi32(frac, step);
+            const __m128 f = pos.template Fractions<kFma>();
             const __m128 in = MulAdd<kFma>(_mm_sub_ps(bb, a), f, a);
             __m128 out;
             if constexpr (kLowpass) {
@@ -99,17 +188,14 @@ void FourPass(FourVoices& v, float* __restrict acc, uint32_t frames) noexcept {
         if (i == frames) break;
         // Some voice reached the end of its buffer: only its pointer and
         // position change (by whole frames, so the fraction lanes stay right).
-        v.pos[0] = p0; v.pos[1] = p1; v.pos[2] = p2; v.pos[3] = p3;
+        pos.Store(v);
         v.src[0] = s0; v.src[1] = s1; v.src[2] = s2; v.src[3] = s3;
         for (int k = 0; k < 4; ++k)
             if (v.left[k] == 0) v.refill(v.ctx, k, v.src[k], v.pos[k], v.left[k], frames - i);
-        p0 = v.pos[0]; p1 = v.pos[1]; p2 = v.pos[2]; p3 = v.pos[3];
+        pos.Load(v);
         s0 = v.src[0]; s1 = v.src[1]; s2 = v.src[2]; s3 = v.src[3];
     }
-    v.pos[0] = p0;
-    v.pos[1] = p1;
-    v.pos[2] = p2;
-    v.pos[3] = p3;
+    pos.Store(v);
     v.src[0] = s0; v.src[1] = s1; v.src[2] = s2; v.src[3] = s3;
     for (uint32_t b = 0; b < kBuses; ++b) _mm_storeu_ps(v.g0[b], g[b]);
     _mm_storeu_ps(v.z[0], z1);
