@@ -14,6 +14,7 @@
 #define TSL_KERNELS_FMA 1
 namespace tsl::kernels {
 void RenderFourFma(FourVoices& v, float* acc, uint32_t buses, bool lowpass, uint32_t frames) noexcept;
+void RenderEightFma(FourVoices& a, FourVoices& b, float* acc, uint32_t buses, bool lowpass, uint32_t frames) noexcept;
 }
 #endif
 #endif
@@ -410,14 +411,34 @@ void BiquadFour(float* const x[4], const float c[4][5], float z[4][2], uint32_t 
     else BiquadScalar(x, c, z, frames);
 }
 
-void RenderFour(FourVoices& v, float* acc, uint32_t buses, uint32_t frames) noexcept {
-    if (!On()) return FourScalar(v, acc, buses, frames);
+namespace {
+bool Lowpass(const FourVoices& v) noexcept {
     bool lowpass = true;
     for (int k = 0; k < 4; ++k) lowpass = lowpass && v.c[1][k] == 2 * v.c[0][k] && v.c[2][k] == v.c[0][k];
+    return lowpass;
+}
+} // namespace
+
+void RenderFour(FourVoices& v, float* acc, uint32_t buses, uint32_t frames) noexcept {
+    if (!On()) return FourScalar(v, acc, buses, frames);
+    const bool lowpass = Lowpass(v);
 #ifdef TSL_KERNELS_FMA
     if (g_fma.load(std::memory_order_relaxed)) return RenderFourFma(v, acc, buses, lowpass, frames);
 #endif
     FourPassFor<false>(v, acc, buses, lowpass, frames);
+}
+
+void RenderEight(FourVoices& a, FourVoices& b, float* acc, uint32_t buses, uint32_t frames) noexcept {
+#ifdef TSL_KERNELS_FMA
+    // The low-pass shape and the general one round differently with fused
+    // multiply-adds: only groups of one shape share a pass.
+    if (On() && g_fma.load(std::memory_order_relaxed)) {
+        const bool lowpass = Lowpass(a);
+        if (lowpass == Lowpass(b)) return RenderEightFma(a, b, acc, buses, lowpass, frames);
+    }
+#endif
+    RenderFour(a, acc, buses, frames);
+    RenderFour(b, acc, buses, frames);
 }
 
 void ReduceLanes(const float* acc, float* bus, uint32_t frames) noexcept {
@@ -429,6 +450,10 @@ void ReduceLanes(const float* acc, float* bus, uint32_t frames) noexcept {
 
 void RenderFour(FourVoices& v, float* acc, uint32_t buses, uint32_t frames) noexcept {
     FourScalar(v, acc, buses, frames);
+}
+void RenderEight(FourVoices& a, FourVoices& b, float* acc, uint32_t buses, uint32_t frames) noexcept {
+    FourScalar(a, acc, buses, frames);
+    FourScalar(b, acc, buses, frames);
 }
 void ReduceLanes(const float* acc, float* bus, uint32_t frames) noexcept { ReduceScalar(acc, bus, frames); }
 

@@ -47,7 +47,7 @@ void BiquadFour(float* const x[4], const float c[4][5], float z[4][2], uint32_t 
 // lane-interleaved (acc[b][4 * frame + lane]), so voices add up without a
 // horizontal sum per frame; ReduceLanes folds them once per block. Bus b
 // starts at acc + b * kLaneStride; gains ramp by repeated addition of d.
-constexpr uint32_t kLaneStride = 4 * 128; // four lanes of a 64-frame block
+constexpr uint32_t kLaneStride = 4 * 128; // four lanes of a 128-frame block
 struct FourVoices {
     const int16_t* src[4];
     uint64_t pos[4], inc[4];
@@ -66,6 +66,10 @@ struct FourVoices {
 };
 // `buses` is 2 (dry pair), 3 (with reverb) or 4 (with chorus).
 void RenderFour(FourVoices& v, float* acc, uint32_t buses, uint32_t frames) noexcept;
+// RenderFour(a, ...) and then RenderFour(b, ...), with the same result to the
+// bit; in one pass over the block when the processor has AVX2 and FMA and
+// both groups' filters have the same shape.
+void RenderEight(FourVoices& a, FourVoices& b, float* acc, uint32_t buses, uint32_t frames) noexcept;
 // bus[i] += acc[4i] + acc[4i+1] + acc[4i+2] + acc[4i+3] for i < frames.
 void ReduceLanes(const float* acc, float* bus, uint32_t frames) noexcept;
 

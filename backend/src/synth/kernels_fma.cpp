@@ -1,14 +1,19 @@
-// The four-voice pass built for processors with AVX2 and FMA (this file is
-// compiled with -mavx2 -mfma); kernels.cpp calls it only after checking the
-// processor has them.
+// The four-voice pass, and two groups of it side by side, built for
+// processors with AVX2 and FMA (this file is compiled with -mavx2 -mfma);
+// kernels.cpp calls them only after checking the processor has them.
 #if defined(__x86_64__) && defined(__AVX2__) && defined(__FMA__)
 
-#include "synth/four_voice_pass.h"
+#include "synth/eight_voice_pass.h"
 
 namespace tsl::kernels {
 
 void RenderFourFma(FourVoices& v, float* acc, uint32_t buses, bool lowpass, uint32_t frames) noexcept {
     FourPassFor<true>(v, acc, buses, lowpass, frames);
+}
+
+void RenderEightFma(FourVoices& a, FourVoices& b, float* acc, uint32_t buses, bool lowpass, uint32_t frames) noexcept {
+    if (lowpass) eight::PassFor<true>(a, b, acc, buses, frames);
+    else eight::PassFor<false>(a, b, acc, buses, frames);
 }
 
 } // namespace tsl::kernels

@@ -227,6 +227,9 @@ void FilterFour(Voice* const v[4], float* const tmp[4], uint32_t frames) noexcep
 // Renders four voices for which Plain() holds in one pass, into the lane
 // buffers of `bus` (`buses`: 2 dry only, 3 with reverb, 4 with chorus).
 void RenderPlainFour(Voice* const v[4], MixBuses& bus, uint32_t buses, uint32_t frames) noexcept;
+// RenderPlainFour(a, ...) and then RenderPlainFour(b, ...), to the bit; the
+// two groups share one pass where the processor allows (kernels::RenderEight).
+void RenderPlainEight(Voice* const a[4], Voice* const b[4], MixBuses& bus, uint32_t buses, uint32_t frames) noexcept;
 
 // Value of a modulator source operand for a voice on a channel.
 float ModSource(uint16_t oper, const ChannelState& ch, uint8_t key, uint8_t velocity) noexcept;

@@ -207,57 +207,83 @@ LaneRegion Place(const Voice& v, uint64_t abs, const int16_t*& src, uint64_t& p)
 
 } // namespace
 
-void RenderPlainFour(Voice* const v[4], MixBuses& bus, uint32_t buses, uint32_t frames) noexcept {
+namespace {
+
+// Four plain voices set up for the four-voice pass, and put back after it.
+class PlainGroup {
+public:
+    PlainGroup(Voice* const v[4], uint32_t frames) noexcept : v_(v) {
+        for (int k = 0; k < 4; ++k) {
+            Voice& x = *v[k];
+            region_[k] = Place(x, x.pos, f.src[k], f.pos[k]);
+            f.inc[k] = x.inc;
+            if (x.filterOn) {
+                const BiquadCoeffs& c = x.filter;
+                f.c[0][k] = c.b0; f.c[1][k] = c.b1; f.c[2][k] = c.b2; f.c[3][k] = c.a1; f.c[4][k] = c.a2;
+                f.z[0][k] = x.filterState.z1;
+                f.z[1][k] = x.filterState.z2;
+            } else {
+                // The identity, in the low-pass's shape (b1 = 2 b0, b2 = b0):
+                // out = in exactly, and the state stays exactly zero.
+                f.c[0][k] = 1; f.c[1][k] = 2; f.c[2][k] = 1; f.c[3][k] = 2; f.c[4][k] = 1;
+                f.z[0][k] = f.z[1][k] = 0;
+            }
+            for (int b = 0; b < 4; ++b) {
+                f.g0[b][k] = x.from[0][b];
+                f.d[b][k] = x.step[0][b];
+            }
+        }
+        // A voice that reaches the end of the buffer it reads moves on to the
+        // next (the seam, or back from it), as Generate's runs do.
+        f.refill = [](void* ctx, int k, const int16_t*& src, uint64_t& p, uint32_t& left, uint32_t remaining) noexcept {
+            PlainGroup& g = *static_cast<PlainGroup*>(ctx);
+            g.region_[k] = Place(*g.v_[k], p + g.region_[k].shift, src, p);
+            left = FramesBelow(p, g.v_[k]->inc, g.region_[k].limit, remaining);
+            if (left == 0) left = 1; // never stall (as Generate)
+        };
+        f.ctx = this;
+        for (int k = 0; k < 4; ++k) {
+            f.left[k] = FramesBelow(f.pos[k], f.inc[k], region_[k].limit, frames);
+            if (f.left[k] == 0) f.refill(f.ctx, k, f.src[k], f.pos[k], f.left[k], frames);
+        }
+    }
+    PlainGroup(const PlainGroup&) = delete;
+    PlainGroup& operator=(const PlainGroup&) = delete;
+
+    void Finish() noexcept {
+        for (int k = 0; k < 4; ++k) {
+            Voice& x = *v_[k];
+            x.pos = f.pos[k] + region_[k].shift;
+            if (x.filterOn) {
+                x.filterState.z1 = f.z[0][k];
+                x.filterState.z2 = f.z[1][k];
+            }
+            x.EndBlock();
+        }
+    }
+
     kernels::FourVoices f;
-    LaneRegion region[4];
-    for (int k = 0; k < 4; ++k) {
-        Voice& x = *v[k];
-        region[k] = Place(x, x.pos, f.src[k], f.pos[k]);
-        f.inc[k] = x.inc;
-        if (x.filterOn) {
-            const BiquadCoeffs& c = x.filter;
-            f.c[0][k] = c.b0; f.c[1][k] = c.b1; f.c[2][k] = c.b2; f.c[3][k] = c.a1; f.c[4][k] = c.a2;
-            f.z[0][k] = x.filterState.z1;
-            f.z[1][k] = x.filterState.z2;
-        } else {
-            // The identity, in the low-pass's shape (b1 = 2 b0, b2 = b0):
-            // out = in exactly, and the state stays exactly zero.
-            f.c[0][k] = 1; f.c[1][k] = 2; f.c[2][k] = 1; f.c[3][k] = 2; f.c[4][k] = 1;
-            f.z[0][k] = f.z[1][k] = 0;
-        }
-        for (int b = 0; b < 4; ++b) {
-            f.g0[b][k] = x.from[0][b];
-            f.d[b][k] = x.step[0][b];
-        }
-    }
-    static_assert(sizeof(bus.lanes[0]) == kernels::kLaneStride * sizeof(float));
-    struct Lanes {
-        Voice* const* v;
-        LaneRegion* region;
-    } lanes{v, region};
-    // A voice that reaches the end of the buffer it reads moves on to the
-    // next (the seam, or back from it), as Generate's runs do.
-    f.refill = [](void* ctx, int k, const int16_t*& src, uint64_t& p, uint32_t& left, uint32_t remaining) noexcept {
-        Lanes& l = *static_cast<Lanes*>(ctx);
-        l.region[k] = Place(*l.v[k], p + l.region[k].shift, src, p);
-        left = FramesBelow(p, l.v[k]->inc, l.region[k].limit, remaining);
-        if (left == 0) left = 1; // never stall (as Generate)
-    };
-    f.ctx = &lanes;
-    for (int k = 0; k < 4; ++k) {
-        f.left[k] = FramesBelow(f.pos[k], f.inc[k], region[k].limit, frames);
-        if (f.left[k] == 0) f.refill(f.ctx, k, f.src[k], f.pos[k], f.left[k], frames);
-    }
-    kernels::RenderFour(f, bus.lanes[0], buses, frames);
-    for (int k = 0; k < 4; ++k) {
-        Voice& x = *v[k];
-        x.pos = f.pos[k] + region[k].shift;
-        if (x.filterOn) {
-            x.filterState.z1 = f.z[0][k];
-            x.filterState.z2 = f.z[1][k];
-        }
-        x.EndBlock();
-    }
+
+private:
+    Voice* const* v_;
+    LaneRegion region_[4];
+};
+
+static_assert(sizeof(MixBuses::lanes[0]) == kernels::kLaneStride * sizeof(float));
+
+} // namespace
+
+void RenderPlainFour(Voice* const v[4], MixBuses& bus, uint32_t buses, uint32_t frames) noexcept {
+    PlainGroup g(v, frames);
+    kernels::RenderFour(g.f, bus.lanes[0], buses, frames);
+    g.Finish();
+}
+
+void RenderPlainEight(Voice* const a[4], Voice* const b[4], MixBuses& bus, uint32_t buses, uint32_t frames) noexcept {
+    PlainGroup ga(a, frames), gb(b, frames);
+    kernels::RenderEight(ga.f, gb.f, bus.lanes[0], buses, frames);
+    ga.Finish();
+    gb.Finish();
 }
 
 void FilterFour(Voice* const v[4], float* const tmp[4], uint32_t frames) noexcept {

@@ -1,0 +1,186 @@
+// Two groups of the four-voice pass run side by side in 256-bit registers
+// (AVX2 + FMA build only, included by kernels_fma.cpp). Fetching the frames
+// costs the same per voice, but the position steps, interpolation and
+// filters take one instruction for eight voices instead of two, and each
+// bus takes one load and one store per frame for both groups.
+//
+// The buses stay four lanes wide and, per frame and lane, the first group's
+// term is added before the second's, both fused as the four-voice pass does:
+// the same additions in the same order as running the first group over the
+// block and then the second, so the output does not change by a bit.
+#pragma once
+
+#include <immintrin.h>
+
+#include <cstdint>
+
+#include "synth/four_voice_pass.h"
+#include "synth/kernels.h"
+
+namespace tsl::kernels {
+namespace {
+namespace eight {
+
+inline __m256 Join(const float (&a)[4], const float (&b)[4]) noexcept {
+    return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(a)), _mm_loadu_ps(b), 1);
+}
+
+// Whole frames and fractions (top bit flipped, so that a signed compare
+// finds the unsigned wrap) of eight 32.32 positions, in 32-bit lanes.
+class Positions {
+public:
+    Positions(const FourVoices& a, const FourVoices& b) noexcept {
+        alignas(32) int32_t w[8], f[8];
+        for (int k = 0; k < 4; ++k) {
+            w[k] = static_cast<int32_t>(static_cast<uint32_t>(a.inc[k] >> 32));
+            w[4 + k] = static_cast<int32_t>(static_cast<uint32_t>(b.inc[k] >> 32));
+            f[k] = static_cast<int32_t>(static_cast<uint32_t>(a.inc[k]));
+            f[4 + k] = static_cast<int32_t>(static_cast<uint32_t>(b.inc[k]));
+        }
+        istep_ = _mm256_load_si256(reinterpret_cast<const __m256i*>(w));
+        fstep_ = _mm256_load_si256(reinterpret_cast<const __m256i*>(f));
+        Load(a, b);
+    }
+    void Load(const FourVoices& a, const FourVoices& b) noexcept {
+        alignas(32) int32_t w[8], f[8];
+        for (int k = 0; k < 4; ++k) {
+            w[k] = static_cast<int32_t>(static_cast<uint32_t>(a.pos[k] >> 32));
+            w[4 + k] = static_cast<int32_t>(static_cast<uint32_t>(b.pos[k] >> 32));
+            f[k] = static_cast<int32_t>(static_cast<uint32_t>(a.pos[k]) ^ 0x80000000u);
+            f[4 + k] = static_cast<int32_t>(static_cast<uint32_t>(b.pos[k]) ^ 0x80000000u);
+        }
+        whole_ = _mm256_load_si256(reinterpret_cast<const __m256i*>(w));
+        flipped_ = _mm256_load_si256(reinterpret_cast<const __m256i*>(f));
+    }
+    void Store(FourVoices& a, FourVoices& b) const noexcept {
+        alignas(32) uint32_t w[8], f[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(w), whole_);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(f), flipped_);
+        for (int k = 0; k < 4; ++k) {
+            a.pos[k] = static_cast<uint64_t>(w[k]) << 32 | (f[k] ^ 0x80000000u);
+            b.pos[k] = static_cast<uint64_t>(w[4 + k]) << 32 | (f[4 + k] ^ 0x80000000u);
+        }
+    }
+    __m256i Pairs(const int16_t* const s[8]) const noexcept {
+        const __m128i lo = _mm256_castsi256_si128(whole_), hi = _mm256_extracti128_si256(whole_, 1);
+        const uint32_t x0 = static_cast<uint32_t>(_mm_cvtsi128_si32(lo));
+        const uint32_t x1 = static_cast<uint32_t>(_mm_extract_epi32(lo, 1));
+        const uint32_t x2 = static_cast<uint32_t>(_mm_extract_epi32(lo, 2));
+        const uint32_t x3 = static_cast<uint32_t>(_mm_extract_epi32(lo, 3));
+        const uint32_t x4 = static_cast<uint32_t>(_mm_cvtsi128_si32(hi));
+        const uint32_t x5 = static_cast<uint32_t>(_mm_extract_epi32(hi, 1));
+        const uint32_t x6 = static_cast<uint32_t>(_mm_extract_epi32(hi, 2));
+        const uint32_t x7 = static_cast<uint32_t>(_mm_extract_epi32(hi, 3));
+        return _mm256_setr_epi32(Pair(s[0] + x0), Pair(s[1] + x1), Pair(s[2] + x2), Pair(s[3] + x3), Pair(s[4] + x4),
+                                 Pair(s[5] + x5), Pair(s[6] + x6), Pair(s[7] + x7));
+    }
+    // The fractions (0..1) at the current positions, exactly as the
+    // four-voice pass computes them; then steps every position on.
+    __m256 Fractions() noexcept {
+        const __m256 f = _mm256_fmadd_ps(_mm256_cvtepi32_ps(_mm256_srai_epi32(flipped_, 9)),
+                                         _mm256_set1_ps(1.0f / 8388608.0f), _mm256_set1_ps(0.5f));
+        const __m256i next = _mm256_add_epi32(flipped_, fstep_);
+        whole_ = _mm256_sub_epi32(_mm256_add_epi32(whole_, istep_), _mm256_cmpgt_epi32(flipped_, next));
+        flipped_ = next;
+        return f;
+    }
+
+private:
+    __m256i whole_, flipped_, istep_, fstep_;
+};
+
+template <uint32_t kBuses, bool kLowpass>
+void Pass(FourVoices& va, FourVoices& vb, float* __restrict acc, uint32_t frames) noexcept {
+    const int16_t* s[8];
+    for (int k = 0; k < 4; ++k) {
+        s[k] = va.src[k];
+        s[4 + k] = vb.src[k];
+    }
+    Positions pos(va, vb);
+    const __m256 b0 = Join(va.c[0], vb.c[0]), b1 = Join(va.c[1], vb.c[1]), b2 = Join(va.c[2], vb.c[2]);
+    const __m256 a1 = Join(va.c[3], vb.c[3]), a2 = Join(va.c[4], vb.c[4]);
+    __m256 z1 = Join(va.z[0], vb.z[0]), z2 = Join(va.z[1], vb.z[1]);
+    __m256 g[kBuses], d[kBuses];
+    for (uint32_t b = 0; b < kBuses; ++b) {
+        g[b] = Join(va.g0[b], vb.g0[b]);
+        d[b] = Join(va.d[b], vb.d[b]);
+    }
+    uint32_t i = 0;
+    for (;;) {
+        uint32_t part = frames - i;
+        for (uint32_t l : va.left)
+            if (l < part) part = l;
+        for (uint32_t l : vb.left)
+            if (l < part) part = l;
+        const uint32_t stop = i + part;
+        float* at = acc + 4 * i;
+        for (; i < stop; ++i) {
+            const __m256i pairs = pos.Pairs(s);
+            const __m256 a = _mm256_cvtepi32_ps(_mm256_srai_epi32(_mm256_slli_epi32(pairs, 16), 16));
+            const __m256 bb = _mm256_cvtepi32_ps(_mm256_srai_epi32(pairs, 16));
+            const __m256 f = pos.Fractions();
+            const __m256 in = _mm256_fmadd_ps(_mm256_sub_ps(bb, a), f, a);
+            __m256 out;
+            if constexpr (kLowpass) {
+                const __m256 t = _mm256_mul_ps(b0, in);
+                out = _mm256_add_ps(t, z1);
+                z1 = _mm256_fnmadd_ps(a1, out, _mm256_add_ps(_mm256_add_ps(t, t), z2));
+                z2 = _mm256_fnmadd_ps(a2, out, t);
+            } else {
+                out = _mm256_fmadd_ps(b0, in, z1);
+                z1 = _mm256_fnmadd_ps(a1, out, _mm256_fmadd_ps(b1, in, z2));
+                z2 = _mm256_fnmadd_ps(a2, out, _mm256_mul_ps(b2, in));
+            }
+            const __m128 outA = _mm256_castps256_ps128(out), outB = _mm256_extractf128_ps(out, 1);
+            for (uint32_t b = 0; b < kBuses; ++b) {
+                g[b] = _mm256_add_ps(g[b], d[b]);
+                float* bus = at + b * kLaneStride;
+                const __m128 first = _mm_fmadd_ps(outA, _mm256_castps256_ps128(g[b]), _mm_load_ps(bus));
+                _mm_store_ps(bus, _mm_fmadd_ps(outB, _mm256_extractf128_ps(g[b], 1), first));
+            }
+            at += 4;
+        }
+        for (uint32_t& l : va.left) l -= part;
+        for (uint32_t& l : vb.left) l -= part;
+        if (i == frames) break;
+        // Some voice reached the end of its buffer: it moves to its next
+        // one, by whole frames.
+        pos.Store(va, vb);
+        for (int k = 0; k < 4; ++k) {
+            va.src[k] = s[k];
+            vb.src[k] = s[4 + k];
+        }
+        for (int k = 0; k < 4; ++k) {
+            if (va.left[k] == 0) va.refill(va.ctx, k, va.src[k], va.pos[k], va.left[k], frames - i);
+            if (vb.left[k] == 0) vb.refill(vb.ctx, k, vb.src[k], vb.pos[k], vb.left[k], frames - i);
+        }
+        pos.Load(va, vb);
+        for (int k = 0; k < 4; ++k) {
+            s[k] = va.src[k];
+            s[4 + k] = vb.src[k];
+        }
+    }
+    pos.Store(va, vb);
+    for (int k = 0; k < 4; ++k) {
+        va.src[k] = s[k];
+        vb.src[k] = s[4 + k];
+    }
+    auto split = [](__m256 x, float (&lo)[4], float (&hi)[4]) {
+        _mm_storeu_ps(lo, _mm256_castps256_ps128(x));
+        _mm_storeu_ps(hi, _mm256_extractf128_ps(x, 1));
+    };
+    for (uint32_t b = 0; b < kBuses; ++b) split(g[b], va.g0[b], vb.g0[b]);
+    split(z1, va.z[0], vb.z[0]);
+    split(z2, va.z[1], vb.z[1]);
+}
+
+template <bool kLowpass>
+void PassFor(FourVoices& va, FourVoices& vb, float* acc, uint32_t buses, uint32_t frames) noexcept {
+    if (buses == 2) Pass<2, kLowpass>(va, vb, acc, frames);
+    else if (buses == 3) Pass<3, kLowpass>(va, vb, acc, frames);
+    else Pass<4, kLowpass>(va, vb, acc, frames);
+}
+
+} // namespace eight
+} // namespace
+} // namespace tsl::kernels
