@@ -118,6 +118,21 @@ TEST_F(ThreadsTest, SincAndNoEffectsStreamsAreAlsoIndependentOfTheThreadCount) {
     }
 }
 
+// The converter renders files through decode streams it makes with
+// BASS_MIDI_StreamCreate and these flags, and sets no thread count: such a
+// stream must come with automatic threads and the helpers they stand for
+// already started (starting threads is no work for a render thread).
+TEST_F(ThreadsTest, DecodeStreamsAsTheConverterMakesThemGetEveryCore) {
+    ASSERT_EQ(BASS_GetConfig(BASS_CONFIG_MIDI_THREADS), 0u);
+    HSTREAM h = BASS_MIDI_StreamCreate(16, BASS_STREAM_DECODE | BASS_MIDI_DECAYEND | BASS_MIDI_ASYNC, 48000);
+    ASSERT_NE(h, 0u);
+    float v = -1;
+    EXPECT_TRUE(BASS_ChannelGetAttribute(h, BASS_ATTRIB_MIDI_THREADS, &v));
+    EXPECT_EQ(v, 0.0f);
+    EXPECT_GE(RenderPool::Instance().Helpers() + 1, RenderPool::AutomaticThreads());
+    BASS_StreamFree(h);
+}
+
 TEST_F(ThreadsTest, ThreadsAttributeAndConfigKeepTheirValues) {
     EXPECT_EQ(BASS_GetConfig(BASS_CONFIG_MIDI_THREADS), 0u); // automatic unless set
     ASSERT_TRUE(BASS_SetConfig(BASS_CONFIG_MIDI_THREADS, 3));
