@@ -19,7 +19,10 @@
 # usage: bench/run.sh [FONT]   (default: TimGM6mb)
 # env: RUNS (default 3), SECONDS_OF_MUSIC (dense file length, default 60),
 #      BENCH_BUILD (an existing native build folder to take the programs from
-#      instead of building build/bench in Release), SKIP_VOICE_BENCH=1
+#      instead of building build/bench in Release), SKIP_VOICE_BENCH=1,
+#      CALLGRIND=1 (also count instructions with valgrind on the fixed
+#      workloads RESULTS.md compares: a 5 s dense file and 4 s of the
+#      realistic benchmark; repeatable on a busy machine, but slow: minutes)
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
@@ -39,7 +42,7 @@ cores=$(nproc)
 model=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)
 flags=$(sed -n 's/^flags[[:space:]]*: //p' /proc/cpuinfo | head -1)
 case " $flags " in
-*" avx2 "*" fma "*|*" fma "*" avx2 "*) simd="AVX2+FMA four-voice pass (chosen at run time)" ;;
+*" avx2 "*" fma "*|*" fma "*" avx2 "*) simd="AVX2+FMA passes of four and eight voices (chosen at run time)" ;;
 *) simd="SSE2 only (no AVX2+FMA on this processor)" ;;
 esac
 echo "== machine: $model, $cores cores; $simd"
@@ -141,4 +144,18 @@ if have_fluid:
         print(f"  {mine} against {theirs}:", flush=True)
         subprocess.run(["/usr/bin/python3", compare, dict(cases)[mine][0], dict(cases)[theirs][0]])
 PY
+if [ "${CALLGRIND:-}" = 1 ]; then
+  echo "== instructions (valgrind --tool=callgrind, one thread)"
+  python3 "$here/make_dense_midi.py" "$work/dense5.mid" --seconds 5 --notes-per-second 2000
+  count() {
+    valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null |
+      sed -n 's/.*Collected : \([0-9]*\).*/\1/p' | awk '{ printf "%.2f G", $1 / 1e9 }'
+  }
+  echo "  tessaline-render, 5 s dense file, linear: $(count "$build/backend/tessaline-render" --rate 48000 --voices 1024 \
+    --threads 1 -f "$font" -o "$work/cg.wav" "$work/dense5.mid")"
+  echo "  tessaline-render, 5 s dense file, sinc:   $(count "$build/backend/tessaline-render" --rate 48000 --voices 1024 \
+    --threads 1 --sinc -f "$font" -o "$work/cg.wav" "$work/dense5.mid")"
+  echo "  tsl_music_bench --shift 0.05 --seconds 4: $(count "$build/bench/tsl_music_bench" "$font" --threads 1 \
+    --shift 0.05 --seconds 4)"
+fi
 echo "   load average at end: $(cut -d' ' -f1-3 /proc/loadavg)"
