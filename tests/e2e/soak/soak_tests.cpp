@@ -395,9 +395,9 @@ TEST_F(Soak, ProgramsComeAndGoDieAndStallWhileTheSynthReloadsAndRestarts)
     EXPECT_EQ(holder.WaitExit(kClientTimeoutMs), std::optional<DWORD>(0));
     EXPECT_EQ(m_counts->Tally(3, holder.Id()).shortMessages, 500u * 2 + kNotesOffMessages);
 
-    std::printf("soak: %lu rounds, %lu programs per port; threads %lu -> %lu, handles %lu -> %lu, private %zu -> %zu KiB\n", rounds,
-                perPort, warm.threads, after.threads, warm.handles, after.handles, warm.privateBytes / 1024,
-                after.privateBytes / 1024);
+    std::printf("soak: %lu rounds, %lu programs per port; threads %lu -> %lu, handles %lu -> %lu, private %llu -> %llu KiB\n", rounds,
+                perPort, warm.threads, after.threads, warm.handles, after.handles, static_cast<unsigned long long>(warm.privateBytes / 1024),
+                static_cast<unsigned long long>(after.privateBytes / 1024));
     // Wine may keep a helper thread more or less of its own.
     EXPECT_LE(after.threads, warm.threads + 2);
     EXPECT_LE(after.handles, warm.handles + 16);
