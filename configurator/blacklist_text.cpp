@@ -4,6 +4,8 @@
 #include <cwctype>
 #include <vector>
 
+#include "core/text.h"
+
 namespace blacklist_text {
 
 namespace {
@@ -23,16 +25,6 @@ std::vector<std::wstring_view> Lines(std::wstring_view text)
     return lines;
 }
 
-std::wstring_view Trim(std::wstring_view text)
-{
-    const auto blank = [](wchar_t c) { return std::iswspace(static_cast<wint_t>(c)) != 0; };
-    while (!text.empty() && blank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && blank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
-
 std::wstring Join(const std::vector<std::wstring>& names, std::wstring_view separator)
 {
     std::wstring out;
@@ -48,10 +40,10 @@ std::vector<std::wstring> Names(std::wstring_view text)
 {
     std::vector<std::wstring> names;
     for (std::wstring_view line : Lines(text)) {
-        line = Trim(line);
+        line = TrimView(line);
         const size_t slash = line.find_last_of(L"\\/");
         if (slash != std::wstring_view::npos)
-            line = Trim(line.substr(slash + 1));
+            line = TrimView(line.substr(slash + 1));
         if (line.empty())
             continue;
         std::wstring name(line);
@@ -86,7 +78,7 @@ std::optional<std::wstring> LineWithSemicolon(std::wstring_view editedText)
 {
     for (std::wstring_view line : Lines(editedText))
         if (line.find(L';') != std::wstring_view::npos)
-            return std::wstring(Trim(line));
+            return std::wstring(TrimView(line));
     return std::nullopt;
 }
 

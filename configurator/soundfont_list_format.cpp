@@ -112,7 +112,9 @@ bool ForEachCodePoint(std::wstring_view text, F&& f)
 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
-std::wstring_view Trim(std::wstring_view text)
+// Only spaces and tabs: other white space can be part of a file name, and a
+// list must give back exactly the names written into it.
+std::wstring_view TrimBlanks(std::wstring_view text)
 {
     while (!text.empty() && IsBlank(text.front()))
         text.remove_prefix(1);
@@ -155,7 +157,7 @@ std::optional<std::wstring_view> SectionName(std::wstring_view trimmed)
         return std::nullopt;
     trimmed.remove_prefix(1);
     const size_t close = trimmed.find(L']');
-    return Trim(close == std::wstring_view::npos ? trimmed : trimmed.substr(0, close));
+    return TrimBlanks(close == std::wstring_view::npos ? trimmed : trimmed.substr(0, close));
 }
 
 bool IsComment(std::wstring_view trimmed) { return trimmed.empty() || trimmed.front() == L';' || trimmed.front() == L'#'; }
@@ -177,7 +179,7 @@ struct Value {
 // may use every bit).
 std::optional<int64_t> ParseNumber(std::wstring_view text)
 {
-    text = Trim(text);
+    text = TrimBlanks(text);
     std::string ascii;
     for (wchar_t c : text) {
         if (c > 0x7F)
@@ -367,7 +369,7 @@ ParseResult ParseSoundFontList(std::string_view bytes, uint32_t portCount, const
     bool seenSection = false, inSection = false;
     const std::vector<std::wstring_view> lines = SplitLines(*text);
     for (size_t i = 0; i < lines.size(); ++i) {
-        const std::wstring_view line = Trim(lines[i]);
+        const std::wstring_view line = TrimBlanks(lines[i]);
         if (const auto name = SectionName(line)) {
             inSection = Folded(*name) == Folded(kSection);
             seenSection = seenSection || inSection;
@@ -376,10 +378,10 @@ ParseResult ParseSoundFontList(std::string_view bytes, uint32_t portCount, const
         if (!inSection || IsComment(line))
             continue;
         const size_t equals = line.find(L'=');
-        if (equals == std::wstring_view::npos || Trim(line.substr(0, equals)).empty())
+        if (equals == std::wstring_view::npos || TrimBlanks(line.substr(0, equals)).empty())
             return fail(Fault::BadLine, i + 1);
-        keys.try_emplace(Folded(Trim(line.substr(0, equals))),
-                         Value{std::wstring(Unquoted(Trim(line.substr(equals + 1)))), i + 1});
+        keys.try_emplace(Folded(TrimBlanks(line.substr(0, equals))),
+                         Value{std::wstring(Unquoted(TrimBlanks(line.substr(equals + 1)))), i + 1});
     }
     if (!seenSection)
         return fail(Fault::NoSection, 0);
@@ -394,7 +396,7 @@ ParseResult ParseSoundFontList(std::string_view bytes, uint32_t portCount, const
         std::wstring path = found->second.text;
         const bool disabled = path.front() == L'*';
         if (disabled)
-            path = std::wstring(Trim(std::wstring_view(path).substr(1)));
+            path = std::wstring(TrimBlanks(std::wstring_view(path).substr(1)));
         if (path.empty())
             return fail(Fault::BadPath, found->second.line);
         item.path = ResolvePath(listFolder, path);
@@ -403,7 +405,7 @@ ParseResult ParseSoundFontList(std::string_view bytes, uint32_t portCount, const
         if (!disabled) {
             auto option = [&](const wchar_t* name, int64_t def) -> std::optional<int64_t> {
                 const auto it = keys.find(key + L"." + name);
-                if (it == keys.end() || Trim(it->second.text).empty())
+                if (it == keys.end() || TrimBlanks(it->second.text).empty())
                     return def;
                 const auto value = ParseNumber(it->second.text);
                 if (!value)
@@ -463,7 +465,7 @@ std::optional<std::string> FormatSoundFontList(std::string_view existing, const 
     const std::optional<std::wstring> text = existing.empty() ? std::nullopt : DecodeText(existing, ansi);
     if (text) {
         for (const std::wstring_view line : SplitLines(*text)) {
-            if (const auto name = SectionName(Trim(line))) {
+            if (const auto name = SectionName(TrimBlanks(line))) {
                 inSection = Folded(*name) == Folded(kSection);
                 if (inSection && !placed) {
                     out += section;

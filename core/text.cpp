@@ -3,15 +3,17 @@
 #include <cstdint>
 #include <cwctype>
 
-std::wstring Trim(std::wstring_view text)
+std::wstring_view TrimView(std::wstring_view text)
 {
     size_t begin = 0, end = text.size();
     while (begin < end && std::iswspace(static_cast<wint_t>(text[begin])))
         ++begin;
     while (end > begin && std::iswspace(static_cast<wint_t>(text[end - 1])))
         --end;
-    return std::wstring(text.substr(begin, end - begin));
+    return text.substr(begin, end - begin);
 }
+
+std::wstring Trim(std::wstring_view text) { return std::wstring(TrimView(text)); }
 
 std::wstring ReplaceAll(std::wstring text, std::wstring_view what, std::wstring_view with)
 {

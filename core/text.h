@@ -7,6 +7,8 @@
 
 // The text without white space at either end.
 std::wstring Trim(std::wstring_view text);
+// The same as a view into `text`, for parsers that keep views of their lines.
+std::wstring_view TrimView(std::wstring_view text);
 
 // Every occurrence of `what` replaced by `with`, left to right; replaced text
 // is not searched again.
