@@ -187,11 +187,13 @@ TEST_F(ConfiguratorE2E, AFontAssignedToPort2IsHeardThereAtOnceWhilePort1KeepsIts
     HWND list = Descendant(configurator, 1000);
     ASSERT_NE(list, nullptr);
     ASSERT_EQ(SendMessageW(list, LB_GETCOUNT, 0, 0), 2);
+    // Sent, not posted: a posted key waits behind the next sent selection
+    // change and would toggle the wrong row.
     for (int item : {0, 1}) {
         SendMessageW(list, LB_SETSEL, FALSE, -1);
         SendMessageW(list, LB_SETSEL, TRUE, item);
-        PostMessageW(list, WM_KEYDOWN, '2', 1);
-        PostMessageW(list, WM_KEYUP, '2', 0xC0000001);
+        SendMessageW(list, WM_KEYDOWN, '2', 1);
+        SendMessageW(list, WM_KEYUP, '2', 0xC0000001);
     }
     ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(GetDlgItem(configurator, 1051)); }, 5000));
     ASSERT_TRUE(PressButton(configurator, 1051));
