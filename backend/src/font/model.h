@@ -109,7 +109,8 @@ bool GenAllowedInPreset(int gen) noexcept;
 // 0 none (=1), 2 note-on velocity, 3 note-on key, 10 poly pressure,
 // 13 channel pressure, 14 pitch wheel, 16 pitch-wheel sensitivity (RPN 0,
 // in semitones), 127 link. destOper is a generator number (kGenInitialPitch
-// for the pitch wheel). Linked modulators are not read from files.
+// for the pitch wheel). Linked modulators keep destOper 0x8000 | index, the
+// index being the linked-to modulator's place in the same list.
 struct Modulator {
     uint16_t srcOper = 0;
     uint16_t destOper = 0;
