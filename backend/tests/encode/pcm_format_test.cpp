@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -42,6 +43,38 @@ TEST(PcmFormat, FloatToIntegerRoundsAndClips) {
     EXPECT_EQ(s24(3), 8388607);
     EXPECT_EQ(s24(4), -8388608);
     EXPECT_EQ(s24(7), 128);
+}
+
+TEST(PcmFormat, HalfStepsRoundToEvenAndEveryFloatAsNearbyintDoes) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const std::vector<float> ties = {0.5f / 32768, 1.5f / 32768, 2.5f / 32768, -2.5f / 32768, -3.5f / 32768,
+                                     32766.5f / 32768, inf, -inf};
+    EXPECT_EQ(Convert<int16_t>(ties, BASS_ENCODE_FP_16BIT),
+              (std::vector<int16_t>{0, 2, 2, -2, -4, 32766, 32767, -32768}));
+
+    // A sweep over the whole range, at the three integer widths, against the
+    // library's rounding (clamped afterwards).
+    std::vector<float> in;
+    for (uint32_t bits = 0x30000000u; bits < 0x40000000u; bits += 0x1357u) {
+        float f;
+        std::memcpy(&f, &bits, 4);
+        in.push_back(f);
+        in.push_back(-f);
+    }
+    auto expected = [](float x, double scale) {
+        return int64_t(std::clamp(std::nearbyint(double(x) * scale), -scale, scale - 1));
+    };
+    const std::vector<int16_t> s16 = Convert<int16_t>(in, BASS_ENCODE_FP_16BIT);
+    const std::vector<int32_t> s32 = Convert<int32_t>(in, BASS_ENCODE_FP_32BIT);
+    std::vector<uint8_t> b(in.size() * 3);
+    ConvertSamples(in.data(), kFloatStereo, b.data(), OutputLayout(kFloatStereo, BASS_ENCODE_FP_24BIT), in.size());
+    size_t wrong = 0;
+    for (size_t i = 0; i < in.size(); ++i) {
+        const int32_t s24 = int32_t(uint32_t(b[3 * i]) << 8 | uint32_t(b[3 * i + 1]) << 16 | uint32_t(b[3 * i + 2]) << 24) >> 8;
+        wrong += s16[i] != expected(in[i], 32768) || s24 != expected(in[i], 8388608) ||
+                 s32[i] != expected(in[i], 2147483648.0);
+    }
+    EXPECT_EQ(wrong, 0u) << "of " << in.size();
 }
 
 TEST(PcmFormat, FloatPassesThroughAndIntegerInputIgnoresFpFlags) {
