@@ -32,9 +32,8 @@ int64_t Quantize(float x, double scale) noexcept {
     if (!(v == v)) return 0;
     // Rounded to the nearest integer, ties to even, as nearbyint does in the
     // default rounding mode: adding and taking away 1.5 x 2^52 leaves no
-    // fraction bits. nearbyint itself is a library call that saves and
-    // restores the floating-point environment on some targets (mingw-w64),
-    // which made converting a long render cost a quarter of the render.
+    // fraction bits. mingw-w64's nearbyint reloads the x87 control word twice
+    // a call, which made converting a render cost a quarter of the render.
     constexpr double kRound = 6755399441055744.0;
     const double clamped = std::clamp(v, -scale, scale - 1);
     return int64_t((clamped + kRound) - kRound);
