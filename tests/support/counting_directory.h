@@ -97,6 +97,16 @@ public:
             m_inner->ForEachClient(port, withFigures, visit);
     }
 
+    // Windows hands the id of an ended process to a new one: a test that starts
+    // programs again and again forgets an ended program's tally before the
+    // next one with its id opens. A program still open keeps its tally.
+    void Forget(DWORD port, DWORD processId)
+    {
+        std::lock_guard guard(m_lock);
+        if (m_open.count({port, processId}) == 0)
+            m_tally.erase({port, processId});
+    }
+
     ClientTally Tally(DWORD port, DWORD processId)
     {
         std::lock_guard guard(m_lock);

@@ -237,6 +237,9 @@ void Soak::RunRound(DWORD round, DWORD programsPerPort, bool listen)
     const ULONGLONG start = GetTickCount64();
     auto stage = [&](const char* what) { std::printf("soak: round %lu %s at %llu ms\n", round, what, GetTickCount64() - start); };
     Signal go(L"go-" + std::to_wstring(round));
+    // Programs wait for it before they open, so that a tally left by an ended
+    // program whose id Windows gave to a new one is forgotten first.
+    Signal begin(L"begin-" + std::to_wstring(round));
     std::vector<std::unique_ptr<Program>> programs;
     for (DWORD port = 0; port < kPorts; ++port) {
         for (DWORD n = 0; n < programsPerPort; ++n) {
@@ -265,10 +268,12 @@ void Soak::RunRound(DWORD round, DWORD programsPerPort, bool listen)
                 commands = L"--open --pace 1 --threads 2 --burst 100000000";
                 break;
             }
-            ASSERT_TRUE(program->process.Start(ClientPath(), ClientArguments(port, commands)));
+            ASSERT_TRUE(program->process.Start(ClientPath(), ClientArguments(port, L"--wait-event " + begin.Name() + L" " + commands)));
+            m_counts->Forget(port, program->process.Id());
             programs.push_back(std::move(program));
         }
     }
+    begin.Set();
 
     // The soundfonts reload while everyone plays.
     for (auto& program : programs) {
