@@ -384,8 +384,12 @@ TEST_F(Soak, ProgramsComeAndGoDieAndStallWhileTheSynthReloadsAndRestarts)
         if (HasFatalFailure())
             return;
         ++rounds;
+        // A line a round, so that a long run shows whether memory levels off or climbs.
+        const Resources now = Measure();
+        std::printf("soak: after round %lu: threads %lu, handles %lu, private %llu KiB\n", round, now.threads, now.handles,
+                    static_cast<unsigned long long>(now.privateBytes / 1024));
         if (round == 1)
-            warm = Measure();
+            warm = now;
         if (last)
             break;
         // The holder's keep-alive opens its stream again on the new synth.
