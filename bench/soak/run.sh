@@ -5,6 +5,7 @@
 # default), under Wine. Prints the rounds run and the synth's threads,
 # handles and private memory after warm-up and at the end; fails on any lost
 # or extra message, stuck note, leak or hang.
+# TSL_SOAK_NO_RESTART=1 in the environment keeps one synth for the whole run.
 # usage: bench/soak/run.sh [minutes] [programs per port]
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
