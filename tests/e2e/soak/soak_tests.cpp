@@ -366,6 +366,7 @@ TEST_F(Soak, ProgramsComeAndGoDieAndStallWhileTheSynthReloadsAndRestarts)
 {
     const DWORD minutes = EnvNumber("TSL_SOAK_MINUTES", 0);
     const DWORD perPort = std::max<DWORD>(2, EnvNumber("TSL_SOAK_PROGRAMS_PER_PORT", 2));
+    const bool keepSynth = EnvNumber("TSL_SOAK_NO_RESTART", 0) != 0;
     const ULONGLONG end = GetTickCount64() + ULONGLONG(minutes) * 60000;
 
     // A program that keeps its port open across the restarts and plays after them.
@@ -392,12 +393,12 @@ TEST_F(Soak, ProgramsComeAndGoDieAndStallWhileTheSynthReloadsAndRestarts)
             warm = now;
         if (last)
             break;
-        // The holder's keep-alive opens its stream again on the new synth.
-        const uint64_t opens = m_counts->Tally(3, holder.Id()).opens;
         // TSL_SOAK_NO_RESTART=1 keeps one synth for the whole run, to tell
         // what the restarts do from what the clients do.
-        if (std::getenv("TSL_SOAK_NO_RESTART"))
+        if (keepSynth)
             continue;
+        // The holder's keep-alive opens its stream again on the new synth.
+        const uint64_t opens = m_counts->Tally(3, holder.Id()).opens;
         Restart();
         ASSERT_TRUE(WaitUntil([&] { return m_counts->Tally(3, holder.Id()).opens > opens; }, 20000))
             << "the held program did not come back after the restart";
