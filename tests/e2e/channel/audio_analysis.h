@@ -93,11 +93,16 @@ inline double DominantHz(const std::vector<float>& x, size_t from, size_t count,
         hz.push_back(f);
         power.push_back(s1 * s1 + s2 * s2 - coefficient * s1 * s2);
     }
-    const double best = *std::max_element(power.begin(), power.end());
+    const size_t strongest = size_t(std::max_element(power.begin(), power.end()) - power.begin());
+    const double best = power[strongest];
+    // A fundamental weaker than its harmonic lies an octave or more below the
+    // strongest peak; nearer peaks are sidebands (a capture that skipped
+    // frames), not notes.
     for (size_t i = 1; i + 1 < power.size(); ++i)
-        if (power[i] >= 0.3 * best && power[i] >= power[i - 1] && power[i] >= power[i + 1])
+        if ((i == strongest || hz[i] < 0.6 * hz[strongest]) && power[i] >= 0.3 * best && power[i] >= power[i - 1] &&
+            power[i] >= power[i + 1])
             return hz[i];
-    return 0;
+    return best > 0 ? hz[strongest] : 0;
 }
 
 inline double NoteHz(int key) { return 440.0 * std::pow(2.0, (key - 69) / 12.0); }
