@@ -34,22 +34,7 @@ bool CEngineDirectory::Deliver(DWORD port, DWORD processId, const ClientCall& ca
     CMidiDevice* device = PortAt(port);
     return device && device->WithClient(processId, [&](ClientStream& client) {
         client.MessageCounter.fetch_add(1, std::memory_order_relaxed);
-        switch (call.action) {
-        case ClientAction::SignOfLife:
-            break;
-        case ClientAction::Reset:
-            client.Reset();
-            break;
-        case ClientAction::AllNotesOff:
-            client.AllNotesOff();
-            break;
-        case ClientAction::ShortMessage:
-            client.ProcessShortMessage(call.param1, call.param2);
-            break;
-        case ClientAction::LongMessage:
-            client.ProcessLongMessage(call.param1, call.param2, call.data, call.length);
-            break;
-        }
+        client.Take(call);
     });
 }
 
@@ -89,7 +74,7 @@ void CEngineDirectory::ForEachClient(DWORD port, bool withFigures, const std::fu
     device->ForEachClient([&](ClientStream& client) {
         ClientInfo info;
         info.processId = client.ProcessId;
-        info.executablePath = client.ExecutablePath;
+        info.executablePath = client.ExecutablePath();
         if (withFigures) {
             info.voices = client.ActiveVoices();
             info.renderingPercent = client.RenderingTime();

@@ -1,7 +1,8 @@
 // ClientStream: how the client's MIDI messages become stream input, and the
-// per-channel bookkeeping kept on the way. Runs on the listen thread: nothing
-// here allocates, except the SysEx buffer growing at the first chunk of a
-// message larger than any before it.
+// per-channel bookkeeping kept on the way. Runs on the listen thread (on the
+// stream worker for what came before the stream, see Take): nothing here
+// allocates, except the SysEx buffer growing at the first chunk of a message
+// larger than any before it.
 #include "synth/client_stream.h"
 
 #include "synth/instrument_names.h"

@@ -55,7 +55,7 @@ DWORD WINAPI UpdateThreadProc(void* param) {
 }  // namespace
 
 ClientStream::ClientStream(CMidiDevice* port, DWORD processId)
-    : ProcessId(processId), ExecutablePath(ExecutablePathOf(processId)), m_port(port),
+    : ProcessId(processId), m_port(port),
       m_update(std::make_shared<UpdateShared>()) {
     if (g_Settings) {
         SetMessageOptions(MessageOptions{g_Settings->ReverbLevel.Get(), g_Settings->ChorusLevel.Get(),
@@ -77,6 +77,82 @@ void ClientStream::SetMessageOptions(const MessageOptions& options) {
 MessageOptions ClientStream::GetMessageOptions() const {
     return MessageOptions{m_reverbLevel.load(std::memory_order_relaxed), m_chorusLevel.load(std::memory_order_relaxed),
                           m_override.load(std::memory_order_relaxed)};
+}
+
+std::wstring ClientStream::ExecutablePath() const {
+    SharedGuard guard(m_pathLock);
+    return m_executablePath;
+}
+
+void ClientStream::MakeStream() {
+    if (m_leaving.load(std::memory_order_relaxed)) {
+        CatchUp();
+        return;
+    }
+    // Reading another process's memory is slow under load: done here, not
+    // by the listen thread.
+    std::wstring path = ExecutablePathOf(ProcessId);
+    {
+        ExclusiveGuard guard(m_pathLock);
+        m_executablePath = std::move(path);
+    }
+    CreateStream(false);
+    CatchUp();
+}
+
+void ClientStream::Take(const ClientCall& call) {
+    if (m_holding.load(std::memory_order_acquire)) {
+        ExclusiveGuard guard(m_backlogLock);
+        if (m_holding.load(std::memory_order_relaxed)) {
+            m_backlog.Add(call);
+            return;
+        }
+    }
+    Play(call);
+}
+
+void ClientStream::CatchUp() noexcept {
+    CallBacklog batch;
+    for (;;) {
+        {
+            ExclusiveGuard guard(m_backlogLock);
+            if (m_backlog.Empty()) {
+                // Released under the lock: a Take that finds the flag down
+                // sees everything the batches before did to the channel books.
+                m_holding.store(false, std::memory_order_release);
+                return;
+            }
+            batch.Swap(m_backlog);
+        }
+        // Played outside the lock, so the listen thread can go on adding.
+        batch.ForEach([this](const ClientCall& call) {
+            try {
+                Play(call);
+            } catch (...) {
+                // A SysEx buffer that could not grow: that message is lost.
+            }
+        });
+        batch.Clear();
+    }
+}
+
+void ClientStream::Play(const ClientCall& call) {
+    switch (call.action) {
+    case ClientAction::SignOfLife:
+        break;
+    case ClientAction::Reset:
+        Reset();
+        break;
+    case ClientAction::AllNotesOff:
+        AllNotesOff();
+        break;
+    case ClientAction::ShortMessage:
+        ProcessShortMessage(call.param1, call.param2);
+        break;
+    case ClientAction::LongMessage:
+        ProcessLongMessage(call.param1, call.param2, call.data, call.length);
+        break;
+    }
 }
 
 bool ClientStream::CreateStream(bool restore) {

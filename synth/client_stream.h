@@ -2,10 +2,14 @@
 // it, and the per-channel bookkeeping the mixer shows (program, bank key,
 // instrument name, drum flag).
 //
-// Threads: the listen thread calls Process*Message, Reset and AllNotesOff
-// (under the port's lock, see CMidiDevice); the main thread re-creates the
-// stream on a reload and reads names and figures; the update thread touches
-// only the stop flag, the event counter and the pacer.
+// Threads: the listen thread hands every call to Take (under the port's
+// lock, see CMidiDevice). Until the stream worker has made the stream of a
+// new record, Take keeps the calls in a backlog; the worker then plays them
+// in order (CatchUp) and from then on Take plays each call at once. Either
+// way one thread at a time runs the message handling below, and the backlog
+// lock orders the hand-over. The main thread re-creates the stream on a
+// reload and reads names and figures; the update thread touches only the
+// stop flag, the event counter and the pacer.
 //
 // Bank key (what the instrument-name tables are searched with): the channel
 // keeps its last controller 0 (bank select MSB) and controller 32 (LSB), both 0
@@ -30,6 +34,8 @@
 #include <memory>
 #include <string>
 
+#include "ipc/client_call.h"
+#include "synth/call_backlog.h"
 #include "synth/instrument_names.h"
 #include "synth/srw_lock.h"
 #include "synth/sysex_assembler.h"
@@ -60,10 +66,30 @@ public:
     // Raised for every channel entry addressed to this client; cleared by the watchdog.
     std::atomic<uint32_t> MessageCounter{0};
     DWORD ProcessId;
-    std::wstring ExecutablePath;  // empty when it cannot be read
     std::atomic<HSTREAM> Stream{0};
 
+    // Empty until the stream worker has looked, or when it cannot be read.
+    std::wstring ExecutablePath() const;
+
     // --- Called by the channel server (listen thread) ---
+    // Plays the call, or keeps it while the stream is still being made.
+    void Take(const ClientCall& call);
+    // From now until CatchUp, calls wait in the backlog. Set by the port
+    // before the record is published.
+    void HoldCalls() { m_holding.store(true, std::memory_order_relaxed); }
+
+    // The record left its port (CloseClient): a stream not made yet is not
+    // made at all, so a program that comes and goes costs the worker nothing.
+    void Leave() { m_leaving.store(true, std::memory_order_relaxed); }
+
+    // --- Stream worker ---
+    // Reads the program's path, makes the stream and plays the backlog.
+    void MakeStream();
+    // Plays the backlog in order, then lets Take play at once again. A call
+    // that fails (out of memory) is dropped, never the rest.
+    void CatchUp() noexcept;
+
+    // The message handling itself (tests call it directly).
     void ProcessShortMessage(DWORD message, DWORD second);
     void ProcessLongMessage(DWORD chunkIndex, DWORD chunkCount, const BYTE* data, DWORD length);
     void Reset();
@@ -107,6 +133,7 @@ public:
     MessageOptions GetMessageOptions() const;
 
 private:
+    void Play(const ClientCall& call);
     void HandleLongMessage(const BYTE* bytes, DWORD length);
     void UpdateBankKey(DWORD channel);
     void ProgramChange(DWORD channel, BYTE program);
@@ -146,6 +173,15 @@ private:
     const std::shared_ptr<UpdateShared> m_update;
     std::shared_ptr<std::atomic<bool>> m_threadStop;
     HANDLE m_thread = nullptr;
+
+    // Calls that came before the stream (see Take).
+    std::atomic<bool> m_holding{false};
+    std::atomic<bool> m_leaving{false};
+    SrwLock m_backlogLock;
+    CallBacklog m_backlog;  // under m_backlogLock
+
+    mutable SrwLock m_pathLock;
+    std::wstring m_executablePath;  // under m_pathLock
 
     SrwLock m_lifecycle;  // stream creation and release
     bool m_retired = false;  // under m_lifecycle

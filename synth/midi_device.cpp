@@ -81,6 +81,17 @@ void CMidiDevice::Close(bool saveState) {
     RefreshMixerStrips(kAllChannels);
 }
 
+namespace {
+// The engine's worker, or the caller itself without an engine (tests).
+void Hand(std::shared_ptr<ClientStream> client, CStreamWorker::Job job) {
+    if (g_Engine) {
+        g_Engine->Streams().Post(std::move(client), job);
+    } else {
+        CStreamWorker::Perform(*client, job);
+    }
+}
+}  // namespace
+
 ClientStream* CMidiDevice::OpenClient(DWORD processId) {
     // Only the listen thread opens clients, so no other open of this id races.
     {
@@ -92,16 +103,17 @@ ClientStream* CMidiDevice::OpenClient(DWORD processId) {
     // Counts as a sign of life from the start: a watchdog sweep racing with the
     // open must not take the record before the caller has counted its entry.
     client->MessageCounter.store(1, std::memory_order_relaxed);
+    // Messages that come before the stream wait for it.
+    client->HoldCalls();
     ClientStream* raw = client.get();
     // Entered before its stream is made: a reload that takes its snapshot
     // after this sees the record, and one that took it before has already
-    // brought the engine up again, so the creation below succeeds. Only this
-    // thread sends the client messages, so none meets the record half-built.
+    // brought the engine up again, so the creation succeeds.
     {
         ExclusiveGuard guard(m_mapLock);
         m_clients.emplace(processId, client);
     }
-    client->CreateStream(false);
+    Hand(std::move(client), CStreamWorker::Job::Make);
     RefreshMixerStrips(kAllChannels);
     return raw;
 }
@@ -115,9 +127,8 @@ bool CMidiDevice::CloseClient(DWORD processId) {
         client = std::move(it->second);
         m_clients.erase(it);
     }
-    // Out of the map: stopping its thread and freeing its stream holds no one up.
-    client->Retire();
-    client.reset();
+    client->Leave();
+    Hand(std::move(client), CStreamWorker::Job::Retire);
     RefreshMixerStrips(kAllChannels);
     return true;
 }

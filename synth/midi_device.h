@@ -9,8 +9,9 @@
 //    most for another thread's short walk.
 //  - Each record serialises its own stream's creation and release (see
 //    ClientStream). Open and Close (a reload) work on a snapshot of the
-//    records, one client at a time, so an open or close from the listen
-//    thread waits at most for one client's stream, never for the whole port.
+//    records, one client at a time. A client's open or close hands the
+//    making or freeing of its stream to the engine's stream worker, so the
+//    listen thread never waits for a stream.
 //  - Records are shared: one that CloseClient removes while a reload still
 //    holds it is retired (no stream is made for it) and goes when both let go.
 // Callbacks must not call OpenClient, CloseClient, Open or Close, and must not
@@ -47,11 +48,12 @@ public:
     // Frees every client's stream (saveState: keeps its MIDI state); the records stay.
     void Close(bool saveState);
 
-    // Returns the client's record, creating it and its stream when new. The
-    // record is valid until CloseClient for that id (listen thread or watchdog).
+    // Returns the client's record, creating it when new; the engine's stream
+    // worker makes its stream. The record is valid until CloseClient for that
+    // id (listen thread or watchdog).
     ClientStream* OpenClient(DWORD processId);
-    // Frees the client's stream and record. False for an unknown id, so of
-    // two threads closing one client only one counts it.
+    // Removes the client's record; the stream worker frees its stream. False
+    // for an unknown id, so of two threads closing one client only one counts it.
     bool CloseClient(DWORD processId);
     // Frees every client (port destruction).
     void CloseAllClients();

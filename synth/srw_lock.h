@@ -14,6 +14,8 @@ public:
     void UnlockShared() { ReleaseSRWLockShared(&m_lock); }
     void LockExclusive() { AcquireSRWLockExclusive(&m_lock); }
     void UnlockExclusive() { ReleaseSRWLockExclusive(&m_lock); }
+    // For SleepConditionVariableSRW.
+    SRWLOCK* Native() { return &m_lock; }
 
 private:
     SRWLOCK m_lock;

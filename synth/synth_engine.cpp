@@ -66,6 +66,8 @@ bool SynthEngine::CreatePorts() {
 }
 
 bool SynthEngine::Shutdown() {
+    // Streams being made or freed for clients reach the fonts and devices.
+    m_streams.Drain();
     bool wasInitialized;
     {
         // Waits for a stream being made; none is begun after this.
@@ -87,6 +89,9 @@ bool SynthEngine::Shutdown() {
 }
 
 void SynthEngine::Reload() {
+    // Clients that just opened get their streams (and what they sent) first,
+    // so their state is saved with everyone else's.
+    m_streams.Drain();
     const DWORD count = PortCount();
     for (DWORD p = 0; p < count; ++p) m_ports[p]->Close(true);
     Shutdown();
@@ -108,6 +113,8 @@ void SynthEngine::MidiPanic() {
 }
 
 void SynthEngine::DestroyPorts() {
+    // A job's record points at its port.
+    m_streams.Drain();
     const DWORD count = PortCount();
     m_portCount.store(0, std::memory_order_release);
     for (DWORD p = 0; p < count; ++p) m_ports[p].reset();

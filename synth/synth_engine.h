@@ -14,6 +14,7 @@
 #include "synth/output_devices.h"
 #include "synth/soundfont_set.h"
 #include "synth/srw_lock.h"
+#include "synth/stream_worker.h"
 
 class CMixerDialog;
 
@@ -31,7 +32,8 @@ public:
     bool Shutdown();
     // Shutdown and Initialize again, every client keeping its MIDI state.
     // Streams are freed and made again one client at a time: the listen
-    // thread keeps delivering, and an open or close waits for one client at most.
+    // thread keeps delivering, and its opens and closes wait for no stream
+    // (the stream worker does that waiting).
     void Reload();
     // All notes off on every channel of every client of every port.
     void MidiPanic();
@@ -43,6 +45,8 @@ public:
     // to lower the initialised flag, so it waits for a stream being made and
     // no stream is begun after it.
     SrwLock& StreamCreationLock() { return m_streamCreation; }
+    // Makes and frees the streams of clients that open and close.
+    CStreamWorker& Streams() { return m_streams; }
     // Null at and past PortCount(); safe from any thread.
     CMidiDevice* Port(DWORD index) const;
     DWORD PortCount() const { return m_portCount.load(std::memory_order_acquire); }
@@ -91,6 +95,8 @@ private:
     std::vector<int> m_devices;
     std::atomic<int> m_portDevice[kMaxPorts] = {1, 1, 1, 1};
     SoundFontSet m_fonts;
+    // Last: its thread is joined before anything a job reaches goes.
+    CStreamWorker m_streams;
 };
 
 extern SynthEngine* g_Engine;

@@ -5,6 +5,7 @@
 
 #include <bassmidi.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -32,6 +33,14 @@ protected:
         g_Engine = nullptr;
     }
 
+    // A client opened as the listen thread opens it, once the stream worker
+    // has made its stream.
+    ClientStream* OpenMade(CMidiDevice& port, DWORD processId) {
+        ClientStream* client = port.OpenClient(processId);
+        engine.Streams().Drain();
+        return client;
+    }
+
     synthtest::TestConfig config;
     SynthEngine engine;
 };
@@ -56,12 +65,12 @@ TEST_F(EngineTest, InitializeOpensThePortsAndClientsGetStreamsWithTheirFonts) {
     EXPECT_EQ(port.GetChannelInstrument(0), L"");
     EXPECT_TRUE(engine.AllPortsHaveSoundFonts());
 
-    ClientStream* client = port.OpenClient(::GetCurrentProcessId());
+    ClientStream* client = OpenMade(port, ::GetCurrentProcessId());
     ASSERT_NE(client, nullptr);
     EXPECT_EQ(port.OpenClient(::GetCurrentProcessId()), client);
     EXPECT_EQ(port.ClientCount(), 1u);
     EXPECT_NE(client->Stream.load(), 0u);
-    EXPECT_FALSE(client->ExecutablePath.empty());
+    EXPECT_FALSE(client->ExecutablePath().empty());
     EXPECT_EQ(client->UpdatePeriodMs(), 1u);
     BASS_MIDI_FONT fonts[2] = {};
     EXPECT_EQ(BASS_MIDI_StreamGetFonts(client->Stream, fonts, 2), 1u);
@@ -79,7 +88,7 @@ TEST_F(EngineTest, InitializeOpensThePortsAndClientsGetStreamsWithTheirFonts) {
 TEST_F(EngineTest, ReloadRecreatesStreamsKeepingEachClientsState) {
     ASSERT_TRUE(engine.Initialize());
     CMidiDevice& port = *engine.Port(0);
-    ClientStream* client = port.OpenClient(::GetCurrentProcessId());
+    ClientStream* client = OpenMade(port, ::GetCurrentProcessId());
     ASSERT_NE(client->Stream.load(), 0u);
     client->ProcessLongMessage(0, 1, kGsReset, sizeof kGsReset);
     client->ProcessShortMessage(0x0800B1, 0);  // bank 8
@@ -101,7 +110,7 @@ TEST_F(EngineTest, ReloadRecreatesStreamsKeepingEachClientsState) {
 TEST_F(EngineTest, CloseKeepsTheRecordAndItsSavedStateWithoutAStream) {
     ASSERT_TRUE(engine.Initialize());
     CMidiDevice& port = *engine.Port(0);
-    ClientStream* client = port.OpenClient(::GetCurrentProcessId());
+    ClientStream* client = OpenMade(port, ::GetCurrentProcessId());
     port.Close(true);
     EXPECT_EQ(client->Stream.load(), 0u);
     EXPECT_EQ(port.ClientCount(), 1u);
@@ -117,7 +126,7 @@ TEST_F(EngineTest, PanicAndMixLevelsReachEveryStream) {
     ASSERT_TRUE(engine.Initialize());
     CMidiDevice& port = *engine.Port(0);
     port.OpenClient(::GetCurrentProcessId());
-    port.OpenClient(4242);  // a second program (its path cannot be read)
+    OpenMade(port, 4242);  // a second program (its path cannot be read)
     EXPECT_EQ(port.GetChannelInstrument(0), L"* multiple clients *");
     port.ForEachClient([](ClientStream& c) { EXPECT_NE(c.Stream.load(), 0u); });
 
@@ -149,7 +158,7 @@ TEST_F(TwoPortEngineTest, PortsGetLabelsFontsByMaskAndTheMasterReverb) {
     EXPECT_EQ(engine.Port(0)->Label, L"");
     EXPECT_EQ(engine.Port(1)->Label, L"2");
     EXPECT_EQ(engine.Port(1)->GetName(), L"Tessaline #2");
-    ClientStream* client = engine.Port(1)->OpenClient(::GetCurrentProcessId());
+    ClientStream* client = OpenMade(*engine.Port(1), ::GetCurrentProcessId());
     ASSERT_NE(client->Stream.load(), 0u);
     float reverb = 0;
     ASSERT_TRUE(BASS_ChannelGetAttribute(client->Stream, BASS_ATTRIB_MIDI_REVERB, &reverb));
@@ -182,7 +191,7 @@ TEST_F(EngineTest, MorePortsAppearWhenTheCountIsRaised) {
     EXPECT_TRUE(engine.CreatePorts());
     EXPECT_EQ(engine.PortCount(), 3u);
     EXPECT_EQ(engine.Port(2)->Label, L"3");
-    ClientStream* client = engine.Port(2)->OpenClient(::GetCurrentProcessId());
+    ClientStream* client = OpenMade(*engine.Port(2), ::GetCurrentProcessId());
     EXPECT_NE(client->Stream.load(), 0u);
 }
 
@@ -203,8 +212,8 @@ DWORD WINAPI Listener(void* param) {
         // Channel 0 for the first client, 1 for the second: the recorder
         // tells them apart by the status byte.
         const bool found = ctx.port->WithClient(1001 + client, [&](ClientStream& c) {
-            c.ProcessShortMessage(0x403C90 | client, 0);
-            c.ProcessShortMessage(0x003C80 | client, 0);
+            c.Take(ClientCall{ClientAction::ShortMessage, 0x403C90 | client});
+            c.Take(ClientCall{ClientAction::ShortMessage, 0x003C80 | client});
         });
         if (found) ctx.delivered[client].fetch_add(1);
         if (i % 64 == 0) ::Sleep(1);
@@ -224,7 +233,7 @@ TEST_F(EngineTest, MessagesFlowWhileTheMainThreadReloadsAndClientsClose) {
     ASSERT_TRUE(engine.Initialize());
     CMidiDevice& port = *engine.Port(0);
     port.OpenClient(1001);
-    port.OpenClient(1002);
+    OpenMade(port, 1002);
     synthtest::MidiRecorder rec(true);
     ListenerContext ctx;
     ctx.port = &port;
@@ -258,7 +267,7 @@ TEST_F(EngineTest, AClientOpenedWhileTheEngineWasDownGetsAFreshStreamOnRestore) 
     ASSERT_TRUE(engine.Initialize());
     CMidiDevice& port = *engine.Port(0);
     engine.Shutdown();
-    ClientStream* client = port.OpenClient(4242);
+    ClientStream* client = OpenMade(port, 4242);
     EXPECT_EQ(client->Stream.load(), 0u);
     ASSERT_TRUE(engine.Initialize());
     synthtest::MidiRecorder rec(true);
@@ -318,7 +327,7 @@ TEST_F(EngineTest, AReloadStuckOnOneClientHoldsUpNoOtherOpenCloseOrMessage) {
     CMidiDevice& port = *engine.Port(0);
     ClientStream* slow = port.OpenClient(1001);
     port.OpenClient(1002);
-    port.OpenClient(1003);
+    OpenMade(port, 1003);
     // The reload is stuck re-creating the first client's stream.
     slow->LifecycleLockForTests().LockExclusive();
     std::thread reload([&] { engine.Reload(); });
@@ -336,8 +345,100 @@ TEST_F(EngineTest, AReloadStuckOnOneClientHoldsUpNoOtherOpenCloseOrMessage) {
     slow->LifecycleLockForTests().UnlockExclusive();
     listen.join();
     reload.join();
+    engine.Streams().Drain();
     EXPECT_EQ(port.ClientCount(), 3u);
     port.ForEachClient([](ClientStream& c) { EXPECT_NE(c.Stream.load(), 0u) << c.ProcessId; });
+}
+
+// Making a stream takes tens of milliseconds; the listen thread must not
+// spend them. Here the making is held up for as long as the test wants.
+TEST_F(EngineTest, AnOpenOrCloseWaitsForNoStreamAndWhatTheClientSentMeanwhileIsPlayedInOrder) {
+    ASSERT_TRUE(engine.Initialize());
+    CMidiDevice& port = *engine.Port(0);
+    ClientStream* leaving = OpenMade(port, 1002);
+    const HSTREAM leavingStream = leaving->Stream.load();
+    synthtest::MidiRecorder rec(true);
+    engine.StreamCreationLock().LockExclusive();
+    leaving->LifecycleLockForTests().LockExclusive();
+
+    // A SysEx of three chunks sent from one buffer the client reuses, as
+    // ring entries are reused: what is held must be a copy.
+    BYTE sysex[120];
+    sysex[0] = 0xF0;
+    for (DWORD i = 1; i + 1 < sizeof sysex; ++i) sysex[i] = static_cast<BYTE>(i & 0x7F);
+    sysex[sizeof sysex - 1] = 0xF7;
+    std::atomic<bool> done{false};
+    ClientStream* client = nullptr;
+    std::thread listen([&] {
+        client = port.OpenClient(1001);
+        EXPECT_TRUE(port.CloseClient(1002));
+        port.WithClient(1001, [&](ClientStream& c) {
+            c.Take(ClientCall{ClientAction::LongMessage, 0, 1, kGsReset, sizeof kGsReset});
+            c.Take(ClientCall{ClientAction::ShortMessage, 0x0800B1});  // bank 8
+            c.Take(ClientCall{ClientAction::ShortMessage, 0x00C1});    // program 1
+            BYTE chunk[50];
+            for (DWORD part = 0; part < 3; ++part) {
+                const DWORD length = std::min<DWORD>(50, sizeof sysex - part * 50);
+                std::copy_n(sysex + part * 50, length, chunk);
+                c.Take(ClientCall{ClientAction::LongMessage, part, 3, chunk, length});
+                std::fill_n(chunk, sizeof chunk, BYTE{0x55});
+            }
+            for (DWORD i = 0; i < 4000; ++i) c.Take(ClientCall{ClientAction::ShortMessage, i % 2 ? 0x003C81u : 0x403C91u});
+        });
+        done = true;
+    });
+    for (int i = 0; i < 10000 && !done.load(); ++i) ::Sleep(1);
+    EXPECT_TRUE(done) << "the listen thread waited for a stream to be made or freed";
+    EXPECT_EQ(port.ClientCount(), 1u);
+    EXPECT_TRUE(rec.Raw().empty()) << "a call was played before its stream existed";
+    engine.StreamCreationLock().UnlockExclusive();
+    leaving->LifecycleLockForTests().UnlockExclusive();
+    listen.join();
+    engine.Streams().Drain();
+
+    ASSERT_NE(client->Stream.load(), 0u);
+    EXPECT_EQ(BASS_ChannelIsActive(leavingStream), static_cast<DWORD>(BASS_ACTIVE_STOPPED)) << "the closed client's stream was not freed";
+    EXPECT_EQ(client->GetSystemMode(), static_cast<uint32_t>(ModeGS));
+    EXPECT_EQ(std::wstring(client->InstrumentName(1)), L"Piano 1w");
+    // Of what the stream was sent, the client's own messages in its order.
+    std::vector<std::vector<BYTE>> sent;
+    for (const auto& bytes : rec.Raw()) {
+        if (bytes == std::vector<BYTE>(kGsReset, kGsReset + sizeof kGsReset) || bytes.size() == sizeof sysex ||
+            (bytes.size() >= 2 && (bytes[0] & 0x0F) == 1 && bytes[0] >= 0x80 && bytes[0] < 0xF0))
+            sent.push_back(bytes);
+    }
+    ASSERT_EQ(sent.size(), 4004u);
+    EXPECT_EQ(sent[0].size(), sizeof kGsReset);
+    EXPECT_EQ(sent[1], (std::vector<BYTE>{0xB1, 0x00, 0x08}));
+    EXPECT_EQ(sent[2], (std::vector<BYTE>{0xC1, 0x00}));
+    EXPECT_EQ(sent[3], std::vector<BYTE>(sysex, sysex + sizeof sysex));
+    for (size_t i = 4; i < sent.size(); ++i) ASSERT_EQ(sent[i][0], (i % 2 ? 0x81 : 0x91)) << i;
+}
+
+// Calls that come while the worker plays the backlog join its end: none is
+// played twice, lost, or ahead of an earlier one.
+TEST_F(EngineTest, CallsRacingWithTheCatchUpKeepTheirOrder) {
+    ASSERT_TRUE(engine.Initialize());
+    CMidiDevice& port = *engine.Port(0);
+    synthtest::MidiRecorder rec(true);
+    for (DWORD round = 0; round < 20; ++round) {
+        rec.Clear();
+        const DWORD id = 5000 + round;
+        port.OpenClient(id);
+        // Flat out from the moment of the open, while the worker makes the
+        // stream and catches up.
+        for (DWORD i = 0; i < 3000; ++i)
+            port.WithClient(id, [&](ClientStream& c) { c.Take(ClientCall{ClientAction::ShortMessage, 0x90u | ((i & 0x7F) << 8) | (1u << 16)}); });
+        engine.Streams().Drain();
+        DWORD next = 0;
+        for (const auto& bytes : rec.Raw()) {
+            if (bytes.size() != 3 || bytes[0] != 0x90) continue;
+            ASSERT_EQ(bytes[1], next & 0x7F) << "round " << round << ", message " << next;
+            ++next;
+        }
+        EXPECT_EQ(next, 3000u) << "round " << round;
+        port.CloseClient(id);
+    }
 }
 
 namespace {
@@ -371,10 +472,9 @@ TEST_F(NoSoundEngineTest, AStreamThatCannotBeMadeIsReportedWithoutHoldingUpTheCa
     SetMessageBoxHook(&SlowUser);
     CMidiDevice& port = *engine.Port(0);
     // The listen thread opens clients: it goes on while the box waits for the user.
-    ClientStream* client = port.OpenClient(::GetCurrentProcessId());
+    ClientStream* client = OpenMade(port, ::GetCurrentProcessId());
     ASSERT_NE(client, nullptr);
     EXPECT_EQ(client->Stream.load(), 0u);
-    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_NOTAVAIL);
     for (int i = 0; i < 5000 && g_boxesShown.load() == 0; ++i) ::Sleep(1);
     ASSERT_EQ(g_boxesShown.load(), 1);
     EXPECT_EQ(g_boxesAnswered.load(), 0);
