@@ -2,9 +2,10 @@
 # The soak test's long form: the same test as the short one CTest runs
 # (tests/e2e/soak), for TSL_SOAK_MINUTES minutes (30 by default) with
 # TSL_SOAK_PROGRAMS_PER_PORT client programs on each of the 4 ports (8 by
-# default), under Wine. Prints the rounds run and the synth's threads,
-# handles and private memory after warm-up and at the end; fails on any lost
-# or extra message, stuck note, leak or hang.
+# default), under Wine. Prints, after every round, the synth's threads,
+# handles, private memory, the free blocks its heaps keep and the bytes it
+# holds through operator new; fails on any lost or extra message, stuck note,
+# leak or hang.
 # TSL_SOAK_NO_RESTART=1 in the environment keeps one synth for the whole run.
 # usage: bench/soak/run.sh [minutes] [programs per port]
 set -eu
