@@ -2,6 +2,7 @@
 # Builds every libFuzzer target (the back end's in backend/fuzz/, the
 # program's own readers in fuzz/) with clang and runs each for a bounded time.
 # Not part of CI. Usage: fuzz/run.sh [seconds per target] [target...]
+# With TSL_FUZZ_RUNS=N in the environment a target also stops after N inputs.
 # Each run starts from the seeds in <folder>/corpus/<target without fuzz_>/.
 # Findings are left in build/fuzz-runs/<target>/ (crash-*, leak-*, timeout-*);
 # turn each into a regression test before fixing it.
@@ -31,7 +32,9 @@ for t in "${targets[@]}"; do
   dirs=("$corpus")
   [ -d "$seeds" ] && dirs+=("$seeds")
   echo "== $t for ${secs}s"
-  if ! (cd "$out" && "$build/${where%/fuzz}/$t" -max_total_time="$secs" -rss_limit_mb=2048 -timeout=20 \
+  runs=()
+  [ -n "${TSL_FUZZ_RUNS:-}" ] && runs=(-runs="$TSL_FUZZ_RUNS")
+  if ! (cd "$out" && "$build/${where%/fuzz}/$t" -max_total_time="$secs" "${runs[@]}" -rss_limit_mb=2048 -timeout=20 \
         -max_len=65536 -print_final_stats=1 "${dirs[@]}" 2>"$out/log.txt"); then
     echo "   $t found a problem: see $out/log.txt"; status=1
   fi
