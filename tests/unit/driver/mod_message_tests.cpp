@@ -1,6 +1,7 @@
 // SysEx as winmm hands it to the driver: a header the program got wrong is
-// refused, and a buffer it cannot read faults in its own thread while the
-// port stays free for its other threads. Uses the driver's own channel, so
+// refused, the buffer is read once, before any lock, and a buffer the program
+// cannot read faults in its own thread while the port stays free for its
+// other threads. Uses the driver's own channel, so
 // the block goes by the real names (no synth runs in unit tests).
 #include "driver_fixture.h"
 
@@ -13,6 +14,10 @@
 #include <mmsystem.h>
 #include <mmreg.h>
 #include <mmddk.h>
+
+#include <algorithm>
+#include <thread>
+#include <vector>
 
 using namespace drivertest;
 
@@ -67,6 +72,43 @@ TEST_F(ModMessage, SysExTheDriverCannotTakeIsRefusedWithNothingSent)
 
     EXPECT_EQ(ring::Shared(synth.block->writeIndex).load(), written);
     EXPECT_EQ(header.dwFlags & (MHDR_INQUEUE | MHDR_DONE), 0u);
+}
+
+TEST_F(ModMessage, SysExIsSentAsHandedOverEvenIfTheBufferChangesWhileTheCallWaits)
+{
+    // Three chunks; the ring is full, so the call waits for room with the
+    // first chunk, holding the port. Meanwhile another thread of the program
+    // reuses the buffer (or frees it): what was handed over must still arrive.
+    std::vector<char> sysex(120);
+    for (size_t i = 0; i < sysex.size(); ++i)
+        sysex[i] = static_cast<char>(i);
+    const std::vector<char> handedOver = sysex;
+    MIDIHDR header{};
+    header.lpData = sysex.data();
+    header.dwBufferLength = static_cast<DWORD>(sysex.size());
+    ASSERT_EQ(Prepare(header), static_cast<DWORD>(MMSYSERR_NOERROR));
+    ring::Block& block = *synth.block;
+    const uint32_t first = ring::Shared(block.writeIndex).load();
+    ring::Shared(block.waitingIndex).store(0xFFFFFFFFu);
+    ring::Shared(block.readIndex).store(first + 1);
+
+    DWORD sent = MMSYSERR_ERROR;
+    std::thread call([&] { sent = LongData(header); });
+    const bool waited = channeltest::WaitUntil([&] { return ring::Shared(block.waitingIndex).load() == first; });
+    std::fill(sysex.begin(), sysex.end(), '\x55');
+    ring::Shared(block.readIndex).store(first);
+    call.join();
+
+    ASSERT_TRUE(waited) << "the call never waited for room";
+    EXPECT_EQ(sent, static_cast<DWORD>(MMSYSERR_NOERROR));
+    ASSERT_EQ(ring::Shared(block.writeIndex).load(), first + 3);
+    std::vector<char> arrived;
+    for (uint32_t i = first; i < first + 3; ++i) {
+        const ring::Entry& chunk = block.entries[i];
+        EXPECT_EQ(chunk.type, static_cast<uint32_t>(ring::kLongChunk));
+        arrived.insert(arrived.end(), chunk.data, chunk.data + chunk.dataLength);
+    }
+    EXPECT_EQ(arrived, handedOver) << "the program's buffer was read again under the port's lock";
 }
 
 // The thread that faults stays stopped in the handler, alive, until the test
