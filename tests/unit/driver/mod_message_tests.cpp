@@ -1,8 +1,7 @@
 // SysEx as winmm hands it to the driver: a header the program got wrong is
 // refused, the buffer is read once, before any lock, and a buffer the program
 // cannot read faults in its own thread while the port stays free for its
-// other threads. Uses the driver's own channel, so
-// the block goes by the real names (no synth runs in unit tests).
+// other threads. The driver's own channel is pointed at names of the test's.
 #include "driver_fixture.h"
 
 #include "driver/exports.h"
@@ -27,6 +26,7 @@ class ModMessage : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        Channel().RenameForTests(names);
         synth.StartListening();
         ASSERT_TRUE(Channel().Connect());
         MIDIOPENDESC desc{};
@@ -40,7 +40,7 @@ protected:
             EXPECT_EQ(modMessage(0, MODM_CLOSE, user, 0, 0), static_cast<DWORD>(MMSYSERR_NOERROR));
         }
         synth.StopListening();
-        Channel().Disconnect();
+        Channel().RenameForTests(ChannelNames{});
     }
 
     DWORD Prepare(MIDIHDR& header) { return modMessage(0, MODM_PREPARE, user, reinterpret_cast<DWORD_PTR>(&header), sizeof header); }
@@ -49,7 +49,8 @@ protected:
         return modMessage(0, MODM_LONGDATA, user, reinterpret_cast<DWORD_PTR>(&header), sizeof header);
     }
 
-    FakeSynth synth{ChannelNames{}};
+    const ChannelNames names = channeltest::UniqueNames();
+    FakeSynth synth{names};
     DWORD_PTR user = 0;
 };
 
