@@ -301,6 +301,41 @@ TEST_F(EngineTest, NoStreamOutlivesAShutdownThatRacesWithOpens) {
     opener.join();
 }
 
+namespace {
+// One update cycle made longer than any fixed wait for the thread would be.
+std::atomic<bool> g_slowCycleArmed{false};
+std::atomic<bool> g_slowCycleEnded{false};
+HANDLE g_inSlowCycle = nullptr;
+
+void SlowCycle() {
+    if (!g_slowCycleArmed.exchange(false)) return;
+    ::SetEvent(g_inSlowCycle);
+    ::Sleep(1500);
+    g_slowCycleEnded = true;
+}
+}  // namespace
+
+TEST_F(EngineTest, AStreamIsFreedOnlyAfterItsUpdateThreadEndedHoweverLongItsCycle) {
+    ASSERT_TRUE(engine.Initialize());
+    CMidiDevice& port = *engine.Port(0);
+    g_inSlowCycle = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ClientStream::SetUpdateCycleHookForTests(&SlowCycle);
+    ClientStream* client = OpenMade(port, ::GetCurrentProcessId());
+    ClientStream::SetUpdateCycleHookForTests(nullptr);
+    ASSERT_NE(client->Stream.load(), 0u);
+
+    g_slowCycleArmed = true;
+    const bool inCycle = ::WaitForSingleObject(g_inSlowCycle, 5000) == WAIT_OBJECT_0;
+    client->FreeStream(false);
+    const bool endedFirst = g_slowCycleEnded.load();
+    // A thread left running must finish with the hook's state still here.
+    for (int i = 0; i < 3000 && inCycle && !g_slowCycleEnded.load(); ++i) ::Sleep(1);
+    ::CloseHandle(g_inSlowCycle);
+    ASSERT_TRUE(inCycle);
+    EXPECT_TRUE(endedFirst) << "the stream was freed while its update thread still rendered";
+    EXPECT_EQ(client->Stream.load(), 0u);
+}
+
 TEST_F(EngineTest, TwoThreadsClosingOneClientCountItOnce) {
     // The listen thread (a close entry) and the watchdog (a silent client)
     // close the same client at the same moment. Records without streams
