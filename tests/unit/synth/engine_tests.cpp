@@ -337,6 +337,26 @@ TEST_F(EngineTest, AStreamIsFreedOnlyAfterItsUpdateThreadEndedHoweverLongItsCycl
 }
 
 namespace {
+ClientStream* g_lateClient = nullptr;
+void AskForALateStream() { g_lateClient->CreateStream(false); }
+}  // namespace
+
+TEST_F(EngineTest, NoStreamIsMadeOnceAShutdownHasClosedThePorts) {
+    // The stream worker gets to a new client just as the shutdown closed the
+    // ports: the stream it asks for then must not be made at all.
+    ASSERT_TRUE(engine.Initialize());
+    CMidiDevice& port = *engine.Port(0);
+    g_lateClient = port.OpenClient(20000);
+    ASSERT_NE(g_lateClient, nullptr);
+    SynthEngine::SetPortsClosedHookForTests(&AskForALateStream);
+    engine.Shutdown();
+    SynthEngine::SetPortsClosedHookForTests(nullptr);
+    EXPECT_EQ(g_lateClient->Stream.load(), 0u) << "a stream outlived the shutdown";
+    g_lateClient->FreeStream(false);
+    g_lateClient = nullptr;
+}
+
+namespace {
 // Two closes of one client meet at the start of CloseClient, so whatever the
 // directory does before it, both have done it when either goes on.
 std::atomic<int> g_closesArrived{0};
