@@ -2,7 +2,6 @@
 // resident synth with its windows. Start-up and shutdown run in a fixed order
 // on this thread; every start-up failure ends the process with exit code 1.
 #include <windows.h>
-#include <mmsystem.h>
 
 #include <memory>
 
@@ -15,26 +14,9 @@
 #include "core/settings.h"
 #include "core/single_instance.h"
 #include "core/startup_services.h"
+#include "core/timer_resolution.h"
 #include "install/driver_setup.h"
 #include "ui/deferred_delete.h"
-
-namespace {
-
-// Raises the system timer's resolution for as long as it lives.
-class TimerResolution {
-public:
-    explicit TimerResolution(UINT ms) : m_ms(::timeBeginPeriod(ms) == TIMERR_NOERROR ? ms : 0) {}
-    ~TimerResolution() {
-        if (m_ms) ::timeEndPeriod(m_ms);
-    }
-    TimerResolution(const TimerResolution&) = delete;
-    TimerResolution& operator=(const TimerResolution&) = delete;
-
-private:
-    UINT m_ms;
-};
-
-}  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
@@ -58,10 +40,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 
     // 5. Real-time priority class (the system grants high where real-time is not allowed).
     ::SetPriorityClass(::GetCurrentProcess(), REALTIME_PRIORITY_CLASS);
-    // A 1 ms timer for the whole run: since Windows 10 2004 a process that
-    // does not ask gets 15.6 ms sleeps, and the streams' 1 ms update cycle
-    // would last that long.
-    const TimerResolution timer(1);
+    // A 1 ms timer for the whole run.
+    const TimerResolution timer;
 
     // 6. DPI function table.
     ResolveDpiFunctions();

@@ -55,6 +55,15 @@ public:
         m_listenerContext = context;
     }
 
+    // Called with the lock held and the entry chosen, just before it is
+    // filled: lets a test stop a writer where a suspended thread hurts most.
+    using HoldingHook = void (*)(void* context);
+    void SetHoldingHookForTests(HoldingHook hook, void* context)
+    {
+        m_holdingHook = hook;
+        m_holdingContext = context;
+    }
+
     // One entry. False when the ring stayed full (no reader), the lock or the
     // room could not be had before the deadline, or the block is damaged;
     // nothing is written then.
@@ -89,6 +98,8 @@ public:
                     return false;
                 continue;
             }
+            if (m_holdingHook)
+                m_holdingHook(m_holdingContext);
             // A holder whose lock was taken over while it was stopped must not
             // scribble over the new holder's entry.
             if (!driverlock::Holds(LockWord()))
@@ -209,6 +220,8 @@ private:
     DWORD m_stallMs = kDefaultStallMs;
     ListenerCheck m_listenerCheck = nullptr;
     const void* m_listenerContext = nullptr;
+    HoldingHook m_holdingHook = nullptr;
+    void* m_holdingContext = nullptr;
     // The read index at which the reader was found stalled; writes fail fast
     // while the ring stays full at that index.
     std::atomic<uint32_t> m_stalledAt{kNone};

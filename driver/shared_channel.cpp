@@ -54,6 +54,13 @@ void CSharedChannel::Disconnect()
         Release();
 }
 
+void CSharedChannel::RenameForTests(ChannelNames names)
+{
+    COwnerGuard guard(m_lock, driverlock::Deadline());
+    Release();
+    m_names = std::move(names);
+}
+
 void CSharedChannel::Release()
 {
     m_writer.reset();

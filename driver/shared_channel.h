@@ -34,11 +34,14 @@ public:
     void Disconnect();
     bool ListenerAlive() const;
     COwnerLock& LockForTests() { return m_lock; }
+    // Lets go of the block and uses these names from the next Connect on, so
+    // tests of the driver's entry points never touch a running synth's block.
+    void RenameForTests(ChannelNames names);
 
 private:
     void Release();
 
-    const ChannelNames m_names;
+    ChannelNames m_names;
     COwnerLock m_lock;
     HANDLE m_mapping = nullptr;
     ring::Block* m_block = nullptr;

@@ -33,7 +33,10 @@ struct UpdateThreadArg {
     std::shared_ptr<std::atomic<bool>> stop;
     HSTREAM stream;
     DWORD lengthMs;
+    ClientStream::UpdateCycleHook cycleHook;
 };
+
+std::atomic<ClientStream::UpdateCycleHook> g_updateCycleHook{nullptr};
 
 template <class Shared>
 DWORD WINAPI UpdateThreadProc(void* param) {
@@ -43,6 +46,7 @@ DWORD WINAPI UpdateThreadProc(void* param) {
     s.period.store(pacer.Period(), std::memory_order_relaxed);
     while (!arg->stop->load(std::memory_order_acquire)) {
         BASS_ChannelUpdate(arg->stream, arg->lengthMs);
+        if (arg->cycleHook) arg->cycleHook();
         s.events.store(0, std::memory_order_relaxed);
         ::Sleep(pacer.Period());
         const bool idle = s.events.load(std::memory_order_relaxed) == 0;
@@ -215,7 +219,8 @@ bool ClientStream::CreateStream(bool restore) {
 
 void ClientStream::StartUpdateThread(HSTREAM stream, DWORD lengthMs) {
     auto stop = std::make_shared<std::atomic<bool>>(false);
-    auto* arg = new (std::nothrow) UpdateThreadArg<UpdateShared>{m_update, stop, stream, lengthMs};
+    auto* arg = new (std::nothrow) UpdateThreadArg<UpdateShared>{m_update, stop, stream, lengthMs,
+                                                               g_updateCycleHook.load(std::memory_order_relaxed)};
     if (!arg) return;
     m_thread = ::CreateThread(nullptr, 0, &UpdateThreadProc<UpdateShared>, arg, CREATE_SUSPENDED, nullptr);
     if (!m_thread) {
@@ -227,6 +232,10 @@ void ClientStream::StartUpdateThread(HSTREAM stream, DWORD lengthMs) {
     // (on a one-processor machine the call fails and the thread runs anywhere).
     ::SetThreadAffinityMask(m_thread, 2);
     ::ResumeThread(m_thread);
+}
+
+void ClientStream::SetUpdateCycleHookForTests(UpdateCycleHook hook) {
+    g_updateCycleHook.store(hook, std::memory_order_relaxed);
 }
 
 void ClientStream::StopUpdateThread() {

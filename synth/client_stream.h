@@ -123,6 +123,10 @@ public:
     bool HasSavedState() const { return m_savedState != nullptr; }
     const SysExAssembler& Assembler() const { return m_sysex; }
     SrwLock& LifecycleLockForTests() { return m_lifecycle; }
+    // Run by update threads after each render; taken when a thread starts,
+    // so a test can make the cycles of the streams it makes last long.
+    using UpdateCycleHook = void (*)();
+    static void SetUpdateCycleHookForTests(UpdateCycleHook hook);
 
     // Channel resets and the configured effect levels (also on system-on messages).
     void ResetDrums();

@@ -1,5 +1,6 @@
 #include "synth/midi_device.h"
 
+#include <atomic>
 #include <vector>
 
 #include "core/settings.h"
@@ -118,7 +119,14 @@ ClientStream* CMidiDevice::OpenClient(DWORD processId) {
     return raw;
 }
 
+namespace {
+std::atomic<CMidiDevice::CloseHook> g_closeHook{nullptr};
+}  // namespace
+
+void CMidiDevice::SetCloseHookForTests(CloseHook hook) { g_closeHook.store(hook, std::memory_order_relaxed); }
+
 bool CMidiDevice::CloseClient(DWORD processId) {
+    if (const CloseHook hook = g_closeHook.load(std::memory_order_relaxed)) hook(processId);
     std::shared_ptr<ClientStream> client;
     {
         ExclusiveGuard guard(m_mapLock);

@@ -55,6 +55,10 @@ public:
     // Removes the client's record; the stream worker frees its stream. False
     // for an unknown id, so of two threads closing one client only one counts it.
     bool CloseClient(DWORD processId);
+    // Run as every CloseClient begins, before the record is looked up: lets a
+    // test line up two closes of one client.
+    using CloseHook = void (*)(DWORD processId);
+    static void SetCloseHookForTests(CloseHook hook);
     // Frees every client (port destruction).
     void CloseAllClients();
 

@@ -1,5 +1,7 @@
 #include "synth/synth_engine.h"
 
+#include <atomic>
+
 #include "core/language.h"
 #include "core/message_box.h"
 #include "core/settings.h"
@@ -65,6 +67,14 @@ bool SynthEngine::CreatePorts() {
     return true;
 }
 
+namespace {
+std::atomic<SynthEngine::PortsClosedHook> g_portsClosedHook{nullptr};
+}  // namespace
+
+void SynthEngine::SetPortsClosedHookForTests(PortsClosedHook hook) {
+    g_portsClosedHook.store(hook, std::memory_order_relaxed);
+}
+
 bool SynthEngine::Shutdown() {
     // Streams being made or freed for clients reach the fonts and devices.
     m_streams.Drain();
@@ -77,6 +87,7 @@ bool SynthEngine::Shutdown() {
     if (wasInitialized) {
         const DWORD count = PortCount();
         for (DWORD p = 0; p < count; ++p) m_ports[p]->Close(false);
+        if (const PortsClosedHook hook = g_portsClosedHook.load(std::memory_order_relaxed)) hook();
         FreeSoundFonts();
     }
     // Also after a failed Initialize, whatever devices it did open.

@@ -30,6 +30,10 @@ public:
     bool Initialize();
     // Frees every stream (records stay), the soundfonts and the devices.
     bool Shutdown();
+    // Run by Shutdown once every port is closed: lets a test ask for a stream
+    // at the moment a late one would outlive the shutdown.
+    using PortsClosedHook = void (*)();
+    static void SetPortsClosedHookForTests(PortsClosedHook hook);
     // Shutdown and Initialize again, every client keeping its MIDI state.
     // Streams are freed and made again one client at a time: the listen
     // thread keeps delivering, and its opens and closes wait for no stream

@@ -1,7 +1,7 @@
 // The ports of one program: a thread of the program suspended in the middle
 // of a SysEx (holding its port) costs another thread of the same program an
-// error after the call's time limit, never a hang. Uses the driver's own
-// channel, so the block goes by the real names (no synth runs in unit tests).
+// error after the call's time limit, never a hang. The driver's own channel
+// is pointed at names of the test's, away from any running synth's block.
 #include "driver_fixture.h"
 
 #include "driver/client_ports.h"
@@ -30,7 +30,9 @@ DWORD WINAPI SendLong(void* param)
 
 TEST(ClientPorts, ThreadSuspendedMidSysExCostsTheOthersAnErrorNotAHang)
 {
-    FakeSynth synth{ChannelNames{}};
+    const ChannelNames names = channeltest::UniqueNames();
+    Channel().RenameForTests(names);
+    FakeSynth synth{names};
     synth.StartListening();
     ASSERT_TRUE(Channel().Connect());
     ASSERT_TRUE(OpenClientPort(1));
@@ -64,7 +66,7 @@ TEST(ClientPorts, ThreadSuspendedMidSysExCostsTheOthersAnErrorNotAHang)
     EXPECT_TRUE(CloseClientPort(0));
     EXPECT_TRUE(CloseClientPort(1));
     synth.StopListening();
-    Channel().Disconnect();
+    Channel().RenameForTests(ChannelNames{});
 }
 
 }  // namespace

@@ -135,6 +135,24 @@ TEST_F(RingWriter, RingWithoutReaderFailsAfterTheStallTimeThenAtOnce)
     EXPECT_TRUE(writer.Write(0, ring::kShortMessage, 3));
 }
 
+TEST_F(RingWriter, FullRingWithAListenerThatTakesNothingFailsAtTheCallsDeadline)
+{
+    // A synth whose listen thread lives but is wedged: the listener check
+    // passes and the stall time is far off, so only the deadline ends the wait.
+    CRingWriter writer(block.get(), dataAvailable, queueFree);
+    writer.SetStallTimeout(10000);
+    writer.SetListenerCheck([](const void*) { return true; }, nullptr);
+    ring::Shared(block->readIndex).store(50);
+    ring::Shared(block->writeIndex).store(49);
+
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_FALSE(writer.Write(driverlock::Deadline(300), 0, ring::kShortMessage, 1));
+    const ULONGLONG took = GetTickCount64() - start;
+    EXPECT_GE(took, 250u) << "gave up before the deadline";
+    EXPECT_LT(took, 1000u) << "waited for room past the deadline";
+    EXPECT_EQ(block->writeIndex, 49u);
+}
+
 // A thread that takes the ring lock the way a writer does and then stops:
 // it ends (killed mid-write) or waits to be suspended while holding it.
 class LockHolder {
@@ -217,6 +235,49 @@ TEST_F(RingWriter, LockHeldByASuspendedThreadOfThisProgramIsTakenOverAndItsRelea
     holder.LetGo();
     EXPECT_EQ(block->writerLock, GetCurrentThreadId());
     driverlock::Release(ring::Shared(block->writerLock));
+}
+
+TEST_F(RingWriter, AWriterWhoseLockWasTakenOverLeavesTheNewHoldersEntryAlone)
+{
+    // The first writer stops with the lock held and its entry chosen, as a
+    // thread suspended mid-write, for longer than the lock is granted.
+    struct Stop {
+        HANDLE reached = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        HANDLE resume = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        bool first = true;
+    } stop;
+    CRingWriter stopped(block.get(), dataAvailable, queueFree, 1);
+    stopped.SetHoldingHookForTests(
+        [](void* context) {
+            auto* s = static_cast<Stop*>(context);
+            if (!s->first)
+                return;
+            s->first = false;
+            SetEvent(s->reached);
+            WaitForSingleObject(s->resume, INFINITE);
+        },
+        &stop);
+    bool firstWritten = false;
+    std::thread first([&] { firstWritten = stopped.Write(0, ring::kShortMessage, 111); });
+    ASSERT_EQ(WaitForSingleObject(stop.reached, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+
+    CRingWriter other(block.get(), dataAvailable, queueFree, 2);
+    const bool otherWritten = other.Write(0, ring::kShortMessage, 222);
+    const uint32_t afterTakeOver = block->writeIndex;
+    SetEvent(stop.resume);
+    first.join();
+    CloseHandle(stop.reached);
+    CloseHandle(stop.resume);
+
+    EXPECT_TRUE(otherWritten) << "the lock was not taken over";
+    EXPECT_EQ(afterTakeOver, 1u);
+    EXPECT_EQ(block->entries[0].client, 2u) << "the woken writer filled an entry it no longer owned";
+    EXPECT_EQ(block->entries[0].param1, 222u);
+    EXPECT_TRUE(firstWritten) << "the woken writer starts over under a lock of its own";
+    EXPECT_EQ(block->entries[1].client, 1u);
+    EXPECT_EQ(block->entries[1].param1, 111u);
+    EXPECT_EQ(block->writeIndex, 2u);
+    EXPECT_EQ(block->writerLock, 0u);
 }
 
 TEST_F(RingWriter, SlowButMovingReaderNeverFailsAWrite)

@@ -32,9 +32,12 @@ TEST(SharedChannel, ConnectsOnlyWhileASynthListens)
     // The synth dies with the program still connected: the next open fails.
     synth.StopListening(true);
     EXPECT_FALSE(channel.Connect());
-    // A write into the full ring fails at once instead of waiting out the stall time.
+    // A write into the full ring fails at once, not when its deadline or the
+    // stall time runs out.
     ring::Shared(synth.block->readIndex).store(ring::Shared(synth.block->writeIndex).load() + 1);
+    const ULONGLONG start = GetTickCount64();
     EXPECT_FALSE(channel.Writer()->Write(driverlock::Deadline(CRingWriter::kDefaultStallMs / 2), 0, ring::kShortMessage));
+    EXPECT_LT(GetTickCount64() - start, CRingWriter::kDefaultStallMs / 4) << "waited for a ring nobody drains";
 
     // A restarted synth: the same connection works again.
     ring::Shared(synth.block->readIndex).store(ring::Shared(synth.block->writeIndex).load());

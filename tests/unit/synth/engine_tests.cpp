@@ -301,6 +301,72 @@ TEST_F(EngineTest, NoStreamOutlivesAShutdownThatRacesWithOpens) {
     opener.join();
 }
 
+namespace {
+// One update cycle made longer than any fixed wait for the thread would be.
+std::atomic<bool> g_slowCycleArmed{false};
+std::atomic<bool> g_slowCycleEnded{false};
+HANDLE g_inSlowCycle = nullptr;
+
+void SlowCycle() {
+    if (!g_slowCycleArmed.exchange(false)) return;
+    ::SetEvent(g_inSlowCycle);
+    ::Sleep(1500);
+    g_slowCycleEnded = true;
+}
+}  // namespace
+
+TEST_F(EngineTest, AStreamIsFreedOnlyAfterItsUpdateThreadEndedHoweverLongItsCycle) {
+    ASSERT_TRUE(engine.Initialize());
+    CMidiDevice& port = *engine.Port(0);
+    g_inSlowCycle = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ClientStream::SetUpdateCycleHookForTests(&SlowCycle);
+    ClientStream* client = OpenMade(port, ::GetCurrentProcessId());
+    ClientStream::SetUpdateCycleHookForTests(nullptr);
+    ASSERT_NE(client->Stream.load(), 0u);
+
+    g_slowCycleArmed = true;
+    const bool inCycle = ::WaitForSingleObject(g_inSlowCycle, 5000) == WAIT_OBJECT_0;
+    client->FreeStream(false);
+    const bool endedFirst = g_slowCycleEnded.load();
+    // A thread left running must finish with the hook's state still here.
+    for (int i = 0; i < 3000 && inCycle && !g_slowCycleEnded.load(); ++i) ::Sleep(1);
+    ::CloseHandle(g_inSlowCycle);
+    ASSERT_TRUE(inCycle);
+    EXPECT_TRUE(endedFirst) << "the stream was freed while its update thread still rendered";
+    EXPECT_EQ(client->Stream.load(), 0u);
+}
+
+namespace {
+ClientStream* g_lateClient = nullptr;
+void AskForALateStream() { g_lateClient->CreateStream(false); }
+}  // namespace
+
+TEST_F(EngineTest, NoStreamIsMadeOnceAShutdownHasClosedThePorts) {
+    // The stream worker gets to a new client just as the shutdown closed the
+    // ports: the stream it asks for then must not be made at all.
+    ASSERT_TRUE(engine.Initialize());
+    CMidiDevice& port = *engine.Port(0);
+    g_lateClient = port.OpenClient(20000);
+    ASSERT_NE(g_lateClient, nullptr);
+    SynthEngine::SetPortsClosedHookForTests(&AskForALateStream);
+    engine.Shutdown();
+    SynthEngine::SetPortsClosedHookForTests(nullptr);
+    EXPECT_EQ(g_lateClient->Stream.load(), 0u) << "a stream outlived the shutdown";
+    g_lateClient->FreeStream(false);
+    g_lateClient = nullptr;
+}
+
+namespace {
+// Two closes of one client meet at the start of CloseClient, so whatever the
+// directory does before it, both have done it when either goes on.
+std::atomic<int> g_closesArrived{0};
+
+void MeetTheOtherClose(DWORD) {
+    g_closesArrived.fetch_add(1);
+    for (int i = 0; i < 1000 && g_closesArrived.load() < 2; ++i) ::Sleep(1);
+}
+}  // namespace
+
 TEST_F(EngineTest, TwoThreadsClosingOneClientCountItOnce) {
     // The listen thread (a close entry) and the watchdog (a silent client)
     // close the same client at the same moment. Records without streams
@@ -309,16 +375,20 @@ TEST_F(EngineTest, TwoThreadsClosingOneClientCountItOnce) {
     CMidiDevice& port = *engine.Port(0);
     engine.Shutdown();
     IClientDirectory& directory = EngineDirectory();
-    for (DWORD round = 0; round < 50; ++round) {
+    CMidiDevice::SetCloseHookForTests(&MeetTheOtherClose);
+    for (DWORD round = 0; round < 20; ++round) {
         const DWORD id = 30000 + round;
         port.OpenClient(id);
+        g_closesArrived = 0;
         std::atomic<int> counted{0};
         auto close = [&] { counted.fetch_add(directory.Close(0, id) ? 1 : 0); };
         std::thread listen(close), watchdog(close);
         listen.join();
         watchdog.join();
-        ASSERT_EQ(counted.load(), 1) << "round " << round;
+        EXPECT_EQ(counted.load(), 1) << "round " << round;
+        if (counted.load() != 1) break;
     }
+    CMidiDevice::SetCloseHookForTests(nullptr);
     EXPECT_EQ(port.ClientCount(), 0u);
 }
 
