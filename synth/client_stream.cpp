@@ -84,7 +84,19 @@ MessageOptions ClientStream::GetMessageOptions() const {
 }
 
 std::wstring ClientStream::ExecutablePath() const {
-    SharedGuard guard(m_pathLock);
+    {
+        SharedGuard guard(m_pathLock);
+        if (m_pathRead) return m_executablePath;
+    }
+    // Asked for (by the exit question, say) before the stream worker got to
+    // this client: read here, on the asking thread, which is never the
+    // listen thread.
+    std::wstring path = ExecutablePathOf(ProcessId);
+    ExclusiveGuard guard(m_pathLock);
+    if (!m_pathRead) {
+        m_executablePath = std::move(path);
+        m_pathRead = true;
+    }
     return m_executablePath;
 }
 
@@ -95,11 +107,7 @@ void ClientStream::MakeStream() {
     }
     // Reading another process's memory is slow under load: done here, not
     // by the listen thread.
-    std::wstring path = ExecutablePathOf(ProcessId);
-    {
-        ExclusiveGuard guard(m_pathLock);
-        m_executablePath = std::move(path);
-    }
+    ExecutablePath();
     CreateStream(false);
     CatchUp();
 }

@@ -68,7 +68,8 @@ public:
     DWORD ProcessId;
     std::atomic<HSTREAM> Stream{0};
 
-    // Empty until the stream worker has looked, or when it cannot be read.
+    // Empty when it cannot be read. Never called by the listen thread: the
+    // first call reads it from the process.
     std::wstring ExecutablePath() const;
 
     // --- Called by the channel server (listen thread) ---
@@ -184,8 +185,10 @@ private:
     SrwLock m_backlogLock;
     CallBacklog m_backlog;  // under m_backlogLock
 
+    // Under m_pathLock.
     mutable SrwLock m_pathLock;
-    std::wstring m_executablePath;  // under m_pathLock
+    mutable std::wstring m_executablePath;
+    mutable bool m_pathRead = false;
 
     SrwLock m_lifecycle;  // stream creation and release
     bool m_retired = false;  // under m_lifecycle
