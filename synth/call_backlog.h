@@ -21,7 +21,6 @@ public:
     }
 
     bool Empty() const { return m_calls.empty(); }
-    size_t Size() const { return m_calls.size(); }
 
     void Swap(CallBacklog& other) noexcept {
         m_calls.swap(other.m_calls);
