@@ -60,8 +60,11 @@ void Synth::RenderChunk(uint32_t k) noexcept {
     // chorus too), so a group of four pays only for the buses it uses.
     Voice* plain[3][4];
     int plainCount[3] = {};
-    Voice* waiting[4];
-    int waitingBuses = -1;
+    // A full group waits for the next one for the same buses, to share its
+    // pass; each bus set has its own waiting group, so that groups for
+    // different buses arriving in turn still pair up.
+    Voice* waiting[3][4];
+    bool isWaiting[3] = {};
     bool lanesUsed = false;
     const uint32_t laneBuses = fx ? 4 : 2;
     for (size_t i = begin; i < end; ++i) {
@@ -100,17 +103,12 @@ void Synth::RenderChunk(uint32_t k) noexcept {
                     for (uint32_t b = 0; b < laneBuses; ++b) std::memset(bus.lanes[b], 0, 4 * n * sizeof(float));
                     lanesUsed = true;
                 }
-                // A full group waits for the next one to share its pass. A
-                // group for other buses goes first alone, so the lanes add
-                // up in the order the groups filled.
-                if (waitingBuses == q) {
-                    RenderPlainEight(waiting, plain[q], bus, 2 + q, n);
-                    waitingBuses = -1;
+                if (isWaiting[q]) {
+                    RenderPlainEight(waiting[q], plain[q], bus, 2 + q, n);
                 } else {
-                    if (waitingBuses >= 0) RenderPlainFour(waiting, bus, 2 + waitingBuses, n);
-                    std::copy(plain[q], plain[q] + 4, waiting);
-                    waitingBuses = q;
+                    std::copy(plain[q], plain[q] + 4, waiting[q]);
                 }
+                isWaiting[q] = !isWaiting[q];
                 plainCount[q] = 0;
             }
         } else if (v.filterOn && !v.IsSilent()) {
@@ -134,7 +132,8 @@ void Synth::RenderChunk(uint32_t k) noexcept {
         group[g]->filterState.Run(group[g]->filter, groupTmp[g], n);
         group[g]->Mix(groupTmp[g], groupOff[g], bus, n, fx);
     }
-    if (waitingBuses >= 0) RenderPlainFour(waiting, bus, 2 + waitingBuses, n);
+    for (int q = 0; q < 3; ++q)
+        if (isWaiting[q]) RenderPlainFour(waiting[q], bus, 2 + q, n);
     for (int q = 0; q < 3; ++q)
         for (int g = 0; g < plainCount[q]; ++g) plain[q][g]->Render(bus, n, fx); // a plain block never ends the sample
     if (lanesUsed) {

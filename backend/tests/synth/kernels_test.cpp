@@ -58,6 +58,43 @@ TEST(Kernels, VectorisedRenderMatchesTheScalarReference) {
     BASS_MIDI_FontFree(f);
 }
 
+// Plain voices go through the fused passes in groups of four, and groups for
+// the same buses pair up. Voices for dry only, for reverb and for reverb and
+// chorus started in turn (so their groups fill in turn) must each reach their
+// buses once: together they sound as the sum of each voice rendered alone
+// (a lone voice takes the general path).
+TEST(Kernels, VoicesForDifferentBusesInTurnAddUpToEachRenderedAlone) {
+    Sf2Sample sine = SineSample(97, 200, 44100, 60, 12000);
+    Sf2Preset p;
+    p.zones.push_back(Sf2Zone{0, 127, 0, {{54, 1}}});
+    HSOUNDFONT f = LoadFont({sine}, {p});
+    const DWORD sends[3][2] = {{0, 0}, {100, 0}, {80, 90}}; // reverb, chorus
+    constexpr int kVoices = 66; // 22 of each bus set: pairs of groups, a group left over, and lone voices
+    auto render = [&](int only) {
+        TestStream s({f}, 0, 48000);
+        for (int c = 0; c < 3; ++c) {
+            s.Event(c, MIDI_EVENT_REVERB, sends[c][0]);
+            s.Event(c, MIDI_EVENT_CHORUS, sends[c][1]);
+        }
+        for (int i = 0; i < kVoices; ++i)
+            if (only < 0 || i == only) s.Note(i % 3, 30 + i, 90);
+        return s.Render(6000);
+    };
+    const auto all = render(-1);
+    std::vector<float> sum(all.size(), 0.0f);
+    for (int i = 0; i < kVoices; ++i) {
+        const auto one = render(i);
+        ASSERT_EQ(one.size(), all.size());
+        for (size_t j = 0; j < one.size(); ++j) sum[j] += one[j];
+    }
+    const double rms = Rms(sum, 0, sum.size());
+    ASSERT_GT(rms, 1e-3);
+    double worst = 0;
+    for (size_t i = 0; i < sum.size(); ++i) worst = std::max(worst, static_cast<double>(std::fabs(all[i] - sum[i])));
+    EXPECT_LT(worst / rms, 1e-4);
+    BASS_MIDI_FontFree(f);
+}
+
 TEST(Kernels, EachLoopMatchesOnOddLengthsAndOffsets) {
     tsl::sinc::Init();
     std::mt19937 rng(7);
