@@ -255,6 +255,9 @@ private:
         uint32_t candCount = 0;
         uint32_t deadCount = 0;
         uint32_t oldest = 0;
+        // Fills the empty lanes of a chunk's last, partial groups of plain
+        // voices: silent, so the lanes it takes add exactly nothing.
+        Voice filler;
     };
     std::unique_ptr<Chunk[]> chunks_;
     uint32_t chunkCap_ = 1;

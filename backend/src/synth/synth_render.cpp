@@ -132,10 +132,22 @@ void Synth::RenderChunk(uint32_t k) noexcept {
         group[g]->filterState.Run(group[g]->filter, groupTmp[g], n);
         group[g]->Mix(groupTmp[g], groupOff[g], bus, n, fx);
     }
-    for (int q = 0; q < 3; ++q)
-        if (isWaiting[q]) RenderPlainFour(waiting[q], bus, 2 + q, n);
-    for (int q = 0; q < 3; ++q)
-        for (int g = 0; g < plainCount[q]; ++g) plain[q][g]->Render(bus, n, fx); // a plain block never ends the sample
+    // The last one to three plain voices of each bus set fill their group
+    // with silence: a lane of the fused pass costs less than a voice alone.
+    for (int q = 0; q < 3; ++q) {
+        if (plainCount[q] == 0) {
+            if (isWaiting[q]) RenderPlainFour(waiting[q], bus, 2 + q, n);
+            continue;
+        }
+        if (!lanesUsed) {
+            for (uint32_t b = 0; b < laneBuses; ++b) std::memset(bus.lanes[b], 0, 4 * n * sizeof(float));
+            lanesUsed = true;
+        }
+        ck.filler.MakeSilentFiller();
+        for (int g = plainCount[q]; g < 4; ++g) plain[q][g] = &ck.filler;
+        if (isWaiting[q]) RenderPlainEight(waiting[q], plain[q], bus, 2 + q, n);
+        else RenderPlainFour(plain[q], bus, 2 + q, n);
+    }
     if (lanesUsed) {
         float* const to[4] = {bus.left, bus.right, bus.reverb, bus.chorus};
         for (uint32_t b = 0; b < laneBuses; ++b) kernels::ReduceLanes(bus.lanes[b], to[b], n);

@@ -210,6 +210,9 @@ struct Voice {
     void Retune(uint8_t newKey, uint8_t newSoundKey, float seconds, const ChannelState& ch) noexcept;
     // Called when the voice is freed.
     void Finish() noexcept;
+    // Turns the voice into silence that passes Plain(): it reads zeros and
+    // every gain is zero. It fills the lanes of a partial group of four.
+    void MakeSilentFiller() noexcept;
 
     // --- cold: read at note-on and when the channel's controllers change ---
     float base[font::kGenCount]; // generators + note-on-time modulators (attenuation already scaled)

@@ -273,6 +273,21 @@ static_assert(sizeof(MixBuses::lanes[0]) == kernels::kLaneStride * sizeof(float)
 
 } // namespace
 
+void Voice::MakeSilentFiller() noexcept {
+    static const int16_t kZeros[2] = {0, 0};
+    sample = nullptr;
+    pcm = kZeros;
+    pcmLow = nullptr;
+    sinc = looping = unloopAfterBlock = filterOn = false;
+    pos = inc = 0;
+    end = 1;
+    startDelay = 0;
+    brk = brk2 = kBlockFrames;
+    std::memset(from, 0, sizeof from);
+    std::memset(step, 0, sizeof step);
+    std::memset(to, 0, sizeof to);
+}
+
 void RenderPlainFour(Voice* const v[4], MixBuses& bus, uint32_t buses, uint32_t frames) noexcept {
     PlainGroup g(v, frames);
     kernels::RenderFour(g.f, bus.lanes[0], buses, frames);
