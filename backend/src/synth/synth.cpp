@@ -681,18 +681,6 @@ void Synth::FreeVoice(int32_t index) noexcept {
     free_.push_back(index);
 }
 
-void Synth::ConsiderCandidate(Candidate* heap, uint32_t& count, uint32_t limit, const Candidate& c) noexcept {
-    auto less = [](const Candidate& a, const Candidate& b) { return a.level < b.level; };
-    if (count < limit) {
-        heap[count++] = c;
-        std::push_heap(heap, heap + count, less);
-    } else if (c.level < heap[0].level) {
-        std::pop_heap(heap, heap + count, less);
-        heap[count - 1] = c;
-        std::push_heap(heap, heap + count, less);
-    }
-}
-
 void Synth::SortCandidates() noexcept {
     std::sort(cand_, cand_ + candCount_, [](const Candidate& a, const Candidate& b) { return a.level < b.level; });
     candSorted_ = true;

@@ -13,6 +13,7 @@
 #include "synth/chorus.h"
 #include "synth/effect_types.h"
 #include "synth/reverb.h"
+#include "synth/steal_candidates.h"
 #include "synth/voice.h"
 
 namespace tsl {
@@ -211,18 +212,12 @@ private:
     uint32_t seq_[kChannels][128] = {};
     uint32_t random_ = 0x2545f491u;
 
-    struct Candidate {
-        float level;
-        int32_t index;
-        uint32_t generation;
-    };
+    using Candidate = StealCandidate;
     static constexpr uint32_t kCandidates = 64;
     // When a block has several chunks, each keeps only its quietest few: the
     // first kChunkCandidates steals of a block still take the quietest voices
     // overall, and gathering 64 per chunk cost several per cent of the render.
     static constexpr uint32_t kChunkCandidates = 16;
-    // Keeps the `limit` quietest of what is offered, as a max-heap on level.
-    static void ConsiderCandidate(Candidate* heap, uint32_t& count, uint32_t limit, const Candidate& c) noexcept;
     Candidate cand_[kCandidates];
     uint32_t candCount_ = 0, candNext_ = 0;
     bool candSorted_ = false;

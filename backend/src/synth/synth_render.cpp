@@ -126,7 +126,7 @@ void Synth::RenderChunk(uint32_t k) noexcept {
         if (v.stackGeneration < oldest) oldest = v.stackGeneration;
         // Most voices are louder than every candidate kept so far.
         if (ck.candCount < in_.chunkCandidates || v.level < ck.cand[0].level)
-            ConsiderCandidate(ck.cand, ck.candCount, in_.chunkCandidates, Candidate{v.level, idx, v.generation});
+            KeepQuietest(ck.cand, ck.candCount, in_.chunkCandidates, Candidate{v.level, idx, v.generation});
     }
     for (int g = 0; g < grouped; ++g) {
         group[g]->filterState.Run(group[g]->filter, groupTmp[g], n);
@@ -177,7 +177,7 @@ MixBuses& Synth::MergeChunks(uint32_t chunks) noexcept {
         const Chunk& ck = chunks_[k];
         for (uint32_t j = 0; j < ck.candCount; ++j)
             if (candCount_ < kCandidates || ck.cand[j].level < cand_[0].level)
-                ConsiderCandidate(cand_, candCount_, kCandidates, ck.cand[j]);
+                KeepQuietest(cand_, candCount_, kCandidates, ck.cand[j]);
         oldest = std::min(oldest, ck.oldest);
     }
     candNext_ = 0;

@@ -162,6 +162,43 @@ TEST(Midi, VoiceLimitStealsOldQuietVoicesNotTheNewest) {
     BASS_MIDI_FontFree(f);
 }
 
+// Over a hundred voices are rendered in chunks, each keeping its own
+// quietest voices as steal candidates: a few new notes must still take the
+// quietest voices of the whole stream, wherever they are in the list, and
+// leave every loud one alone.
+TEST(Midi, StealsTakeTheQuietestVoicesOfEveryChunk) {
+    Sf2Sample sine = SineSample(97, 400, 44100, 60);
+    Sf2Preset p;
+    p.zones.push_back(Sf2Zone{0, 127, 0, {{54, 1}}});
+    HSOUNDFONT f = LoadFont({sine}, {p});
+    DWORD old = BASS_GetConfig(BASS_CONFIG_MIDI_VOICES);
+    BASS_SetConfig(BASS_CONFIG_MIDI_VOICES, 300);
+    {
+        TestStream s({f}, BASS_MIDI_NOFX, 48000);
+        // 290 loud voices on channels 1 and 2, and 10 quiet ones on channel 0
+        // spread through the list (three chunks).
+        for (int i = 0; i < 300; ++i) {
+            if (i % 30 == 7) s.Note(0, 30 + i / 30, 5 + i / 30);
+            else s.Note(1 + i % 2, 20 + i % 90, 50 + (i * 37) % 78);
+        }
+        s.Render(256);
+        for (int k = 0; k < 10; ++k) s.Note(3, 40 + k, 120);
+        s.Render(256);
+        float v = 0;
+        BASS_ChannelGetAttribute(s.h, BASS_ATTRIB_MIDI_VOICES_ACTIVE, &v);
+        EXPECT_EQ(v, 300);
+        // With the loud channels silenced, nothing of the quiet notes is left.
+        for (int c = 1; c <= 3; ++c) s.Event(c, MIDI_EVENT_SOUNDOFF, 0);
+        s.Render(4800);
+        const auto rest = s.Render(4800);
+        EXPECT_LT(Rms(rest, 0, rest.size()), 1e-6);
+        BASS_ChannelGetAttribute(s.h, BASS_ATTRIB_MIDI_VOICES_ACTIVE, &v);
+        EXPECT_EQ(v, 0);
+    }
+    BASS_SetConfig(BASS_CONFIG_MIDI_VOICES, old);
+    BASS_MIDI_FontFree(f);
+}
+
 TEST(Midi, NoteOff1ReleasesOnlyTheLastOfEqualNotes) {
     HSOUNDFONT f = MelodicAndDrums();
     for (DWORD flags : std::initializer_list<DWORD>{0, BASS_MIDI_NOTEOFF1}) {
