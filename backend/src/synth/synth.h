@@ -234,6 +234,7 @@ private:
     struct BlockInputs {
         float mix[kChannels];
         float rate;
+        BlockSpan span;
         uint32_t frames;
         uint32_t voices;      // active voices at the block's start
         uint32_t chunkVoices; // voices per chunk

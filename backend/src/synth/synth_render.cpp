@@ -90,7 +90,7 @@ void Synth::RenderChunk(uint32_t k) noexcept {
             v.Recompute(ch);
             v.chanVersion = chanVersion_[v.chan];
         }
-        if (!v.BeginBlock(ch, in_.mix[v.chan], n, in_.rate, fx)) {
+        if (!v.BeginBlock(ch, in_.mix[v.chan], in_.span, fx)) {
             dead[ck.deadCount++] = idx;
             continue;
         }
@@ -196,6 +196,7 @@ void Synth::RenderBlock(float* out, uint32_t n) noexcept {
     in_.frames = n;
     in_.fx = opt_.effects;
     in_.rate = static_cast<float>(opt_.rate);
+    in_.span = BlockSpan{n, in_.rate, static_cast<float>(n) / in_.rate, 1.0f / static_cast<float>(n)};
     const float master = masterVolume_ * (1.0f / 16383.0f);
     for (int c = 0; c < kChannels; ++c) in_.mix[c] = channels_[c].mixLevel * 0.01f * master;
     if (deferredCount_ > 0) StartDeferred();

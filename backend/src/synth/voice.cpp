@@ -332,11 +332,14 @@ void Voice::Retune(uint8_t newKey, uint8_t newSoundKey, float seconds, const Cha
     Recompute(ch);
 }
 
-bool Voice::BeginBlock(const ChannelState& ch, float mix, uint32_t frames, float outputRate, bool fx) noexcept {
+bool Voice::BeginBlock(const ChannelState& ch, float mix, const BlockSpan& span, bool fx) noexcept {
     if (volEnv.done()) return false;
+    const uint32_t frames = span.frames;
+    const float outputRate = span.rate;
     if (startDelay >= frames) startDelay = frames - 1;
     const uint32_t s = startDelay;
-    const float dt = (frames - s) / outputRate;
+    // Nearly every voice starts at the block's start: its divisions are the block's.
+    const float dt = s == 0 ? span.seconds : (frames - s) / outputRate;
     float vib = 0, mlfo = 0;
     if (vibToPitch != 0) {
         vib = vibLfo.Advance(vibLfoDelay, vibLfoHz, vibLfoLag + dt);
@@ -362,7 +365,8 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, uint32_t frames, float
         if (at < s + kMinOnsetFrames) at = s + kMinOnsetFrames;
         if (at < frames) p = at;
     }
-    const float dtA = (p - s) / outputRate, dtB = (frames - p) / outputRate;
+    // Only a block where the attack peaks has its two parts.
+    const float dtA = p < frames ? (p - s) / outputRate : 0.0f, dtB = p < frames ? (frames - p) / outputRate : 0.0f;
     uint32_t r = frames;
     float peakEnv = 0, heldEnv, menv, env;
     if (pendingAt == kNoPending) {
@@ -441,17 +445,28 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, uint32_t frames, float
     level = released ? gain * 0.1f : gain;
     const float scale = common * kSampleScale;
     const float share[4] = {panL, panR, fx ? sendReverb : 0.0f, fx ? sendChorus : 0.0f};
-    const float inv = 1.0f / (frames - s);
+    if (p == frames && r == frames) {
+        // One straight ramp: the common case.
+        const float inv = s == 0 ? span.inverse : 1.0f / (frames - s);
+        for (int b = 0; b < 4; ++b) {
+            const float end = env * scale * share[b];
+            to[b] = end;
+            step[1][b] = step[2][b] = 0;
+            step[0][b] = (end - from[0][b]) * inv;
+            from[1][b] = from[2][b] = end;
+        }
+        brk = brk2 = frames;
+        const bool inaudible = volEnv.stage() == Envelope::kRelease && gain < kSilence;
+        return !(inaudible && IsSilentBelow(kSilence * kSampleScale));
+    }
+    const float inv = s == 0 ? span.inverse : 1.0f / (frames - s);
     const float invA = p < frames ? 1.0f / (p - s) : 0.0f, invB = p < frames ? 1.0f / (frames - p) : 0.0f;
     const float invR = r < frames ? 1.0f / (frames - r) : 0.0f;
     for (int b = 0; b < 4; ++b) {
         const float end = env * scale * share[b];
         to[b] = end;
         step[1][b] = step[2][b] = 0;
-        if (p == frames && r == frames) {
-            step[0][b] = (end - from[0][b]) * inv;
-            from[1][b] = from[2][b] = end;
-        } else if (p == frames) {
+        if (p == frames) {
             step[0][b] = (heldEnv * scale * share[b] - from[0][b]) * inv;
             from[1][b] = from[0][b] + step[0][b] * static_cast<float>(r - s);
             step[1][b] = (end - from[1][b]) * invR;

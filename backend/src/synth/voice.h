@@ -33,6 +33,15 @@ struct MixBuses {
     alignas(32) float lanes[4][4 * kBlockFrames];
 };
 
+// The block the voices are about to render: `frames` at `rate`, and what
+// every voice would otherwise divide out for itself.
+struct BlockSpan {
+    uint32_t frames = kBlockFrames;
+    float rate = 48000;
+    float seconds = kBlockFrames / 48000.0f; // frames / rate
+    float inverse = 1.0f / kBlockFrames;     // 1 / frames
+};
+
 // What a note-on knows beyond the voice description.
 struct NoteContext {
     const ChannelState* channel = nullptr;
@@ -150,10 +159,10 @@ struct Voice {
     void EvaluateLinked(const ChannelState& ch) noexcept;
     // Re-evaluates controller modulators and what derives from them.
     void Recompute(const ChannelState& ch) noexcept;
-    // Envelopes, LFOs, pitch and gain targets for the next `frames` frames.
+    // Envelopes, LFOs, pitch and gain targets for the next span.frames frames.
     // `mix` = channel mix level x master volume. Returns false when the voice
     // has finished (it must then be freed).
-    bool BeginBlock(const ChannelState& ch, float mix, uint32_t frames, float outputRate, bool fx) noexcept;
+    bool BeginBlock(const ChannelState& ch, float mix, const BlockSpan& span, bool fx) noexcept;
     // Renders and mixes `frames` frames. Returns false when the sample ran
     // out (the voice must be freed).
     bool Render(MixBuses& bus, uint32_t frames, bool fx) noexcept;
