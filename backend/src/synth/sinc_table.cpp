@@ -4,9 +4,11 @@
 #include <mutex>
 
 namespace tsl::sinc {
-namespace {
 
 alignas(64) float g_table[kBands][kPhases][kTaps];
+
+namespace {
+
 std::once_flag g_once;
 
 double BesselI0(double x) {
@@ -43,8 +45,6 @@ void Build() {
 }
 
 } // namespace
-
-const float* Kernel(int band, int phase) noexcept { return g_table[band][phase]; }
 
 void Init() { std::call_once(g_once, Build); }
 
