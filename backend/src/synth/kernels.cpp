@@ -15,6 +15,7 @@
 namespace tsl::kernels {
 void RenderFourFma(FourVoices& v, float* acc, uint32_t buses, bool lowpass, uint32_t frames) noexcept;
 void RenderEightFma(FourVoices& a, FourVoices& b, float* acc, uint32_t buses, bool lowpass, uint32_t frames) noexcept;
+uint32_t SincRunFma(const int16_t* src, uint64_t& pos, uint64_t inc, int band, float* out, uint32_t count) noexcept;
 }
 #endif
 #endif
@@ -367,8 +368,15 @@ void LinearRun16(const int16_t* src, uint64_t& pos, uint64_t inc, float* out, ui
 }
 
 void SincRun16(const int16_t* src, uint64_t& pos, uint64_t inc, int band, float* out, uint32_t count) noexcept {
-    if (On()) SincSse(src, pos, inc, band, out, count);
-    else SincScalar(src, pos, inc, band, out, count);
+    if (!On()) return SincScalar(src, pos, inc, band, out, count);
+#ifdef TSL_KERNELS_FMA
+    if (g_fma.load(std::memory_order_relaxed)) {
+        const uint32_t done = SincRunFma(src, pos, inc, band, out, count);
+        out += done;
+        count -= done;
+    }
+#endif
+    SincSse(src, pos, inc, band, out, count);
 }
 
 void MixRamp(const float* x, float* bus, uint32_t from, uint32_t to, float g0, float d) noexcept {

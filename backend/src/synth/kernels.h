@@ -12,8 +12,9 @@ namespace tsl::kernels {
 // Process-wide switch, for tests: false selects the scalar reference loops.
 void SetVectorised(bool on) noexcept;
 bool Vectorised() noexcept;
-// Whether the four-voice pass uses its AVX2/FMA build (the default where the
-// processor has them). Returns whether it now does; for tests.
+// Whether the four-voice pass and the sinc interpolator use their AVX2/FMA
+// builds (the default where the processor has them). Returns whether they
+// now do; for tests.
 bool SetFma(bool on) noexcept;
 
 // out[i] = linear interpolation of src at the 32.32 position pos + i * inc,

@@ -113,16 +113,22 @@ TEST(Kernels, EachLoopMatchesOnOddLengthsAndOffsets) {
             EXPECT_EQ(pos[0], pos[1]);
             for (uint32_t i = 0; i < n; ++i) EXPECT_NEAR(out[0][i], out[1][i], 0.01f) << n << " " << i;
             // Sixteen taps summed in another order: a few float steps of a
-            // value up to ~32768.
+            // value up to ~32768. The SSE2 build, and the AVX2/FMA one where
+            // the processor has it, against the scalar loop.
             for (int band = 0; band < tsl::sinc::kBands; ++band) {
-                uint64_t at[2] = {0x12345678ABCull, 0x12345678ABCull};
-                for (int k = 0; k < 2; ++k) {
-                    kernels::SetVectorised(k == 0);
-                    kernels::SincRun16(src.data(), at[k], inc, band, out[k], n);
+                for (bool fma : {false, true}) {
+                    if (kernels::SetFma(fma) != fma) continue;
+                    uint64_t at[2] = {0x12345678ABCull, 0x12345678ABCull};
+                    for (int k = 0; k < 2; ++k) {
+                        kernels::SetVectorised(k == 0);
+                        kernels::SincRun16(src.data(), at[k], inc, band, out[k], n);
+                    }
+                    EXPECT_EQ(at[0], at[1]);
+                    for (uint32_t i = 0; i < n; ++i)
+                        EXPECT_NEAR(out[0][i], out[1][i], 0.05f) << fma << " " << band << " " << n << " " << i;
                 }
-                EXPECT_EQ(at[0], at[1]);
-                for (uint32_t i = 0; i < n; ++i) EXPECT_NEAR(out[0][i], out[1][i], 0.05f) << band << " " << n << " " << i;
             }
+            kernels::SetFma(true);
         }
         for (uint32_t from : {0u, 1u, 5u}) {
             if (from > n) continue;
