@@ -16,6 +16,7 @@ namespace tsl::kernels {
 void RenderFourFma(FourVoices& v, float* acc, uint32_t buses, bool lowpass, uint32_t frames) noexcept;
 void RenderEightFma(FourVoices& a, FourVoices& b, float* acc, uint32_t buses, bool lowpass, uint32_t frames) noexcept;
 uint32_t SincRunFma(const int16_t* src, uint64_t& pos, uint64_t inc, int band, float* out, uint32_t count) noexcept;
+void BiquadEightAvx(float* const x[8], const float c[8][5], float z[8][2], uint32_t frames) noexcept;
 }
 #endif
 #endif
@@ -419,6 +420,14 @@ void BiquadFour(float* const x[4], const float c[4][5], float z[4][2], uint32_t 
     else BiquadScalar(x, c, z, frames);
 }
 
+void BiquadEight(float* const x[8], const float c[8][5], float z[8][2], uint32_t frames) noexcept {
+#ifdef TSL_KERNELS_FMA
+    if (On() && g_fma.load(std::memory_order_relaxed)) return BiquadEightAvx(x, c, z, frames);
+#endif
+    BiquadFour(x, c, z, frames);
+    BiquadFour(x + 4, c + 4, z + 4, frames);
+}
+
 namespace {
 bool Lowpass(const FourVoices& v) noexcept {
     bool lowpass = true;
@@ -491,6 +500,10 @@ void MixRamp4(const float* x, float* const bus[4], uint32_t from, uint32_t to, c
 }
 void BiquadFour(float* const x[4], const float c[4][5], float z[4][2], uint32_t frames) noexcept {
     BiquadScalar(x, c, z, frames);
+}
+void BiquadEight(float* const x[8], const float c[8][5], float z[8][2], uint32_t frames) noexcept {
+    BiquadScalar(x, c, z, frames);
+    BiquadScalar(x + 4, c + 4, z + 4, frames);
 }
 
 #endif

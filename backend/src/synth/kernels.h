@@ -41,6 +41,9 @@ void MixRamp4(const float* x, float* const bus[4], uint32_t from, uint32_t to, c
 // Four independent transposed-direct-form-II biquads, one per buffer, run
 // in place over `frames` frames. c[k] = {b0, b1, b2, a1, a2}, z[k] = {z1, z2}.
 void BiquadFour(float* const x[4], const float c[4][5], float z[4][2], uint32_t frames) noexcept;
+// BiquadFour on x[0..3] and then on x[4..7], to the bit; both at once where
+// the processor has AVX2.
+void BiquadEight(float* const x[8], const float c[8][5], float z[8][2], uint32_t frames) noexcept;
 
 // Four voices side by side, one per SSE lane, in one pass over the block:
 // linear interpolation of 16-bit data, a biquad each and linear gain ramps,

@@ -8,6 +8,20 @@
 
 namespace tsl::kernels {
 
+namespace {
+
+// A 4x4 transpose in each 128-bit half of four registers.
+inline void TransposeHalves(__m256 (&r)[4]) noexcept {
+    const __m256 t0 = _mm256_unpacklo_ps(r[0], r[1]), t1 = _mm256_unpackhi_ps(r[0], r[1]);
+    const __m256 t2 = _mm256_unpacklo_ps(r[2], r[3]), t3 = _mm256_unpackhi_ps(r[2], r[3]);
+    r[0] = _mm256_shuffle_ps(t0, t2, 0x44);
+    r[1] = _mm256_shuffle_ps(t0, t2, 0xEE);
+    r[2] = _mm256_shuffle_ps(t1, t3, 0x44);
+    r[3] = _mm256_shuffle_ps(t1, t3, 0xEE);
+}
+
+} // namespace
+
 // Eight frames at a time: each frame's sixteen taps take two 8-wide
 // multiplies (one fused), and two rounds of horizontal adds and a swap of
 // halves sum the eight frames at once. Renders the whole eights of `count`
@@ -35,6 +49,53 @@ uint32_t SincRunFma(const int16_t* src, uint64_t& pos, uint64_t inc, int band, f
     }
     pos = p;
     return i;
+}
+
+// BiquadFour's recurrence on eight voices at once: one lane per voice, the
+// same multiplies, adds and subtractions in the same order (nothing fused),
+// so every voice gets the bits the four-voice version gives it. The chain
+// from one frame to the next is as long as there, for twice the voices.
+// (This file is built with FMA, which the compiler would otherwise fuse
+// some of the products into.)
+__attribute__((optimize("fp-contract=off"))) void BiquadEightAvx(float* const x[8], const float c[8][5], float z[8][2], uint32_t frames) noexcept {
+    auto lanes = [&](int j) {
+        return _mm256_setr_ps(c[0][j], c[1][j], c[2][j], c[3][j], c[4][j], c[5][j], c[6][j], c[7][j]);
+    };
+    const __m256 b0 = lanes(0), b1 = lanes(1), b2 = lanes(2), a1 = lanes(3), a2 = lanes(4);
+    __m256 s1 = _mm256_setr_ps(z[0][0], z[1][0], z[2][0], z[3][0], z[4][0], z[5][0], z[6][0], z[7][0]);
+    __m256 s2 = _mm256_setr_ps(z[0][1], z[1][1], z[2][1], z[3][1], z[4][1], z[5][1], z[6][1], z[7][1]);
+    auto step = [&](__m256 in) {
+        const __m256 out = _mm256_add_ps(_mm256_mul_ps(b0, in), s1);
+        s1 = _mm256_add_ps(_mm256_sub_ps(_mm256_mul_ps(b1, in), _mm256_mul_ps(a1, out)), s2);
+        s2 = _mm256_sub_ps(_mm256_mul_ps(b2, in), _mm256_mul_ps(a2, out));
+        return out;
+    };
+    uint32_t i = 0;
+    for (; i + 4 <= frames; i += 4) {
+        // Four frames of voices 0-3 in the low halves, of 4-7 in the high.
+        __m256 r[4];
+        for (int k = 0; k < 4; ++k)
+            r[k] = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(x[k] + i)), _mm_loadu_ps(x[4 + k] + i), 1);
+        TransposeHalves(r); // r[f] = frame i + f of the eight voices
+        for (auto& v : r) v = step(v);
+        TransposeHalves(r);
+        for (int k = 0; k < 4; ++k) {
+            _mm_storeu_ps(x[k] + i, _mm256_castps256_ps128(r[k]));
+            _mm_storeu_ps(x[4 + k] + i, _mm256_extractf128_ps(r[k], 1));
+        }
+    }
+    for (; i < frames; ++i) {
+        alignas(32) float o[8];
+        _mm256_store_ps(o, step(_mm256_setr_ps(x[0][i], x[1][i], x[2][i], x[3][i], x[4][i], x[5][i], x[6][i], x[7][i])));
+        for (int k = 0; k < 8; ++k) x[k][i] = o[k];
+    }
+    alignas(32) float t1[8], t2[8];
+    _mm256_store_ps(t1, s1);
+    _mm256_store_ps(t2, s2);
+    for (int k = 0; k < 8; ++k) {
+        z[k][0] = t1[k];
+        z[k][1] = t2[k];
+    }
 }
 
 void RenderFourFma(FourVoices& v, float* acc, uint32_t buses, bool lowpass, uint32_t frames) noexcept {

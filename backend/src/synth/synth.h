@@ -246,7 +246,7 @@ private:
     // holding the block's sum.
     struct Chunk {
         MixBuses bus;
-        alignas(32) float groupBuf[4][kBlockFrames];
+        alignas(32) float groupBuf[kFilterGroup][kBlockFrames];
         Candidate cand[kCandidates];
         uint32_t candCount = 0;
         uint32_t deadCount = 0;

@@ -49,12 +49,13 @@ void Synth::RenderChunk(uint32_t k) noexcept {
     ck.deadCount = 0;
     int32_t* const dead = dead_.data() + begin;
     uint32_t oldest = stackGeneration_;
-    // Voices with an active filter are gathered in fours and filtered
+    // Voices with an active filter are gathered in eights and filtered
     // together; voices that finish are freed after the block, so the active
     // list is not reordered while it is walked.
-    Voice* group[4];
-    float* groupTmp[4] = {ck.groupBuf[0], ck.groupBuf[1], ck.groupBuf[2], ck.groupBuf[3]};
-    uint32_t groupOff[4];
+    Voice* group[kFilterGroup];
+    float* groupTmp[kFilterGroup];
+    for (int g = 0; g < kFilterGroup; ++g) groupTmp[g] = ck.groupBuf[g];
+    uint32_t groupOff[kFilterGroup];
     int grouped = 0;
     // Plain voices queue by the buses they feed (dry; with reverb; with
     // chorus too), so a group of four pays only for the buses it uses.
@@ -114,9 +115,9 @@ void Synth::RenderChunk(uint32_t k) noexcept {
         } else if (v.filterOn && !v.IsSilent()) {
             if (!v.Generate(groupTmp[grouped], n, groupOff[grouped])) dead[ck.deadCount++] = idx;
             group[grouped++] = &v;
-            if (grouped == 4) {
-                FilterFour(group, groupTmp, n);
-                for (int g = 0; g < 4; ++g) group[g]->Mix(groupTmp[g], groupOff[g], bus, n, fx);
+            if (grouped == kFilterGroup) {
+                FilterEight(group, groupTmp, n);
+                for (int g = 0; g < kFilterGroup; ++g) group[g]->Mix(groupTmp[g], groupOff[g], bus, n, fx);
                 grouped = 0;
             }
         } else if (!v.Render(bus, n, fx)) {
@@ -128,8 +129,10 @@ void Synth::RenderChunk(uint32_t k) noexcept {
         if (ck.candCount < in_.chunkCandidates || v.level < ck.cand[0].level)
             KeepQuietest(ck.cand, ck.candCount, in_.chunkCandidates, Candidate{v.level, idx, v.generation});
     }
+    const int fourAtOnce = grouped >= 4 ? 4 : 0;
+    if (fourAtOnce) FilterFour(group, groupTmp, n);
     for (int g = 0; g < grouped; ++g) {
-        group[g]->filterState.Run(group[g]->filter, groupTmp[g], n);
+        if (g >= fourAtOnce) group[g]->filterState.Run(group[g]->filter, groupTmp[g], n);
         group[g]->Mix(groupTmp[g], groupOff[g], bus, n, fx);
     }
     // The last one to three plain voices of each bus set fill their group

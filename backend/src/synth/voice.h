@@ -233,8 +233,10 @@ struct Voice {
     float cutTime = 0.01f;     // release time of a pending cut
 };
 
-// Runs the filters of four voices over their generated blocks at once.
+// Runs the filters of four (eight) voices over their generated blocks at once.
 void FilterFour(Voice* const v[4], float* const tmp[4], uint32_t frames) noexcept;
+constexpr int kFilterGroup = 8;
+void FilterEight(Voice* const v[8], float* const tmp[8], uint32_t frames) noexcept;
 
 // Renders four voices for which Plain() holds in one pass, into the lane
 // buffers of `bus` (`buses`: 2 dry only, 3 with reverb, 4 with chorus).

@@ -301,19 +301,28 @@ void RenderPlainEight(Voice* const a[4], Voice* const b[4], MixBuses& bus, uint3
     gb.Finish();
 }
 
-void FilterFour(Voice* const v[4], float* const tmp[4], uint32_t frames) noexcept {
-    float c[4][5], z[4][2];
-    for (int k = 0; k < 4; ++k) {
+namespace {
+
+template <int kVoices>
+void FilterGroup(Voice* const v[kVoices], float* const tmp[kVoices], uint32_t frames) noexcept {
+    float c[kVoices][5], z[kVoices][2];
+    for (int k = 0; k < kVoices; ++k) {
         const BiquadCoeffs& f = v[k]->filter;
         c[k][0] = f.b0; c[k][1] = f.b1; c[k][2] = f.b2; c[k][3] = f.a1; c[k][4] = f.a2;
         z[k][0] = v[k]->filterState.z1;
         z[k][1] = v[k]->filterState.z2;
     }
-    kernels::BiquadFour(tmp, c, z, frames);
-    for (int k = 0; k < 4; ++k) {
+    if constexpr (kVoices == 8) kernels::BiquadEight(tmp, c, z, frames);
+    else kernels::BiquadFour(tmp, c, z, frames);
+    for (int k = 0; k < kVoices; ++k) {
         v[k]->filterState.z1 = z[k][0];
         v[k]->filterState.z2 = z[k][1];
     }
 }
+
+} // namespace
+
+void FilterFour(Voice* const v[4], float* const tmp[4], uint32_t frames) noexcept { FilterGroup<4>(v, tmp, frames); }
+void FilterEight(Voice* const v[8], float* const tmp[8], uint32_t frames) noexcept { FilterGroup<8>(v, tmp, frames); }
 
 } // namespace tsl

@@ -322,6 +322,38 @@ TEST(Kernels, EightVoicesGiveTheBitsOfTwoFourVoicePasses) {
     }
 }
 
+// Eight voices' filters at once give each voice exactly what the four-voice
+// filter gives it, on every length a block part can have.
+TEST(Kernels, EightFiltersGiveTheBitsOfTwoFourFilterRuns) {
+    std::mt19937 rng(9);
+    std::uniform_real_distribution<float> unit(-1, 1);
+    for (uint32_t n : {1u, 3u, 4u, 5u, 33u, 128u}) {
+        float buf[2][8][128], c[8][5], z[2][8][2];
+        for (int v = 0; v < 8; ++v) {
+            for (float& x : buf[0][v]) x = 20000 * unit(rng);
+            // Low-pass-like coefficients of different cutoffs, some resonant.
+            const float b = 0.05f + 0.1f * static_cast<float>(v);
+            c[v][0] = b; c[v][1] = 2 * b; c[v][2] = b;
+            c[v][3] = -1.2f + 0.1f * static_cast<float>(v); c[v][4] = 0.5f + 0.03f * static_cast<float>(v);
+            z[0][v][0] = 100 * unit(rng);
+            z[0][v][1] = 100 * unit(rng);
+        }
+        std::memcpy(buf[1], buf[0], sizeof buf[0]);
+        std::memcpy(z[1], z[0], sizeof z[0]);
+        float* one[8];
+        float* both[8];
+        for (int v = 0; v < 8; ++v) {
+            one[v] = buf[0][v];
+            both[v] = buf[1][v];
+        }
+        kernels::BiquadFour(one, c, z[0], n);
+        kernels::BiquadFour(one + 4, c + 4, z[0] + 4, n);
+        kernels::BiquadEight(both, c, z[1], n);
+        EXPECT_EQ(std::memcmp(buf[0], buf[1], sizeof buf[0]), 0) << n;
+        EXPECT_EQ(std::memcmp(z[0], z[1], sizeof z[0]), 0) << n;
+    }
+}
+
 // Read positions at the edges of the 32.32 format: fractions that carry on
 // every frame or on none, steps of almost one and two frames, a step of the
 // smallest fraction. Every build of the pass must end where the scalar loop
