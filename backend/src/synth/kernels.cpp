@@ -17,6 +17,8 @@ void RenderFourFma(FourVoices& v, float* acc, uint32_t buses, bool lowpass, uint
 void RenderEightFma(FourVoices& a, FourVoices& b, float* acc, uint32_t buses, bool lowpass, uint32_t frames) noexcept;
 uint32_t SincRunFma(const int16_t* src, uint64_t& pos, uint64_t inc, int band, float* out, uint32_t count) noexcept;
 void BiquadEightAvx(float* const x[8], const float c[8][5], float z[8][2], uint32_t frames) noexcept;
+void MixRampsAvx(const float* x, float* const bus[], int buses, uint32_t from, uint32_t to, const float g0[],
+                 const float d[]) noexcept;
 }
 #endif
 #endif
@@ -398,6 +400,12 @@ void MixRamp2(const float* x, float* busA, float* busB, uint32_t from, uint32_t 
 void MixRamp3(const float* x, float* busA, float* busB, float* busC, uint32_t from, uint32_t to, const float g0[3],
               const float d[3]) noexcept {
     if (On()) {
+#ifdef TSL_KERNELS_FMA
+        if (g_fma.load(std::memory_order_relaxed)) {
+            float* const bus[3] = {busA, busB, busC};
+            return MixRampsAvx(x, bus, 3, from, to, g0, d);
+        }
+#endif
         Mix3Sse(x, busA, busB, busC, from, to, g0, d);
     } else {
         MixScalar(x, busA, from, to, g0[0], d[0]);
@@ -409,6 +417,9 @@ void MixRamp3(const float* x, float* busA, float* busB, float* busC, uint32_t fr
 void MixRamp4(const float* x, float* const bus[4], uint32_t from, uint32_t to, const float g0[4],
               const float d[4]) noexcept {
     if (On()) {
+#ifdef TSL_KERNELS_FMA
+        if (g_fma.load(std::memory_order_relaxed)) return MixRampsAvx(x, bus, 4, from, to, g0, d);
+#endif
         Mix4Sse(x, bus, from, to, g0, d);
     } else {
         for (int b = 0; b < 4; ++b) MixScalar(x, bus[b], from, to, g0[b], d[b]);

@@ -98,6 +98,28 @@ __attribute__((optimize("fp-contract=off"))) void BiquadEightAvx(float* const x[
     }
 }
 
+// The SSE2 gain ramps eight frames at a time: each frame's gain and product
+// are the same operations (nothing fused), so the buses get the same bits.
+__attribute__((optimize("fp-contract=off"))) void MixRampsAvx(const float* x, float* const bus[], int buses,
+                                                              uint32_t from, uint32_t to, const float g0[],
+                                                              const float d[]) noexcept {
+    uint32_t i = from;
+    __m256 k = _mm256_setr_ps(1, 2, 3, 4, 5, 6, 7, 8);
+    const __m256 eight = _mm256_set1_ps(8);
+    for (; i + 8 <= to; i += 8) {
+        const __m256 v = _mm256_loadu_ps(x + i);
+        for (int b = 0; b < buses; ++b) {
+            const __m256 g = _mm256_add_ps(_mm256_set1_ps(g0[b]), _mm256_mul_ps(_mm256_set1_ps(d[b]), k));
+            _mm256_storeu_ps(bus[b] + i, _mm256_add_ps(_mm256_loadu_ps(bus[b] + i), _mm256_mul_ps(v, g)));
+        }
+        k = _mm256_add_ps(k, eight);
+    }
+    for (; i < to; ++i) {
+        const float kk = static_cast<float>(i - from + 1);
+        for (int b = 0; b < buses; ++b) bus[b][i] += x[i] * (g0[b] + d[b] * kk);
+    }
+}
+
 void RenderFourFma(FourVoices& v, float* acc, uint32_t buses, bool lowpass, uint32_t frames) noexcept {
     FourPassFor<true>(v, acc, buses, lowpass, frames);
 }

@@ -354,6 +354,33 @@ TEST(Kernels, EightFiltersGiveTheBitsOfTwoFourFilterRuns) {
     }
 }
 
+// The AVX2 gain ramps give the buses the SSE2 ones' bits, from any start
+// frame to any end (and with one bus given twice, as a caller may).
+TEST(Kernels, WideGainRampsGiveTheBitsOfTheNarrowOnes) {
+    std::mt19937 rng(13);
+    std::uniform_real_distribution<float> unit(-1, 1);
+    float x[128];
+    for (float& v : x) v = 30000 * unit(rng);
+    const float g0[4] = {0.1f, -0.3f, 0.7f, 0.05f}, d[4] = {0.001f, 0.0002f, -0.002f, 0.003f};
+    for (uint32_t from : {0u, 1u, 5u, 13u}) {
+        for (uint32_t to : {13u, 20u, 21u, 64u, 128u}) {
+            if (to < from) continue;
+            float bus[2][4][128];
+            for (float& v : bus[0][0]) v = unit(rng);
+            for (int b = 1; b < 4; ++b) std::memcpy(bus[0][b], bus[0][0], sizeof bus[0][0]);
+            std::memcpy(bus[1], bus[0], sizeof bus[0]);
+            for (int k = 0; k < 2; ++k) {
+                if (kernels::SetFma(k == 1) != (k == 1)) GTEST_SKIP() << "no AVX2/FMA here";
+                kernels::MixRamp3(x, bus[k][0], bus[k][1], bus[k][2], from, to, g0, d);
+                float* const four[4] = {bus[k][3], bus[k][1], bus[k][2], bus[k][3]};
+                kernels::MixRamp4(x, four, from, to, g0, d);
+            }
+            EXPECT_EQ(std::memcmp(bus[0], bus[1], sizeof bus[0]), 0) << from << " " << to;
+        }
+    }
+    kernels::SetFma(true);
+}
+
 // Read positions at the edges of the 32.32 format: fractions that carry on
 // every frame or on none, steps of almost one and two frames, a step of the
 // smallest fraction. Every build of the pass must end where the scalar loop
