@@ -62,14 +62,14 @@ TEST(Kernels, VectorisedRenderMatchesTheScalarReference) {
 // the same buses pair up. Voices for dry only, for reverb and for reverb and
 // chorus started in turn (so their groups fill in turn) must each reach their
 // buses once: together they sound as the sum of each voice rendered alone
-// (a lone voice takes the general path).
+// (a lone voice fills its group with silence and never pairs).
 TEST(Kernels, VoicesForDifferentBusesInTurnAddUpToEachRenderedAlone) {
     Sf2Sample sine = SineSample(97, 200, 44100, 60, 12000);
     Sf2Preset p;
     p.zones.push_back(Sf2Zone{0, 127, 0, {{54, 1}}});
     HSOUNDFONT f = LoadFont({sine}, {p});
     const DWORD sends[3][2] = {{0, 0}, {100, 0}, {80, 90}}; // reverb, chorus
-    constexpr int kVoices = 66; // 22 of each bus set: pairs of groups, a group left over, and lone voices
+    constexpr int kVoices = 66; // 22 of each bus set: five full groups and two voices over
     auto render = [&](int only) {
         TestStream s({f}, 0, 48000);
         for (int c = 0; c < 3; ++c) {
