@@ -42,7 +42,7 @@ cores=$(nproc)
 model=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)
 flags=$(sed -n 's/^flags[[:space:]]*: //p' /proc/cpuinfo | head -1)
 case " $flags " in
-*" avx2 "*" fma "*|*" fma "*" avx2 "*) simd="AVX2+FMA passes of four and eight voices (chosen at run time)" ;;
+*" avx2 "*" fma "*|*" fma "*" avx2 "*) simd="AVX2+FMA builds of the voice passes, sinc, filters and gain ramps (chosen at run time)" ;;
 *) simd="SSE2 only (no AVX2+FMA on this processor)" ;;
 esac
 echo "== machine: $model, $cores cores; $simd"
