@@ -12,9 +12,10 @@ namespace tsl::kernels {
 // Process-wide switch, for tests: false selects the scalar reference loops.
 void SetVectorised(bool on) noexcept;
 bool Vectorised() noexcept;
-// Whether the four-voice pass and the sinc interpolator use their AVX2/FMA
-// builds (the default where the processor has them). Returns whether they
-// now do; for tests.
+// Whether the loops with an AVX2/FMA build (the voice passes, sinc, the
+// eight-voice filter, the gain ramps into three and four buses) use it (the
+// default where the processor has them). Returns whether they now do; for
+// tests.
 bool SetFma(bool on) noexcept;
 
 // out[i] = linear interpolation of src at the 32.32 position pos + i * inc,

@@ -1,5 +1,6 @@
-// The four-voice pass, and two groups of it side by side, built for
-// processors with AVX2 and FMA (this file is compiled with -mavx2 -mfma);
+// The loops with a build for processors with AVX2 and FMA (this file is
+// compiled with -mavx2 -mfma): the four-voice pass and two groups of it side
+// by side, sinc interpolation, the eight-voice filter and the gain ramps.
 // kernels.cpp calls them only after checking the processor has them.
 #if defined(__x86_64__) && defined(__AVX2__) && defined(__FMA__)
 

@@ -35,6 +35,7 @@ Synth::Synth(const Options& o)
     dead_.resize(pool);
     chunkCap_ = std::max<uint32_t>(1, std::min(kMaxChunks, (pool + kChunkVoices - 1) / kChunkVoices));
     chunks_.reset(new Chunk[chunkCap_]);
+    for (uint32_t k = 0; k < chunkCap_; ++k) chunks_[k].filler.MakeSilentFiller();
     for (uint32_t i = pool; i-- > 0;) free_.push_back(static_cast<int32_t>(i));
     for (DrumKeySettings& d : drumKeys_) d.Reset();
     ResetEffects(SystemMode::kDefault);

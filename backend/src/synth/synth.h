@@ -233,9 +233,7 @@ private:
     // chunks are handed out, constant while they run).
     struct BlockInputs {
         float mix[kChannels];
-        float rate;
         BlockSpan span;
-        uint32_t frames;
         uint32_t voices;      // active voices at the block's start
         uint32_t chunkVoices; // voices per chunk
         uint32_t chunkCandidates;
@@ -252,7 +250,8 @@ private:
         uint32_t deadCount = 0;
         uint32_t oldest = 0;
         // Fills the empty lanes of a chunk's last, partial groups of plain
-        // voices: silent, so the lanes it takes add exactly nothing.
+        // voices: silent (set up once), so the lanes it takes add exactly
+        // nothing.
         Voice filler;
     };
     std::unique_ptr<Chunk[]> chunks_;

@@ -34,7 +34,7 @@ void Synth::RenderChunkTask(void* self, uint32_t chunk) noexcept { static_cast<S
 // voices, not even to prefetch, as another thread may be rendering them.
 void Synth::RenderChunk(uint32_t k) noexcept {
     Chunk& ck = chunks_[k];
-    const uint32_t n = in_.frames;
+    const uint32_t n = in_.span.frames;
     const bool fx = in_.fx;
     const size_t begin = static_cast<size_t>(k) * in_.chunkVoices;
     const size_t end = std::min<size_t>(in_.voices, begin + in_.chunkVoices);
@@ -146,7 +146,6 @@ void Synth::RenderChunk(uint32_t k) noexcept {
             for (uint32_t b = 0; b < laneBuses; ++b) std::memset(bus.lanes[b], 0, 4 * n * sizeof(float));
             lanesUsed = true;
         }
-        ck.filler.MakeSilentFiller();
         for (int g = plainCount[q]; g < 4; ++g) plain[q][g] = &ck.filler;
         if (isWaiting[q]) RenderPlainEight(waiting[q], plain[q], bus, 2 + q, n);
         else RenderPlainFour(plain[q], bus, 2 + q, n);
@@ -161,7 +160,7 @@ void Synth::RenderChunk(uint32_t k) noexcept {
 MixBuses& Synth::MergeChunks(uint32_t chunks) noexcept {
     Chunk& first = chunks_[0];
     MixBuses& sum = first.bus;
-    const uint32_t n = in_.frames;
+    const uint32_t n = in_.span.frames;
     for (uint32_t k = 1; k < chunks; ++k) {
         const MixBuses& b = chunks_[k].bus;
         for (uint32_t f = 0; f < n; ++f) sum.left[f] += b.left[f];
@@ -196,10 +195,8 @@ MixBuses& Synth::MergeChunks(uint32_t chunks) noexcept {
 }
 
 void Synth::RenderBlock(float* out, uint32_t n) noexcept {
-    in_.frames = n;
+    in_.span = BlockSpan::Of(n, static_cast<float>(opt_.rate));
     in_.fx = opt_.effects;
-    in_.rate = static_cast<float>(opt_.rate);
-    in_.span = BlockSpan{n, in_.rate, static_cast<float>(n) / in_.rate, 1.0f / static_cast<float>(n)};
     const float master = masterVolume_ * (1.0f / 16383.0f);
     for (int c = 0; c < kChannels; ++c) in_.mix[c] = channels_[c].mixLevel * 0.01f * master;
     if (deferredCount_ > 0) StartDeferred();

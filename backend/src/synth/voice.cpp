@@ -445,9 +445,9 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, const BlockSpan& span,
     level = released ? gain * 0.1f : gain;
     const float scale = common * kSampleScale;
     const float share[4] = {panL, panR, fx ? sendReverb : 0.0f, fx ? sendChorus : 0.0f};
+    const float inv = s == 0 ? span.inverse : 1.0f / (frames - s);
     if (p == frames && r == frames) {
-        // One straight ramp: the common case.
-        const float inv = s == 0 ? span.inverse : 1.0f / (frames - s);
+        // One straight ramp: the common case, without the bends' divisions.
         for (int b = 0; b < 4; ++b) {
             const float end = env * scale * share[b];
             to[b] = end;
@@ -455,38 +455,35 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, const BlockSpan& span,
             step[0][b] = (end - from[0][b]) * inv;
             from[1][b] = from[2][b] = end;
         }
-        brk = brk2 = frames;
-        const bool inaudible = volEnv.stage() == Envelope::kRelease && gain < kSilence;
-        return !(inaudible && IsSilentBelow(kSilence * kSampleScale));
-    }
-    const float inv = s == 0 ? span.inverse : 1.0f / (frames - s);
-    const float invA = p < frames ? 1.0f / (p - s) : 0.0f, invB = p < frames ? 1.0f / (frames - p) : 0.0f;
-    const float invR = r < frames ? 1.0f / (frames - r) : 0.0f;
-    for (int b = 0; b < 4; ++b) {
-        const float end = env * scale * share[b];
-        to[b] = end;
-        step[1][b] = step[2][b] = 0;
-        if (p == frames) {
-            step[0][b] = (heldEnv * scale * share[b] - from[0][b]) * inv;
-            from[1][b] = from[0][b] + step[0][b] * static_cast<float>(r - s);
-            step[1][b] = (end - from[1][b]) * invR;
-            from[2][b] = end;
-        } else {
-            const float peak = peakEnv * scale * share[b];
-            step[0][b] = (peak - from[0][b]) * invA;
-            if (r == frames) {
-                from[1][b] = peak;
-                step[1][b] = (end - peak) * invB;
-                from[2][b] = end;
-            } else if (r <= p) {
+    } else {
+        const float invA = p < frames ? 1.0f / (p - s) : 0.0f, invB = p < frames ? 1.0f / (frames - p) : 0.0f;
+        const float invR = r < frames ? 1.0f / (frames - r) : 0.0f;
+        for (int b = 0; b < 4; ++b) {
+            const float end = env * scale * share[b];
+            to[b] = end;
+            step[1][b] = step[2][b] = 0;
+            if (p == frames) {
+                step[0][b] = (heldEnv * scale * share[b] - from[0][b]) * inv;
                 from[1][b] = from[0][b] + step[0][b] * static_cast<float>(r - s);
                 step[1][b] = (end - from[1][b]) * invR;
                 from[2][b] = end;
             } else {
-                from[1][b] = peak;
-                step[1][b] = (heldEnv * scale * share[b] - peak) * invB;
-                from[2][b] = from[1][b] + step[1][b] * static_cast<float>(r - p);
-                step[2][b] = (end - from[2][b]) * invR;
+                const float peak = peakEnv * scale * share[b];
+                step[0][b] = (peak - from[0][b]) * invA;
+                if (r == frames) {
+                    from[1][b] = peak;
+                    step[1][b] = (end - peak) * invB;
+                    from[2][b] = end;
+                } else if (r <= p) {
+                    from[1][b] = from[0][b] + step[0][b] * static_cast<float>(r - s);
+                    step[1][b] = (end - from[1][b]) * invR;
+                    from[2][b] = end;
+                } else {
+                    from[1][b] = peak;
+                    step[1][b] = (heldEnv * scale * share[b] - peak) * invB;
+                    from[2][b] = from[1][b] + step[1][b] * static_cast<float>(r - p);
+                    step[2][b] = (end - from[2][b]) * invR;
+                }
             }
         }
     }

@@ -36,10 +36,13 @@ struct MixBuses {
 // The block the voices are about to render: `frames` at `rate`, and what
 // every voice would otherwise divide out for itself.
 struct BlockSpan {
-    uint32_t frames = kBlockFrames;
-    float rate = 48000;
-    float seconds = kBlockFrames / 48000.0f; // frames / rate
-    float inverse = 1.0f / kBlockFrames;     // 1 / frames
+    uint32_t frames;
+    float rate;
+    float seconds; // frames / rate
+    float inverse; // 1 / frames
+    static BlockSpan Of(uint32_t frames, float rate) noexcept {
+        return BlockSpan{frames, rate, static_cast<float>(frames) / rate, 1.0f / static_cast<float>(frames)};
+    }
 };
 
 // What a note-on knows beyond the voice description.
@@ -220,7 +223,8 @@ struct Voice {
     // Called when the voice is freed.
     void Finish() noexcept;
     // Turns the voice into silence that passes Plain(): it reads zeros and
-    // every gain is zero. It fills the lanes of a partial group of four.
+    // every gain is zero, and a pass leaves it so. It fills the lanes of a
+    // partial group of four.
     void MakeSilentFiller() noexcept;
 
     // --- cold: read at note-on and when the channel's controllers change ---
