@@ -45,18 +45,29 @@ struct Segment {
     size_t begin = 0, end = 0; // samples
 };
 
-// The stretches where something sounds: 10 ms windows louder than a tenth of
-// the loudest one, short dips joined and short blips dropped.
-inline std::vector<Segment> SoundingSegments(const CapturedAudio& audio)
+inline size_t LevelWindow(const CapturedAudio& audio) { return std::max<size_t>(1, size_t(audio.rate / 100)); }
+
+// The RMS level of each whole 10 ms window of the left channel in [from, to).
+inline std::vector<double> WindowLevels(const CapturedAudio& audio, size_t from, size_t to)
 {
-    const size_t window = std::max<size_t>(1, size_t(audio.rate / 100));
+    const size_t window = LevelWindow(audio);
     std::vector<double> level;
-    for (size_t at = 0; at + window <= audio.left.size(); at += window) {
+    for (size_t at = from; at + window <= to; at += window) {
         double sum = 0;
         for (size_t i = at; i < at + window; ++i)
             sum += double(audio.left[i]) * audio.left[i];
         level.push_back(std::sqrt(sum / double(window)));
     }
+    return level;
+}
+
+// The stretches where something sounds: 10 ms windows louder than a tenth of
+// the loudest one, short dips joined and blips shorter than `shortest`
+// windows dropped.
+inline std::vector<Segment> SoundingSegments(const CapturedAudio& audio, size_t shortest = 10)
+{
+    const size_t window = LevelWindow(audio);
+    const std::vector<double> level = WindowLevels(audio, 0, audio.left.size());
     const double loudest = level.empty() ? 0 : *std::max_element(level.begin(), level.end());
     std::vector<Segment> segments;
     if (loudest <= 0)
@@ -69,8 +80,38 @@ inline std::vector<Segment> SoundingSegments(const CapturedAudio& audio)
         else
             segments.push_back({w * window, (w + 1) * window});
     }
-    std::erase_if(segments, [&](const Segment& s) { return s.end - s.begin < 10 * window; });
+    std::erase_if(segments, [&](const Segment& s) { return s.end - s.begin < shortest * window; });
     return segments;
+}
+
+// The steady part of a note in a stretch: from the first to the last of its
+// 10 ms windows that reach half the loudest one, and the median level of
+// those windows. Under Wine the captured device takes the audio at an uneven
+// pace, so a note held for half a second may be heard for far less; a fixed
+// span from the onset would then take in the release.
+struct Sustain {
+    size_t from = 0, count = 0; // samples
+    double level = 0;
+};
+
+inline Sustain SustainedPart(const CapturedAudio& audio, const Segment& s)
+{
+    const size_t window = LevelWindow(audio);
+    const std::vector<double> level = WindowLevels(audio, s.begin, std::min(s.end, audio.left.size()));
+    if (level.empty())
+        return {};
+    const double loudest = *std::max_element(level.begin(), level.end());
+    std::vector<double> steady;
+    size_t first = level.size(), last = 0;
+    for (size_t w = 0; w < level.size(); ++w) {
+        if (level[w] < loudest / 2)
+            continue;
+        steady.push_back(level[w]);
+        first = std::min(first, w);
+        last = w;
+    }
+    std::nth_element(steady.begin(), steady.begin() + steady.size() / 2, steady.end());
+    return {s.begin + first * window, (last + 1 - first) * window, steady[steady.size() / 2]};
 }
 
 // The strongest frequency of the stretch, scanned in steps of 0.1 % between
