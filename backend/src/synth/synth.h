@@ -10,6 +10,7 @@
 
 #include "font/model.h"
 #include "synth/channel_state.h"
+#include "synth/chunk_split.h"
 #include "synth/chorus.h"
 #include "synth/effect_types.h"
 #include "synth/reverb.h"
@@ -64,10 +65,6 @@ public:
     // next block; the pool must have been reserved beforehand (RenderPool).
     void SetThreads(uint32_t threads) noexcept { threads_ = threads; }
     uint32_t Threads() const noexcept { return threads_; }
-    // Voices per chunk: below twice this, a block stays on one thread.
-    static constexpr uint32_t kChunkVoices = 128;
-    static constexpr uint32_t kMaxChunks = 64;
-
     // Frees every voice at once, releasing its sample (before the fonts go).
     void StopAllVoices() noexcept;
     // Fades the quietest `count` voices out over about a millisecond (the
@@ -203,7 +200,7 @@ private:
     std::vector<int32_t> free_;
     std::vector<int32_t> active_;
     // Voices to free after the current block: chunk k writes the ones it
-    // finished from index k * chunkVoices on (one slot per active voice).
+    // finished from its first voice's index on (one slot per active voice).
     std::vector<int32_t> dead_;
     uint32_t fading_ = 0;       // active voices fading out after a steal or shed
     int32_t keyHead_[kChannels][128];
@@ -234,8 +231,9 @@ private:
     struct BlockInputs {
         float mix[kChannels];
         BlockSpan span;
-        uint32_t voices;      // active voices at the block's start
-        uint32_t chunkVoices; // voices per chunk
+        uint32_t voices; // active voices at the block's start
+        // Chunk k renders active voices chunkBegin[k] .. chunkBegin[k + 1] - 1.
+        uint32_t chunkBegin[kMaxChunks + 1];
         uint32_t chunkCandidates;
         bool fx;
     };

@@ -36,8 +36,8 @@ void Synth::RenderChunk(uint32_t k) noexcept {
     Chunk& ck = chunks_[k];
     const uint32_t n = in_.span.frames;
     const bool fx = in_.fx;
-    const size_t begin = static_cast<size_t>(k) * in_.chunkVoices;
-    const size_t end = std::min<size_t>(in_.voices, begin + in_.chunkVoices);
+    const size_t begin = in_.chunkBegin[k];
+    const size_t end = in_.chunkBegin[k + 1];
     MixBuses& bus = ck.bus;
     std::memset(bus.left, 0, sizeof bus.left);
     std::memset(bus.right, 0, sizeof bus.right);
@@ -186,7 +186,7 @@ MixBuses& Synth::MergeChunks(uint32_t chunks) noexcept {
     candSorted_ = false;
     // Freed in the order of the active list, as one pass would have.
     for (uint32_t k = 0; k < chunks; ++k) {
-        const int32_t* dead = dead_.data() + static_cast<size_t>(k) * in_.chunkVoices;
+        const int32_t* dead = dead_.data() + in_.chunkBegin[k];
         for (uint32_t j = 0; j < chunks_[k].deadCount; ++j) FreeVoice(dead[j]);
     }
     for (int i = 0; i < deferredCount_; ++i) oldest = std::min(oldest, deferred_[i].generation);
@@ -202,12 +202,7 @@ void Synth::RenderBlock(float* out, uint32_t n) noexcept {
     if (deferredCount_ > 0) StartDeferred();
     const uint32_t voices = static_cast<uint32_t>(active_.size());
     in_.voices = voices;
-    // The chunk size depends on the voice count alone, never on the thread
-    // count, so that the sums (and so the output) are the same however many
-    // threads take part.
-    uint32_t per = std::max(kChunkVoices, (voices + chunkCap_ - 1) / chunkCap_);
-    in_.chunkVoices = per;
-    const uint32_t chunks = voices == 0 ? 1 : (voices + per - 1) / per;
+    const uint32_t chunks = SplitIntoChunks(voices, chunkCap_, in_.chunkBegin);
     in_.chunkCandidates = chunks == 1 ? kCandidates : kChunkCandidates;
     const uint32_t threads = threads_ == 0 ? RenderPool::AutomaticThreads() : threads_;
     if (chunks > 1 && threads > 1) {

@@ -13,6 +13,7 @@
 
 #include "bass.h"
 #include "bassmidi.h"
+#include "synth/chunk_split.h"
 #include "synth/layered_songs.h"
 #include "synth/render_pool.h"
 #include "synth/synth.h"
@@ -94,7 +95,7 @@ TEST_F(ThreadsTest, EveryThreadCountGivesTheSameSamplesOnDenseRealMusic) {
     ASSERT_GT(events.size(), 1000u) << "openttd-openmsx not installed (tools/install-deps)";
     const uint32_t frames = kRate * 4;
     RenderResult one = Render(events, 320, frames, {1});
-    ASSERT_GE(one.peakVoices, 2.0f * Synth::kChunkVoices + 1) << "the music is not dense enough to split the block";
+    ASSERT_GE(one.peakVoices, 2.0f * kChunkVoices + 1) << "the music is not dense enough to split the block";
     double energy = 0;
     for (float x : one.audio) energy += static_cast<double>(x) * x;
     ASSERT_GT(energy, 1.0);
@@ -175,6 +176,34 @@ TEST_F(ThreadsTest, StreamsComingAndGoingWhileOthersRenderStayExact) {
     }
     for (auto& r : renderers) r.join();
     EXPECT_EQ(mismatches.load(), 0);
+}
+
+// Every active voice falls in exactly one chunk, whatever the voice count and
+// the pool size; with four chunks and more, no chunk is larger than one
+// before it (so the last ones handed out are the small ones).
+TEST(ChunkSplitTest, EveryVoiceFallsInOneChunkAndLaterChunksAreNoLarger) {
+    uint32_t begin[kMaxChunks + 1];
+    for (uint32_t cap : {1u, 2u, 5u, 8u, 17u, kMaxChunks}) {
+        for (uint32_t voices = 0; voices <= cap * kChunkVoices + 300; ++voices) {
+            const uint32_t chunks = SplitIntoChunks(voices, cap, begin);
+            ASSERT_GE(chunks, 1u);
+            ASSERT_LE(chunks, cap);
+            ASSERT_EQ(begin[0], 0u);
+            ASSERT_EQ(begin[chunks], voices);
+            for (uint32_t k = 0; k < chunks && voices > 0; ++k) {
+                ASSERT_LT(begin[k], begin[k + 1]) << voices << " voices, chunk " << k;
+                if (k > 0) {
+                    ASSERT_EQ(begin[k] % 4, 0u);
+                }
+                if (chunks >= 4 && k >= 1 && k + 1 < chunks) {
+                    ASSERT_LE(begin[k + 1] - begin[k], begin[k] - begin[k - 1] + 4) << voices << " voices, chunk " << k;
+                }
+            }
+            if (voices < 2 * kChunkVoices) {
+                ASSERT_EQ(chunks, 1u) << voices;
+            }
+        }
+    }
 }
 
 // The pool itself: every task runs exactly once whoever runs it, with

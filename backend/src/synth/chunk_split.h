@@ -1,0 +1,45 @@
+// Where a block's active voices are cut into the chunks the render pool hands
+// out. The cut depends on the voice count alone, never on the thread count,
+// so that the sums (and so the output) are the same however many threads
+// take part.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+
+namespace tsl {
+
+// A chunk should be worth far more than a hand-off between threads.
+constexpr uint32_t kChunkVoices = 128;
+constexpr uint32_t kMaxChunks = 64;
+
+// Cuts `voices` into at most `cap` (<= kMaxChunks) chunks of about
+// kChunkVoices or more (below twice that, one chunk), fills begin[0 ..
+// chunks] (begin[chunks] == voices) and returns the chunk count.
+//
+// From four chunks on, the sizes fall steadily from about one and a half
+// times the mean to about half of it: threads take the chunks in order as
+// they come free, so the last ones taken are small and the threads finish
+// close together, where equal chunks left one thread waiting out half a
+// chunk on average. Cuts fall on multiples of four, the width of the fused
+// voice pass.
+inline uint32_t SplitIntoChunks(uint32_t voices, uint32_t cap, uint32_t* begin) noexcept {
+    const uint32_t per = (std::max(kChunkVoices, (voices + cap - 1) / cap) + 3) & ~3u;
+    const uint32_t chunks = std::max(1u, voices / per);
+    begin[0] = 0;
+    if (chunks < 4) {
+        for (uint32_t k = 1; k < chunks; ++k) begin[k] = k * per;
+    } else {
+        // Chunk k weighs 3m - 1 - 2k: the weights before chunk k sum to
+        // k(3m - k), all m of them to 2m².
+        const uint64_t m = chunks, whole = 2 * m * m;
+        for (uint32_t k = 1; k < chunks; ++k) {
+            const uint64_t at = uint64_t{voices} * (k * (3 * m - k)) / whole;
+            begin[k] = static_cast<uint32_t>(at & ~uint64_t{3});
+        }
+    }
+    begin[chunks] = voices;
+    return chunks;
+}
+
+} // namespace tsl
