@@ -269,11 +269,11 @@ TEST_F(RingServer, ARestartedSynthWaitsForThePreviousReaderBeforeItResetsTheRing
     FakeDirectory second;
     CIpcServer restarted(second, 4000, names);
     std::atomic<bool> opened{false};
-    std::atomic<bool> previousClosed{false};
-    std::atomic<bool> closedBeforeOpen{false};
+    std::atomic<bool> previousClosing{false};
+    std::atomic<bool> openedAfterClosing{false};
     std::thread start([&] {
         const bool ok = restarted.Open();
-        closedBeforeOpen = previousClosed.load();
+        openedAfterClosing = previousClosing.load();
         opened = ok;
     });
     // However long this takes, the new synth must not touch the ring while
@@ -282,11 +282,13 @@ TEST_F(RingServer, ARestartedSynthWaitsForThePreviousReaderBeforeItResetsTheRing
     EXPECT_FALSE(opened);
     Feed({{0, 7, ring::kShortMessage, 0x90}});
     EXPECT_EQ(directory.CallCount(), 1u) << "the old reader still works";
+    // The reader lets go as its last act, while Close still stops the
+    // watchdog: the new synth may go on from then, before Close returns.
+    previousClosing = true;
     server->Close();
-    previousClosed = true;
     start.join();
     EXPECT_TRUE(opened);
-    EXPECT_TRUE(closedBeforeOpen);
+    EXPECT_TRUE(openedAfterClosing);
     restarted.Close();
 }
 
