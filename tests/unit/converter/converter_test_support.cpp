@@ -252,19 +252,52 @@ std::wstring HostProgram(const char* hostPath)
     return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES ? std::wstring() : path;
 }
 
-bool RunHostProgram(const std::wstring& commandLine, DWORD timeoutMs)
+std::wstring UnixPath(const std::wstring& windowsPath)
 {
+    using Fn = char*(CDECL*)(const wchar_t*);
+    static const auto fn =
+        reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!fn)
+        return {};
+    char* unix = fn(windowsPath.c_str());
+    if (!unix)
+        return {};
+    // Wine hands a Unix program its command line in UTF-8, which is what the name is in.
+    std::wstring out = tsltest_core::FromUtf8(unix);
+    HeapFree(GetProcessHeap(), 0, unix);
+    return out;
+}
+
+bool RunHostProgram(const std::wstring& shellCommand, DWORD timeoutMs)
+{
+    wchar_t folder[MAX_PATH], marker[MAX_PATH];
+    if (!GetTempPathW(MAX_PATH, folder) || !GetTempFileNameW(folder, L"tsl", 0, marker))
+        return false;
+    DeleteFileW(marker);
+    const std::wstring unixMarker = UnixPath(marker);
+    if (unixMarker.empty())
+        return false;
+    // Written under another name and renamed, so that a marker that exists is complete.
+    std::wstring line = L"/bin/sh -c \"" + shellCommand + L"; echo $? > '" + unixMarker + L".part'; mv '" + unixMarker +
+                        L".part' '" + unixMarker + L"'\"";
+    line.push_back(L'\0');
     STARTUPINFOW si{};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
-    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
-    line.push_back(L'\0');
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         return false;
     CloseHandle(pi.hThread);
-    const bool ended = WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0;
     CloseHandle(pi.hProcess);
-    return ended;
+    std::string code;
+    for (DWORD waited = 0; waited < timeoutMs; waited += 10) {
+        if (GetFileAttributesW(marker) != INVALID_FILE_ATTRIBUTES) {
+            code = tsltest_core::ReadBytes(marker);
+            break;
+        }
+        Sleep(10);
+    }
+    DeleteFileW(marker);
+    return code.rfind("0\n", 0) == 0;
 }
 
 namespace {

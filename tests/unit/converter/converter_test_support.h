@@ -90,10 +90,13 @@ size_t FirstSound(const std::vector<float>& interleaved, float threshold = 1e-4f
 
 // A Windows path of the build host for `hostPath`; empty when it does not exist.
 std::wstring HostProgram(const char* hostPath);
-// Runs a program of the build host (a Linux program, through Wine) with
-// arguments and waits for it. Wine does not pass a Unix program's exit code
-// on, so callers check what it wrote; false when it could not start or run out.
-bool RunHostProgram(const std::wstring& commandLine, DWORD timeoutMs = 60000);
+// The build host's path of a Windows path (through Wine); empty when not under Wine.
+std::wstring UnixPath(const std::wstring& windowsPath);
+// Runs a command of the build host with /bin/sh (arguments in single quotes,
+// no double quotes) and waits until it has finished: true when it exited
+// with 0. Wine hands back no process handle that can be waited for when it
+// starts a Unix program, so the shell writes the exit code to a file.
+bool RunHostProgram(const std::wstring& shellCommand, DWORD timeoutMs = 60000);
 
 // The encoders built by tools/build-encoders, copied into `folder`; false when not built.
 bool InstallRealEncoders(const std::wstring& folder);

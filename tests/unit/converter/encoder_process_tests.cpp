@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "converter/file_ops.h"
 #include "converter/output_name.h"
@@ -147,22 +148,6 @@ TEST_F(EncoderProcessTest, EncoderThatWritesNothingIsAFailure)
 
 // --- The real encoders ---
 
-std::wstring UnixPath(const std::wstring& windowsPath)
-{
-    using Fn = char*(CDECL*)(const wchar_t*);
-    static const auto fn =
-        reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (!fn)
-        return {};
-    char* unix = fn(windowsPath.c_str());
-    if (!unix)
-        return {};
-    // Wine hands a Unix program its command line in UTF-8, which is what the name is in.
-    std::wstring out = tsltest_core::FromUtf8(unix);
-    HeapFree(GetProcessHeap(), 0, unix);
-    return out;
-}
-
 // The MIDI key (36-96) sounding in the window: the key with the most energy at
 // its fundamental, or the octave below it when that carries a fair share too
 // (a piano's second harmonic can outweigh its fundamental).
@@ -203,16 +188,16 @@ struct RealEncoderTest : ConversionFixture {
     void EncodeAndDecode(const std::wstring& midi, size_t format, const char* decoder, const std::wstring& options,
                          Wav& reference, Wav& result)
     {
-        const std::wstring program = HostProgram(decoder);
-        if (program.empty())
+        if (HostProgram(decoder).empty())
             GTEST_SKIP() << decoder << " is not installed";
         const ConverterFile wav = Record(midi, 1);
         const ConverterFile encoded = Record(midi, format);
         Run({wav, encoded}, TestSettings(encoders));
         ASSERT_EQ(host.CountLog(GetText(L"mc.completed")), 2u);
         const std::wstring decoded = folder.File(L"decoded.wav");
-        RunHostProgram(L"\"" + program + L"\" " + options + L" \"" + UnixPath(decoded) + L"\" \"" +
-                       UnixPath(encoded.OutputPath) + L"\"");
+        ASSERT_TRUE(RunHostProgram(L"'" + std::wstring(decoder, decoder + std::strlen(decoder)) + L"' " + options + L" '" +
+                                   UnixPath(decoded) + L"' '" + UnixPath(encoded.OutputPath) + L"'"))
+            << decoder << " failed";
         ASSERT_TRUE(ReadWav(wav.OutputPath, reference));
         ASSERT_TRUE(ReadWav(decoded, result)) << "the decoder wrote nothing";
     }
