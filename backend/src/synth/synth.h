@@ -231,7 +231,6 @@ private:
     struct BlockInputs {
         float mix[kChannels];
         BlockSpan span;
-        uint32_t voices; // active voices at the block's start
         // Chunk k renders active voices chunkBegin[k] .. chunkBegin[k + 1] - 1.
         uint32_t chunkBegin[kMaxChunks + 1];
         uint32_t chunkCandidates;

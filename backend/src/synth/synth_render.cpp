@@ -200,9 +200,7 @@ void Synth::RenderBlock(float* out, uint32_t n) noexcept {
     const float master = masterVolume_ * (1.0f / 16383.0f);
     for (int c = 0; c < kChannels; ++c) in_.mix[c] = channels_[c].mixLevel * 0.01f * master;
     if (deferredCount_ > 0) StartDeferred();
-    const uint32_t voices = static_cast<uint32_t>(active_.size());
-    in_.voices = voices;
-    const uint32_t chunks = SplitIntoChunks(voices, chunkCap_, in_.chunkBegin);
+    const uint32_t chunks = SplitIntoChunks(static_cast<uint32_t>(active_.size()), chunkCap_, in_.chunkBegin);
     in_.chunkCandidates = chunks == 1 ? kCandidates : kChunkCandidates;
     const uint32_t threads = threads_ == 0 ? RenderPool::AutomaticThreads() : threads_;
     if (chunks > 1 && threads > 1) {
