@@ -4,10 +4,10 @@
 // filters take one instruction for eight voices instead of two, and each
 // bus takes one load and one store per frame for both groups.
 //
-// The buses stay four lanes wide and, per frame and lane, the first group's
-// term is added before the second's, both fused as the four-voice pass does:
-// the same additions in the same order as running the first group over the
-// block and then the second, so the output does not change by a bit.
+// The first group adds into lanes 0-3 of the buses and the second into lanes
+// 4-7, each term fused as the four-voice pass does: the same additions in
+// the same order as running the first group over the block into lanes 0-3
+// and then the second into lanes 4-7, to the bit.
 #pragma once
 
 #include <immintrin.h>
@@ -113,7 +113,7 @@ void Pass(FourVoices& va, FourVoices& vb, float* __restrict acc, uint32_t frames
         for (uint32_t l : vb.left)
             if (l < part) part = l;
         const uint32_t stop = i + part;
-        float* at = acc + 4 * i;
+        float* at = acc + kLanes * i;
         for (; i < stop; ++i) {
             const __m256i pairs = pos.Pairs(s);
             const __m256 a = _mm256_cvtepi32_ps(_mm256_srai_epi32(_mm256_slli_epi32(pairs, 16), 16));
@@ -131,14 +131,12 @@ void Pass(FourVoices& va, FourVoices& vb, float* __restrict acc, uint32_t frames
                 z1 = _mm256_fnmadd_ps(a1, out, _mm256_fmadd_ps(b1, in, z2));
                 z2 = _mm256_fnmadd_ps(a2, out, _mm256_mul_ps(b2, in));
             }
-            const __m128 outA = _mm256_castps256_ps128(out), outB = _mm256_extractf128_ps(out, 1);
             for (uint32_t b = 0; b < kBuses; ++b) {
                 g[b] = _mm256_add_ps(g[b], d[b]);
                 float* bus = at + b * kLaneStride;
-                const __m128 first = _mm_fmadd_ps(outA, _mm256_castps256_ps128(g[b]), _mm_load_ps(bus));
-                _mm_store_ps(bus, _mm_fmadd_ps(outB, _mm256_extractf128_ps(g[b], 1), first));
+                _mm256_store_ps(bus, _mm256_fmadd_ps(out, g[b], _mm256_load_ps(bus)));
             }
-            at += 4;
+            at += kLanes;
         }
         for (uint32_t& l : va.left) l -= part;
         for (uint32_t& l : vb.left) l -= part;

@@ -158,7 +158,7 @@ void FourPass(FourVoices& v, float* __restrict acc, uint32_t frames) noexcept {
         for (uint32_t l : v.left)
             if (l < part) part = l;
         const uint32_t stop = i + part;
-        float* at = acc + 4 * i;
+        float* at = acc + kLanes * i;
         for (; i < stop; ++i) {
             const __m128i pairs = pos.Pairs(s0, s1, s2, s3);
             const __m128 a = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_slli_epi32(pairs, 16), 16));
@@ -182,7 +182,7 @@ void FourPass(FourVoices& v, float* __restrict acc, uint32_t frames) noexcept {
                 g[b] = _mm_add_ps(g[b], d[b]);
                 _mm_store_ps(at + b * kLaneStride, MulAdd<kFma>(out, g[b], _mm_load_ps(at + b * kLaneStride)));
             }
-            at += 4;
+            at += kLanes;
         }
         for (uint32_t& l : v.left) l -= part;
         if (i == frames) break;

@@ -110,7 +110,7 @@ void FourScalar(FourVoices& v, float* acc, uint32_t buses, uint32_t frames) noex
             s2 = b2 * in - a2 * out;
             for (uint32_t b = 0; b < buses; ++b) {
                 g[b] += v.d[b][k];
-                acc[b * kLaneStride + 4 * i + k] += out * g[b];
+                acc[b * kLaneStride + kLanes * i + k] += out * g[b];
             }
         }
         v.pos[k] = p;
@@ -123,7 +123,10 @@ void FourScalar(FourVoices& v, float* acc, uint32_t buses, uint32_t frames) noex
 }
 
 void ReduceScalar(const float* acc, float* bus, uint32_t frames) noexcept {
-    for (uint32_t i = 0; i < frames; ++i) bus[i] += ((acc[4 * i] + acc[4 * i + 1]) + acc[4 * i + 2]) + acc[4 * i + 3];
+    for (uint32_t i = 0; i < frames; ++i) {
+        const float* l = acc + kLanes * i;
+        bus[i] += (((l[0] + l[4]) + (l[1] + l[5])) + (l[2] + l[6])) + (l[3] + l[7]);
+    }
 }
 
 #ifdef TSL_KERNELS_SSE2
@@ -336,13 +339,17 @@ void BiquadSse(float* const x[4], const float c[4][5], float z[4][2], uint32_t f
 void ReduceSse(const float* acc, float* bus, uint32_t frames) noexcept {
     uint32_t i = 0;
     for (; i + 4 <= frames; i += 4) {
-        __m128 r0 = _mm_load_ps(acc + 4 * i), r1 = _mm_load_ps(acc + 4 * i + 4);
-        __m128 r2 = _mm_load_ps(acc + 4 * i + 8), r3 = _mm_load_ps(acc + 4 * i + 12);
-        _MM_TRANSPOSE4_PS(r0, r1, r2, r3); // r0 = lane 0 of four frames
+        const float* l = acc + kLanes * i;
+        // Lanes k + 4 onto lanes k, then four frames' four sums transposed.
+        __m128 r0 = _mm_add_ps(_mm_load_ps(l), _mm_load_ps(l + 4));
+        __m128 r1 = _mm_add_ps(_mm_load_ps(l + 8), _mm_load_ps(l + 12));
+        __m128 r2 = _mm_add_ps(_mm_load_ps(l + 16), _mm_load_ps(l + 20));
+        __m128 r3 = _mm_add_ps(_mm_load_ps(l + 24), _mm_load_ps(l + 28));
+        _MM_TRANSPOSE4_PS(r0, r1, r2, r3); // r0 = lanes 0 and 4 of four frames
         const __m128 sum = _mm_add_ps(_mm_add_ps(_mm_add_ps(r0, r1), r2), r3);
         _mm_storeu_ps(bus + i, _mm_add_ps(_mm_loadu_ps(bus + i), sum));
     }
-    if (i < frames) ReduceScalar(acc + 4 * i, bus + i, frames - i);
+    if (i < frames) ReduceScalar(acc + kLanes * i, bus + i, frames - i);
 }
 
 #endif
@@ -466,7 +473,7 @@ void RenderEight(FourVoices& a, FourVoices& b, float* acc, uint32_t buses, uint3
     }
 #endif
     RenderFour(a, acc, buses, frames);
-    RenderFour(b, acc, buses, frames);
+    RenderFour(b, acc + 4, buses, frames);
 }
 
 void ReduceLanes(const float* acc, float* bus, uint32_t frames) noexcept {
@@ -481,7 +488,7 @@ void RenderFour(FourVoices& v, float* acc, uint32_t buses, uint32_t frames) noex
 }
 void RenderEight(FourVoices& a, FourVoices& b, float* acc, uint32_t buses, uint32_t frames) noexcept {
     FourScalar(a, acc, buses, frames);
-    FourScalar(b, acc, buses, frames);
+    FourScalar(b, acc + 4, buses, frames);
 }
 void ReduceLanes(const float* acc, float* bus, uint32_t frames) noexcept { ReduceScalar(acc, bus, frames); }
 

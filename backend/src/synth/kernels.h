@@ -49,10 +49,15 @@ void BiquadEight(float* const x[8], const float c[8][5], float z[8][2], uint32_t
 // Four voices side by side, one per SSE lane, in one pass over the block:
 // linear interpolation of 16-bit data, a biquad each and linear gain ramps,
 // without writing the voices' blocks anywhere in between. The buses are
-// lane-interleaved (acc[b][4 * frame + lane]), so voices add up without a
-// horizontal sum per frame; ReduceLanes folds them once per block. Bus b
-// starts at acc + b * kLaneStride; gains ramp by repeated addition of d.
-constexpr uint32_t kLaneStride = 4 * 128; // four lanes of a 128-frame block
+// lane-interleaved, eight lanes a frame (acc[b][8 * frame + lane]), so voices
+// add up without a horizontal sum per frame; ReduceLanes folds them once per
+// block. A group of four takes lanes 0-3 of what it is given (acc + 4: lanes
+// 4-7), so that two groups side by side in 256-bit registers add each to
+// its own lanes with one load and one store per bus and frame. Bus b starts
+// at acc + b * kLaneStride, 32-byte aligned; gains ramp by repeated addition
+// of d.
+constexpr uint32_t kLanes = 8;
+constexpr uint32_t kLaneStride = kLanes * 128; // eight lanes of a 128-frame block
 struct FourVoices {
     const int16_t* src[4];
     uint64_t pos[4], inc[4];
@@ -71,11 +76,12 @@ struct FourVoices {
 };
 // `buses` is 2 (dry pair), 3 (with reverb) or 4 (with chorus).
 void RenderFour(FourVoices& v, float* acc, uint32_t buses, uint32_t frames) noexcept;
-// RenderFour(a, ...) and then RenderFour(b, ...), with the same result to the
-// bit; in one pass over the block when the processor has AVX2 and FMA and
+// RenderFour(a, acc, ...) and then RenderFour(b, acc + 4, ...), with the same
+// result to the bit; in one pass over the block when the processor has AVX2 and FMA and
 // both groups' filters have the same shape.
 void RenderEight(FourVoices& a, FourVoices& b, float* acc, uint32_t buses, uint32_t frames) noexcept;
-// bus[i] += acc[4i] + acc[4i+1] + acc[4i+2] + acc[4i+3] for i < frames.
+// bus[i] += the sum of the eight lanes of frame i, for i < frames: lanes k
+// and k + 4 first, then those four sums in lane order.
 void ReduceLanes(const float* acc, float* bus, uint32_t frames) noexcept;
 
 } // namespace tsl::kernels

@@ -101,7 +101,7 @@ void Synth::RenderChunk(uint32_t k) noexcept {
             plain[q][plainCount[q]++] = &v;
             if (plainCount[q] == 4) {
                 if (!lanesUsed) {
-                    for (uint32_t b = 0; b < laneBuses; ++b) std::memset(bus.lanes[b], 0, 4 * n * sizeof(float));
+                    for (uint32_t b = 0; b < laneBuses; ++b) std::memset(bus.lanes[b], 0, kernels::kLanes * n * sizeof(float));
                     lanesUsed = true;
                 }
                 if (isWaiting[q]) {
@@ -143,7 +143,7 @@ void Synth::RenderChunk(uint32_t k) noexcept {
             continue;
         }
         if (!lanesUsed) {
-            for (uint32_t b = 0; b < laneBuses; ++b) std::memset(bus.lanes[b], 0, 4 * n * sizeof(float));
+            for (uint32_t b = 0; b < laneBuses; ++b) std::memset(bus.lanes[b], 0, kernels::kLanes * n * sizeof(float));
             lanesUsed = true;
         }
         for (int g = plainCount[q]; g < 4; ++g) plain[q][g] = &ck.filler;

@@ -27,10 +27,10 @@ struct MixBuses {
     alignas(32) float right[kBlockFrames];
     alignas(32) float reverb[kBlockFrames];
     alignas(32) float chorus[kBlockFrames];
-    // Lane-interleaved partial sums of the voices rendered four at a time
-    // (left, right, reverb, chorus); folded into the buses above at the end
-    // of the block.
-    alignas(32) float lanes[4][4 * kBlockFrames];
+    // Lane-interleaved partial sums of the voices rendered four and eight
+    // at a time (left, right, reverb, chorus; kernels.h); folded into the
+    // buses above at the end of the block.
+    alignas(32) float lanes[4][8 * kBlockFrames];
 };
 
 // The block the voices are about to render: `frames` at `rate`, and what
