@@ -13,9 +13,9 @@
 // only when some helper sleeps). Helpers spin for about a tenth of a
 // millisecond after a job before sleeping, so back-to-back blocks (file
 // rendering) find them awake. A task should be worth well over the few
-// microseconds a wake-up costs: the synthesizer hands out chunks of at least
-// 64 voices (tens of microseconds each) and keeps a stream with fewer voices
-// on its own thread.
+// microseconds a wake-up costs: the synthesizer hands out chunks of about
+// 128 voices or more (tens of microseconds each) and keeps a stream with
+// fewer than 512 voices on its own thread.
 #pragma once
 
 #include <atomic>
