@@ -257,11 +257,11 @@ void Voice::Recompute(const ChannelState& ch) noexcept {
     float p = value[kGenPan];
     p = p < -500 ? -500 : (p > 500 ? 500 : p);
     float angle = (p + 500.0f) * (1.57079633f / 1000.0f);
-    panL = std::cos(angle);
-    panR = std::sin(angle);
+    busShare[kL] = std::cos(angle);
+    busShare[kR] = std::sin(angle);
     auto send = [](float v) { return v <= 0 ? 0.0f : (v >= 1000 ? 1.0f : v / 1000.0f); };
-    sendReverb = send(value[kGenReverbEffectsSend]) * sendScale[0];
-    sendChorus = send(value[kGenChorusEffectsSend]) * sendScale[1];
+    busShare[kReverb] = send(value[kGenReverbEffectsSend]) * sendScale[0];
+    busShare[kChorus] = send(value[kGenChorusEffectsSend]) * sendScale[1];
     modLfoDelay = dsp::TimecentsToSeconds(value[kGenDelayModLfo]);
     modLfoHz = dsp::AbsCentsToHz(value[kGenFreqModLfo]);
     vibLfoDelay = dsp::TimecentsToSeconds(value[kGenDelayVibLfo]);
@@ -444,7 +444,13 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, const BlockSpan& span,
     envPrev = env;
     level = released ? gain * 0.1f : gain;
     const float scale = common * kSampleScale;
-    const float share[4] = {panL, panR, fx ? sendReverb : 0.0f, fx ? sendChorus : 0.0f};
+    // Built lane by lane from values stored long ago: an array of four
+    // scalars written just before would be read back as one vector, and
+    // that load waits for the stores to retire.
+    static constexpr float kAllBuses[4] = {1, 1, 1, 1}, kDryBuses[4] = {1, 1, 0, 0};
+    const float* const on = fx ? kAllBuses : kDryBuses;
+    float share[4];
+    for (int b = 0; b < 4; ++b) share[b] = busShare[b] * on[b];
     const float inv = s == 0 ? span.inverse : 1.0f / (frames - s);
     if (p == frames && r == frames) {
         // One straight ramp: the common case, without the bends' divisions.

@@ -104,8 +104,7 @@ struct Voice {
     uint8_t rootKey = 60;      // of the zone, for retuning (mono legato)
     float staticGain = 1;      // attenuation, font volume and extra gains
     float fontGain_ = 1;       // the note-on-time part of staticGain
-    float panL = 0.7071f, panR = 0.7071f;
-    float sendReverb = 0, sendChorus = 0;
+    float busShare[4] = {0.7071f, 0.7071f, 0, 0}; // pan left and right, reverb and chorus sends (Bus order)
     float sendScale[2] = {1, 1}; // a drum key's own reverb and chorus share
 
     Envelope volEnv, modEnv;
