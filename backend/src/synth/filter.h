@@ -14,25 +14,58 @@ struct BiquadCoeffs {
     float b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
 };
 
-// cutoffHz is clamped below Nyquist; resonanceCb is the SoundFont Q (peak
-// height above DC gain in centibels, 0 = no peak). Q 0 gives a Butterworth
-// response so an unresonant filter does not colour the sound near cutoff.
-inline BiquadCoeffs LowpassCoeffs(float cutoffHz, float resonanceCb, float sampleRate) noexcept {
+// What a two-pole filter's coefficients take from its resonance, which moves
+// far less often than its cutoff: a voice keeps it while its Q stays.
+// resonanceCb is the SoundFont Q (peak height above DC gain in centibels,
+// 0 = no peak); Q 0 gives a Butterworth response so an unresonant filter does
+// not colour the sound near cutoff.
+struct Resonance {
+    float cb = 0;
+    float halfInvQ = 0.70710678f; // 1 / 2Q
+    // Resonance lifts the peak; the passband is scaled down so a high-Q
+    // filter does not clip (the usual SoundFont player compromise).
+    float gain = 1;
+    static Resonance Of(float resonanceCb) noexcept {
+        const float peak = dsp::Exp2(resonanceCb * (3.3219281f / 200.0f)); // 10^(cb/200)
+        return Resonance{resonanceCb, 1.0f / (2.0f * 0.70710678f * peak), resonanceCb > 0 ? 1.0f / std::sqrt(peak) : 1.0f};
+    }
+};
+
+// sin w and cos w for 0 <= w <= pi, to a few parts in 10^8: w - pi/2 lies in
+// [-pi/2, pi/2], where the series are that close by their twelfth power.
+// A third of the voices of dense music move their cutoff every block, and
+// libm's sincosf was the larger part of the coefficients' cost.
+inline void SinCos(float w, float& s, float& c) noexcept {
+    const float t = w - 1.57079633f, t2 = t * t;
+    float sn = -2.5052108e-8f;
+    sn = sn * t2 + 2.7557319e-6f;
+    sn = sn * t2 - 1.9841270e-4f;
+    sn = sn * t2 + 8.3333333e-3f;
+    sn = sn * t2 - 1.6666667e-1f;
+    sn = (sn * t2) * t + t;
+    float cs = 2.0876757e-9f;
+    cs = cs * t2 - 2.7557319e-7f;
+    cs = cs * t2 + 2.4801587e-5f;
+    cs = cs * t2 - 1.3888889e-3f;
+    cs = cs * t2 + 4.1666667e-2f;
+    cs = cs * t2 - 0.5f;
+    cs = cs * t2 + 1.0f;
+    s = cs;  // sin w = cos(w - pi/2)
+    c = -sn; // cos w = -sin(w - pi/2)
+}
+
+// cutoffHz is clamped to 5 Hz .. 0.45 of the sample rate; radiansPerHz is
+// 2 pi / the sample rate.
+inline BiquadCoeffs LowpassCoeffs(float cutoffHz, const Resonance& res, float sampleRate, float radiansPerHz) noexcept {
     float nyq = sampleRate * 0.45f;
     if (cutoffHz > nyq) cutoffHz = nyq;
     if (cutoffHz < 5.0f) cutoffHz = 5.0f;
-    const float peak = dsp::Exp2(resonanceCb * (3.3219281f / 200.0f)); // 10^(cb/200)
-    float q = 0.70710678f * peak;
-    float w = 6.28318531f * cutoffHz / sampleRate;
-    float cw = std::cos(w), sw = std::sin(w);
-    float alpha = sw / (2.0f * q);
-    float a0 = 1.0f + alpha;
-    float inv = 1.0f / a0;
-    // Resonance lifts the peak; scale the passband down so a high-Q filter
-    // does not clip (the usual SoundFont player compromise).
-    float g = resonanceCb > 0 ? 1.0f / std::sqrt(peak) : 1.0f;
+    float sw, cw;
+    SinCos(cutoffHz * radiansPerHz, sw, cw);
+    const float alpha = sw * res.halfInvQ;
+    const float inv = 1.0f / (1.0f + alpha);
     BiquadCoeffs c;
-    c.b1 = (1.0f - cw) * inv * g;
+    c.b1 = (1.0f - cw) * inv * res.gain;
     c.b0 = c.b1 * 0.5f;
     c.b2 = c.b0;
     c.a1 = -2.0f * cw * inv;
@@ -43,13 +76,14 @@ inline BiquadCoeffs LowpassCoeffs(float cutoffHz, float resonanceCb, float sampl
 // Any filter shape: the two-pole ones share the low-pass's resonance
 // (Q from centibels, passband scaled down as it rises); the one-pole ones
 // are bilinear-transformed first-order sections and ignore resonance.
-inline BiquadCoeffs FilterCoeffs(font::FilterType type, float cutoffHz, float resonanceCb, float sampleRate) noexcept {
+inline BiquadCoeffs FilterCoeffs(font::FilterType type, float cutoffHz, const Resonance& res, float sampleRate,
+                                 float radiansPerHz) noexcept {
     using font::FilterType;
-    if (type == FilterType::kLowpass2) return LowpassCoeffs(cutoffHz, resonanceCb, sampleRate);
+    if (type == FilterType::kLowpass2) return LowpassCoeffs(cutoffHz, res, sampleRate, radiansPerHz);
     float nyq = sampleRate * 0.45f;
     if (cutoffHz > nyq) cutoffHz = nyq;
     if (cutoffHz < 5.0f) cutoffHz = 5.0f;
-    const float w = 6.28318531f * cutoffHz / sampleRate;
+    const float w = cutoffHz * radiansPerHz;
     BiquadCoeffs c;
     if (type == FilterType::kLowpass1 || type == FilterType::kHighpass1) {
         const float k = std::tan(0.5f * w);
@@ -60,18 +94,16 @@ inline BiquadCoeffs FilterCoeffs(font::FilterType type, float cutoffHz, float re
         else { c.b0 = inv; c.b1 = -inv; }
         return c;
     }
-    const float peak = dsp::Exp2(resonanceCb * (3.3219281f / 200.0f)); // 10^(cb/200)
-    const float q = 0.70710678f * peak;
-    const float cw = std::cos(w), sw = std::sin(w);
-    const float alpha = sw / (2.0f * q);
+    float sw, cw;
+    SinCos(w, sw, cw);
+    const float alpha = sw * res.halfInvQ;
     const float inv = 1.0f / (1.0f + alpha);
-    const float g = resonanceCb > 0 ? 1.0f / std::sqrt(peak) : 1.0f;
     c.a1 = -2.0f * cw * inv;
     c.a2 = (1.0f - alpha) * inv;
     switch (type) {
     case FilterType::kHighpass2:
-        c.b0 = c.b2 = 0.5f * (1.0f + cw) * inv * g;
-        c.b1 = -(1.0f + cw) * inv * g;
+        c.b0 = c.b2 = 0.5f * (1.0f + cw) * inv * res.gain;
+        c.b1 = -(1.0f + cw) * inv * res.gain;
         break;
     case FilterType::kBandpass2: // 0 dB at the centre whatever the width
         c.b0 = alpha * inv;

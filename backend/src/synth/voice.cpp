@@ -193,7 +193,8 @@ bool Voice::Start(const VoiceDesc& d, const NoteContext& n) noexcept {
     filterType = d.filter;
     lastCents = -1e30f;
     filterOn = false;
-    filterFc = filterQ = -1;
+    filterFc = -1;
+    filterRes.cb = -1;
     startDelay = n.startDelay;
     pendingAt = kNoPending;
     pendingCut = pendingUnloop = unloopAfterBlock = false;
@@ -428,10 +429,10 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, const BlockSpan& span,
     if (wantFilter) {
         // Coefficients cost several transcendental calls: recompute only
         // when the cutoff moved by more than a cent.
-        if (std::fabs(fc - filterFc) > 1.0f || q != filterQ) {
-            filter = FilterCoeffs(filterType, dsp::AbsCentsToHz(fc), q, outputRate);
+        if (std::fabs(fc - filterFc) > 1.0f || q != filterRes.cb) {
+            if (q != filterRes.cb) filterRes = Resonance::Of(q);
+            filter = FilterCoeffs(filterType, dsp::AbsCentsToHz(fc), filterRes, outputRate, span.radiansPerHz);
             filterFc = fc;
-            filterQ = q;
         }
     } else if (filterOn) {
         filterState.Reset();

@@ -40,8 +40,10 @@ struct BlockSpan {
     float rate;
     float seconds; // frames / rate
     float inverse; // 1 / frames
+    float radiansPerHz; // 2 pi / rate
     static BlockSpan Of(uint32_t frames, float rate) noexcept {
-        return BlockSpan{frames, rate, static_cast<float>(frames) / rate, 1.0f / static_cast<float>(frames)};
+        return BlockSpan{frames, rate, static_cast<float>(frames) / rate, 1.0f / static_cast<float>(frames),
+                         6.28318531f / rate};
     }
 };
 
@@ -120,7 +122,8 @@ struct Voice {
 
     font::FilterType filterType = font::FilterType::kLowpass2;
     bool filterOn = false;
-    float filterFc = -1, filterQ = -1; // what `filter` was computed for
+    float filterFc = -1;           // the cutoff `filter` was computed for
+    Resonance filterRes{-1};       // and its resonance (cb -1: none yet)
     BiquadCoeffs filter;
     BiquadState filterState;
 
