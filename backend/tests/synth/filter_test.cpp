@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <complex>
+#include <numbers>
 
 #include "synth/filter.h"
 
@@ -12,7 +13,7 @@ namespace {
 
 // |H| in decibels at `hz` for a biquad run at `rate`.
 double ResponseDb(const BiquadCoeffs& c, double hz, double rate) {
-    const std::complex<double> z1 = std::polar(1.0, -2.0 * M_PI * hz / rate), z2 = z1 * z1;
+    const std::complex<double> z1 = std::polar(1.0, -2.0 * std::numbers::pi * hz / rate), z2 = z1 * z1;
     const double b0 = c.b0, b1 = c.b1, b2 = c.b2, a1 = c.a1, a2 = c.a2;
     const std::complex<double> h = (b0 + b1 * z1 + b2 * z2) / (1.0 + a1 * z1 + a2 * z2);
     return 20.0 * std::log10(std::abs(h));
@@ -21,7 +22,7 @@ double ResponseDb(const BiquadCoeffs& c, double hz, double rate) {
 TEST(Filter, SinCosFollowTheLibraryOverTheWholeRange) {
     double worst = 0;
     for (int k = 0; k <= 100000; ++k) {
-        const float w = static_cast<float>(M_PI * k / 100000.0);
+        const float w = static_cast<float>(std::numbers::pi * k / 100000.0);
         float s, c;
         SinCos(w, s, c);
         worst = std::max({worst, std::fabs(s - std::sin(static_cast<double>(w))), std::fabs(c - std::cos(static_cast<double>(w)))});
