@@ -27,7 +27,8 @@ struct Resonance {
     float gain = 1;
     static Resonance Of(float resonanceCb) noexcept {
         const float peak = dsp::Exp2(resonanceCb * (3.3219281f / 200.0f)); // 10^(cb/200)
-        return Resonance{resonanceCb, 1.0f / (2.0f * 0.70710678f * peak), resonanceCb > 0 ? 1.0f / std::sqrt(peak) : 1.0f};
+        const float gain = resonanceCb > 0 ? 1.0f / std::sqrt(peak) : 1.0f;
+        return Resonance{resonanceCb, 1.0f / (2.0f * 0.70710678f * peak), gain};
     }
 };
 

@@ -77,8 +77,8 @@ struct FourVoices {
 // `buses` is 2 (dry pair), 3 (with reverb) or 4 (with chorus).
 void RenderFour(FourVoices& v, float* acc, uint32_t buses, uint32_t frames) noexcept;
 // RenderFour(a, acc, ...) and then RenderFour(b, acc + 4, ...), with the same
-// result to the bit; in one pass over the block when the processor has AVX2 and FMA and
-// both groups' filters have the same shape.
+// result to the bit; in one pass over the block when the processor has AVX2
+// and FMA and both groups' filters have the same shape.
 void RenderEight(FourVoices& a, FourVoices& b, float* acc, uint32_t buses, uint32_t frames) noexcept;
 // bus[i] += the sum of the eight lanes of frame i, for i < frames: lanes k
 // and k + 4 first, then those four sums in lane order.

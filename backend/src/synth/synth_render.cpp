@@ -101,7 +101,8 @@ void Synth::RenderChunk(uint32_t k) noexcept {
             plain[q][plainCount[q]++] = &v;
             if (plainCount[q] == 4) {
                 if (!lanesUsed) {
-                    for (uint32_t b = 0; b < laneBuses; ++b) std::memset(bus.lanes[b], 0, kernels::kLanes * n * sizeof(float));
+                    for (uint32_t b = 0; b < laneBuses; ++b)
+                        std::memset(bus.lanes[b], 0, kernels::kLanes * n * sizeof(float));
                     lanesUsed = true;
                 }
                 if (isWaiting[q]) {

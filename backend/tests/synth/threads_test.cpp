@@ -50,7 +50,8 @@ std::vector<BASS_MIDI_EVENT> DenseSongs(size_t songs, uint32_t shiftFrames) {
 // The songs with a black-MIDI layer over them: `perSecond` notes of 0.3 to
 // 1.5 s a second on every channel, which keeps well over a thousand voices
 // sounding (the songs alone reach about 300).
-std::vector<BASS_MIDI_EVENT> SongsUnderANoteStorm(size_t songs, uint32_t shiftFrames, uint32_t seconds, uint32_t perSecond) {
+std::vector<BASS_MIDI_EVENT> SongsUnderANoteStorm(size_t songs, uint32_t shiftFrames, uint32_t seconds,
+                                                  uint32_t perSecond) {
     std::vector<BASS_MIDI_EVENT> all = DenseSongs(songs, shiftFrames);
     if (all.empty()) return all;
     std::mt19937 rng(77);
