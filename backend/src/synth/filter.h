@@ -55,32 +55,14 @@ inline void SinCos(float w, float& s, float& c) noexcept {
     c = -sn; // cos w = -sin(w - pi/2)
 }
 
-// cutoffHz is clamped to 5 Hz .. 0.45 of the sample rate; radiansPerHz is
-// 2 pi / the sample rate.
-inline BiquadCoeffs LowpassCoeffs(float cutoffHz, const Resonance& res, float sampleRate, float radiansPerHz) noexcept {
-    float nyq = sampleRate * 0.45f;
-    if (cutoffHz > nyq) cutoffHz = nyq;
-    if (cutoffHz < 5.0f) cutoffHz = 5.0f;
-    float sw, cw;
-    SinCos(cutoffHz * radiansPerHz, sw, cw);
-    const float alpha = sw * res.halfInvQ;
-    const float inv = 1.0f / (1.0f + alpha);
-    BiquadCoeffs c;
-    c.b1 = (1.0f - cw) * inv * res.gain;
-    c.b0 = c.b1 * 0.5f;
-    c.b2 = c.b0;
-    c.a1 = -2.0f * cw * inv;
-    c.a2 = (1.0f - alpha) * inv;
-    return c;
-}
-
-// Any filter shape: the two-pole ones share the low-pass's resonance
-// (Q from centibels, passband scaled down as it rises); the one-pole ones
-// are bilinear-transformed first-order sections and ignore resonance.
+// Any filter shape, the SoundFont's two-pole low-pass first: the two-pole
+// ones share its resonance (Q from centibels, passband scaled down as it
+// rises); the one-pole ones are bilinear-transformed first-order sections
+// and ignore resonance. cutoffHz is clamped to 5 Hz .. 0.45 of the sample
+// rate; radiansPerHz is 2 pi / the sample rate.
 inline BiquadCoeffs FilterCoeffs(font::FilterType type, float cutoffHz, const Resonance& res, float sampleRate,
                                  float radiansPerHz) noexcept {
     using font::FilterType;
-    if (type == FilterType::kLowpass2) return LowpassCoeffs(cutoffHz, res, sampleRate, radiansPerHz);
     float nyq = sampleRate * 0.45f;
     if (cutoffHz > nyq) cutoffHz = nyq;
     if (cutoffHz < 5.0f) cutoffHz = 5.0f;
@@ -102,6 +84,10 @@ inline BiquadCoeffs FilterCoeffs(font::FilterType type, float cutoffHz, const Re
     c.a1 = -2.0f * cw * inv;
     c.a2 = (1.0f - alpha) * inv;
     switch (type) {
+    case FilterType::kLowpass2:
+        c.b1 = (1.0f - cw) * inv * res.gain;
+        c.b0 = c.b2 = c.b1 * 0.5f;
+        break;
     case FilterType::kHighpass2:
         c.b0 = c.b2 = 0.5f * (1.0f + cw) * inv * res.gain;
         c.b1 = -(1.0f + cw) * inv * res.gain;

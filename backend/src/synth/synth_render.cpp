@@ -66,8 +66,14 @@ void Synth::RenderChunk(uint32_t k) noexcept {
     // different buses arriving in turn still pair up.
     Voice* waiting[3][4];
     bool isWaiting[3] = {};
+    // The lanes are cleared before the first group of the chunk adds to them.
     bool lanesUsed = false;
     const uint32_t laneBuses = fx ? 4 : 2;
+    auto UseLanes = [&]() noexcept {
+        if (lanesUsed) return;
+        for (uint32_t b = 0; b < laneBuses; ++b) std::memset(bus.lanes[b], 0, kernels::kLanes * n * sizeof(float));
+        lanesUsed = true;
+    };
     for (size_t i = begin; i < end; ++i) {
         // A thousand voices do not stay in the caches from one block to the
         // next: fetch the per-block part of a voice a few voices ahead, and
@@ -100,11 +106,7 @@ void Synth::RenderChunk(uint32_t k) noexcept {
             const int q = !fx ? 0 : (v.Feeds(Voice::kChorus) ? 2 : (v.Feeds(Voice::kReverb) ? 1 : 0));
             plain[q][plainCount[q]++] = &v;
             if (plainCount[q] == 4) {
-                if (!lanesUsed) {
-                    for (uint32_t b = 0; b < laneBuses; ++b)
-                        std::memset(bus.lanes[b], 0, kernels::kLanes * n * sizeof(float));
-                    lanesUsed = true;
-                }
+                UseLanes();
                 if (isWaiting[q]) {
                     RenderPlainEight(waiting[q], plain[q], bus, 2 + q, n);
                 } else {
@@ -143,10 +145,7 @@ void Synth::RenderChunk(uint32_t k) noexcept {
             if (isWaiting[q]) RenderPlainFour(waiting[q], bus, 2 + q, n);
             continue;
         }
-        if (!lanesUsed) {
-            for (uint32_t b = 0; b < laneBuses; ++b) std::memset(bus.lanes[b], 0, kernels::kLanes * n * sizeof(float));
-            lanesUsed = true;
-        }
+        UseLanes();
         for (int g = plainCount[q]; g < 4; ++g) plain[q][g] = &ck.filler;
         if (isWaiting[q]) RenderPlainEight(waiting[q], plain[q], bus, 2 + q, n);
         else RenderPlainFour(plain[q], bus, 2 + q, n);

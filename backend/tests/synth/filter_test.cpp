@@ -40,12 +40,12 @@ TEST(Filter, LowpassMeetsItsLandmarksFromTheBottomToNearNyquist) {
     const float rate = 48000;
     const float radiansPerHz = 6.28318531f / rate;
     for (float hz : {100.0f, 440.0f, 1000.0f, 5000.0f, 12000.0f, 18000.0f}) {
-        const BiquadCoeffs flat = LowpassCoeffs(hz, Resonance::Of(0), rate, radiansPerHz);
+        const BiquadCoeffs flat = FilterCoeffs(font::FilterType::kLowpass2, hz, Resonance::Of(0), rate, radiansPerHz);
         EXPECT_NEAR(ResponseDb(flat, 1, rate), 0.0, 0.05) << hz;
         EXPECT_NEAR(ResponseDb(flat, hz, rate), -3.01, 0.05) << hz;
         EXPECT_LT(ResponseDb(flat, std::min(4.0 * hz, 23000.0), rate), -20.0) << hz;
 
-        const BiquadCoeffs peaked = LowpassCoeffs(hz, Resonance::Of(200), rate, radiansPerHz); // Q 7.07
+        const BiquadCoeffs peaked = FilterCoeffs(font::FilterType::kLowpass2, hz, Resonance::Of(200), rate, radiansPerHz); // Q 7.07
         const double dc = ResponseDb(peaked, 1, rate);
         EXPECT_NEAR(dc, -10.0, 0.1) << hz;
         double top = -100;
@@ -55,7 +55,7 @@ TEST(Filter, LowpassMeetsItsLandmarksFromTheBottomToNearNyquist) {
     }
     // The lowest cutoff a SoundFont can ask for (1500 cents, 19.4 Hz) still
     // passes DC and cuts at about its cutoff.
-    const BiquadCoeffs low = LowpassCoeffs(19.4f, Resonance::Of(0), rate, radiansPerHz);
+    const BiquadCoeffs low = FilterCoeffs(font::FilterType::kLowpass2, 19.4f, Resonance::Of(0), rate, radiansPerHz);
     EXPECT_NEAR(ResponseDb(low, 0.5, rate), 0.0, 0.1);
     EXPECT_NEAR(ResponseDb(low, 19.4, rate), -3.0, 0.3);
 }
