@@ -116,10 +116,12 @@ void Pass(FourVoices& va, FourVoices& vb, float* __restrict acc, uint32_t frames
         float* at = acc + kLanes * i;
         for (; i < stop; ++i) {
             const __m256i pairs = pos.Pairs(s);
-            const __m256 a = _mm256_cvtepi32_ps(_mm256_srai_epi32(_mm256_slli_epi32(pairs, 16), 16));
-            const __m256 bb = _mm256_cvtepi32_ps(_mm256_srai_epi32(pairs, 16));
+            // The first frame and the step to the second, as 1·a + 0·b and
+            // -1·a + 1·b: exact in integers, and so in floats (17 bits).
+            const __m256 a = _mm256_cvtepi32_ps(_mm256_madd_epi16(pairs, _mm256_set1_epi32(1)));
+            const __m256 rise = _mm256_cvtepi32_ps(_mm256_madd_epi16(pairs, _mm256_set1_epi32(0x1ffff)));
             const __m256 f = pos.Fractions();
-            const __m256 in = _mm256_fmadd_ps(_mm256_sub_ps(bb, a), f, a);
+            const __m256 in = _mm256_fmadd_ps(rise, f, a);
             __m256 out;
             if constexpr (kLowpass) {
                 const __m256 t = _mm256_mul_ps(b0, in);

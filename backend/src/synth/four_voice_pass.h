@@ -161,10 +161,12 @@ void FourPass(FourVoices& v, float* __restrict acc, uint32_t frames) noexcept {
         float* at = acc + kLanes * i;
         for (; i < stop; ++i) {
             const __m128i pairs = pos.Pairs(s0, s1, s2, s3);
-            const __m128 a = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_slli_epi32(pairs, 16), 16));
-            const __m128 bb = _mm_cvtepi32_ps(_mm_srai_epi32(pairs, 16));
+            // The first frame and the step to the second, as 1·a + 0·b and
+            // -1·a + 1·b: exact in integers, and so in floats (17 bits).
+            const __m128 a = _mm_cvtepi32_ps(_mm_madd_epi16(pairs, _mm_set1_epi32(1)));
+            const __m128 rise = _mm_cvtepi32_ps(_mm_madd_epi16(pairs, _mm_set1_epi32(0x1ffff)));
             const __m128 f = pos.template Fractions<kFma>();
-            const __m128 in = MulAdd<kFma>(_mm_sub_ps(bb, a), f, a);
+            const __m128 in = MulAdd<kFma>(rise, f, a);
             __m128 out;
             if constexpr (kLowpass) {
                 const __m128 t = _mm_mul_ps(b0, in);

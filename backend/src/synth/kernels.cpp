@@ -148,10 +148,11 @@ void LinearSse(const int16_t* src, uint64_t& pos, uint64_t inc, float* out, uint
             const __m128i pairs = _mm_set_epi32(Pair(src + (p3 >> 32)), Pair(src + (p2 >> 32)),
                                                 Pair(src + (p1 >> 32)), Pair(src + (p >> 32)));
             p = p3 + inc;
-            const __m128 a = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_slli_epi32(pairs, 16), 16));
-            const __m128 b = _mm_cvtepi32_ps(_mm_srai_epi32(pairs, 16));
+            // 1·a + 0·b and -1·a + 1·b: exact, as in the voice passes.
+            const __m128 a = _mm_cvtepi32_ps(_mm_madd_epi16(pairs, _mm_set1_epi32(1)));
+            const __m128 rise = _mm_cvtepi32_ps(_mm_madd_epi16(pairs, _mm_set1_epi32(0x1ffff)));
             const __m128 f = _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(frac, 9)), scale);
-            _mm_storeu_ps(out + i, _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), f)));
+            _mm_storeu_ps(out + i, _mm_add_ps(a, _mm_mul_ps(rise, f)));
             frac = _mm_add_epi32(frac, step);
         }
     }

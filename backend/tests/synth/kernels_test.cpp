@@ -429,6 +429,50 @@ TEST(Kernels, FourVoicePassPositionsCarryExactly) {
     kernels::SetFma(true);
 }
 
+// The widest steps 16-bit data can take, from -32768 to 32767 and back, at
+// quarter frames: every build must interpolate them exactly (each value is a
+// float), so the first frame and the step to the next may not lose a bit
+// or overflow however they are taken apart.
+TEST(Kernels, FullScaleStepsInterpolateExactly) {
+    std::vector<int16_t> edge(256);
+    for (size_t i = 0; i < edge.size(); ++i) edge[i] = i % 2 ? 32767 : -32768;
+    edge[7] = -1; // and a step of one, from -1 to 32767
+    const uint32_t n = 128;
+    const uint64_t inc = 0x40000000ull;
+    auto want = [&](uint32_t i) {
+        const int16_t* s = edge.data() + i / 4;
+        return static_cast<float>(s[0] + (static_cast<double>(s[1]) - s[0]) * (i % 4) / 4.0);
+    };
+    std::vector<float> run(n);
+    for (int vec = 0; vec < 3; ++vec) {
+        kernels::SetVectorised(vec >= 1);
+        if (kernels::SetFma(vec == 2) != (vec == 2)) continue;
+        uint64_t p = 0;
+        kernels::LinearRun16(edge.data(), p, inc, run.data(), n);
+        kernels::FourVoices v[2] = {};
+        for (auto& g : v) {
+            for (int k = 0; k < 4; ++k) {
+                g.src[k] = edge.data();
+                g.inc[k] = inc;
+                g.left[k] = n;
+                g.c[0][k] = 1;
+                g.g0[0][k] = 1;
+            }
+        }
+        alignas(32) float four[2 * kernels::kLaneStride] = {}, eight[2 * kernels::kLaneStride] = {};
+        kernels::FourVoices single = v[0];
+        kernels::RenderFour(single, four, 2, n);
+        kernels::RenderEight(v[0], v[1], eight, 2, n);
+        for (uint32_t i = 0; i < n; ++i) {
+            ASSERT_EQ(run[i], want(i)) << vec << " frame " << i;
+            EXPECT_EQ(four[kernels::kLanes * i], want(i)) << vec << " frame " << i;
+            EXPECT_EQ(eight[kernels::kLanes * i + 5], want(i)) << vec << " frame " << i;
+        }
+    }
+    kernels::SetVectorised(true);
+    kernels::SetFma(true);
+}
+
 // Four equal voices go through the fused four-voice pass, a lone one through
 // the general loops: across many crossings of a short loop's seam (at a pitch
 // that does not divide the loop), four voices must sound four times as loud.
