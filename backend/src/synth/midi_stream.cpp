@@ -27,7 +27,7 @@ MidiStream::MidiStream(uint32_t f, uint32_t rate, uint32_t voices)
       liveStamped_((f & BASS_MIDI_ASYNC) != 0 && !decode_),
       synth_(Synth::Options{rate, voices, (f & BASS_MIDI_NOFX) == 0, (f & BASS_MIDI_NOTEOFF1) != 0,
                             (f & BASS_MIDI_SINCINTER) != 0}),
-      asyncClock_(liveStamped_), queue_(kQueueRecords, kQueueBytes), sysexScratch_(kQueueBytes), block_(new float[2 * kBlockFrames]) {
+      asyncClock_(liveStamped_), queue_(kQueueRecords, kQueueBytes), sysexScratch_(kQueueBytes), block_(new float[4 * kBlockFrames]) {
     flags = f;
     format.rate = rate;
     format.channels = (f & BASS_SAMPLE_MONO) ? 1 : 2;
@@ -403,7 +403,23 @@ uint32_t MidiStream::RenderFloat(float* out, uint32_t frames) noexcept {
     const float limit = cpuLimit_.load(std::memory_order_relaxed);
     const double blockBudget = limit > 0 ? limit / 100.0 / format.rate : 0; // seconds per frame allowed
     const bool mono = format.channels == 1;
-    float* blk = block_.get();
+    // Two block buffers: while a helper finishes one block (its sum and
+    // effects), the next is rendered into the other, and the finished one
+    // is copied out only then (RenderBlock's hand-over).
+    float* const blocks[2] = {block_.get(), block_.get() + 2 * kBlockFrames};
+    int cur = 0;
+    struct Pending {
+        const float* blk = nullptr;
+        float* out = nullptr;
+        uint32_t frames = 0;
+    } pending;
+    auto copyOut = [&](const Pending& p) noexcept {
+        if (mono) {
+            for (uint32_t i = 0; i < p.frames; ++i) p.out[i] = (p.blk[2 * i] + p.blk[2 * i + 1]) * 0.5f * vol;
+        } else {
+            for (uint32_t i = 0; i < 2 * p.frames; ++i) p.out[i] = p.blk[i] * vol;
+        }
+    };
 
     uint32_t produced = 0;
     while (produced < frames) {
@@ -434,21 +450,22 @@ uint32_t MidiStream::RenderFloat(float* out, uint32_t frames) noexcept {
         n = ApplyDueTimed(position_, n);
         if (liveStamped_) ApplyDueLive(position_, n);
         auto b0 = limit > 0 ? Clock::now() : Clock::time_point();
-        synth_.RenderBlock(blk, n);
+        // Its first act is to complete the last block, if a helper still
+        // had it.
+        synth_.RenderBlock(blocks[cur], n, true);
         if (limit > 0) {
             double took = std::chrono::duration<double>(Clock::now() - b0).count();
             if (took > blockBudget * n) synth_.ShedVoices(std::max<uint32_t>(1, synth_.ActiveVoices() / 16));
         }
-        float* o = out + static_cast<size_t>(produced) * format.channels;
-        if (mono) {
-            for (uint32_t i = 0; i < n; ++i) o[i] = (blk[2 * i] + blk[2 * i + 1]) * 0.5f * vol;
-        } else {
-            for (uint32_t i = 0; i < 2 * n; ++i) o[i] = blk[i] * vol;
-        }
+        if (pending.frames) copyOut(pending);
+        pending = Pending{blocks[cur], out + static_cast<size_t>(produced) * format.channels, n};
+        cur ^= 1;
         position_ += n;
         produced += n;
         if (NextTimedFrame() == UINT64_MAX) TakeTimedLists();
     }
+    synth_.CompleteBlock();
+    if (pending.frames) copyOut(pending);
 
     const double took = std::chrono::duration<double>(Clock::now() - t0).count();
     if (produced > 0) {

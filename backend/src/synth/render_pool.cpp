@@ -111,30 +111,49 @@ void RenderPool::HelperMain() noexcept {
     }
 }
 
+void RenderPool::Open(TaskFn fn, void* ctx, uint32_t count, uint32_t helpers) noexcept {
+    job_ = Job{fn, ctx, count, helpers, ReadFloatMode()};
+    next_.store(0, std::memory_order_relaxed);
+    done_.store(0, std::memory_order_relaxed);
+    joined_.store(0, std::memory_order_relaxed);
+    openSeq_ = seq_.load(std::memory_order_relaxed) + 1;
+    seq_.store(openSeq_, std::memory_order_seq_cst);
+    if (sleepers_.load(std::memory_order_seq_cst) > 0) seq_.notify_all();
+}
+
+void RenderPool::Close() noexcept {
+    for (uint32_t spin = 0; done_.load(std::memory_order_acquire) < job_.count; ++spin) {
+        if (spin < kOwnerSpin) Pause();
+        else std::this_thread::yield();
+    }
+    seq_.store(openSeq_ + 1, std::memory_order_seq_cst);
+    for (uint32_t spin = 0; inside_.load(std::memory_order_seq_cst) != 0; ++spin) {
+        if (spin < kOwnerSpin) Pause();
+        else std::this_thread::yield();
+    }
+    busy_.store(false, std::memory_order_release);
+}
+
 void RenderPool::Run(TaskFn fn, void* ctx, uint32_t count, uint32_t helpers) noexcept {
     helpers = std::min(helpers, started_.load(std::memory_order_acquire));
     if (count > 1 && helpers > 0 && !busy_.exchange(true, std::memory_order_acquire)) {
-        job_ = Job{fn, ctx, count, helpers, ReadFloatMode()};
-        next_.store(0, std::memory_order_relaxed);
-        done_.store(0, std::memory_order_relaxed);
-        joined_.store(0, std::memory_order_relaxed);
-        const uint32_t s = seq_.load(std::memory_order_relaxed) + 1;
-        seq_.store(s, std::memory_order_seq_cst);
-        if (sleepers_.load(std::memory_order_seq_cst) > 0) seq_.notify_all();
+        Open(fn, ctx, count, helpers);
         Work();
-        for (uint32_t spin = 0; done_.load(std::memory_order_acquire) < count; ++spin) {
-            if (spin < kOwnerSpin) Pause();
-            else std::this_thread::yield();
-        }
-        seq_.store(s + 1, std::memory_order_seq_cst);
-        for (uint32_t spin = 0; inside_.load(std::memory_order_seq_cst) != 0; ++spin) {
-            if (spin < kOwnerSpin) Pause();
-            else std::this_thread::yield();
-        }
-        busy_.store(false, std::memory_order_release);
+        Close();
         return;
     }
     for (uint32_t i = 0; i < count; ++i) fn(ctx, i);
+}
+
+bool RenderPool::Post(TaskFn fn, void* ctx) noexcept {
+    if (started_.load(std::memory_order_acquire) == 0 || busy_.exchange(true, std::memory_order_acquire)) return false;
+    Open(fn, ctx, 1, 1);
+    return true;
+}
+
+void RenderPool::Finish() noexcept {
+    Work();
+    Close();
 }
 
 } // namespace tsl

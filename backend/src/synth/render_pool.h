@@ -45,6 +45,17 @@ public:
     // preempted helper finishes its task).
     void Run(TaskFn fn, void* ctx, uint32_t count, uint32_t helpers) noexcept;
 
+    // Hands fn(ctx, 0) to a helper and returns at once: true when the pool
+    // took it (it has a helper and was not running another job), false when
+    // the caller must run the task itself. Until the Finish that must follow
+    // on the same thread, the pool holds this job: jobs run meanwhile (this
+    // thread's or other streams') find the pool taken and run alone, and
+    // this thread may not Post again.
+    bool Post(TaskFn fn, void* ctx) noexcept;
+    // Returns once the posted task has run: runs it here if no helper has
+    // started it yet, else waits for the helper to finish it.
+    void Finish() noexcept;
+
     // The number of threads `automatic` (0) stands for: the processor count.
     static uint32_t AutomaticThreads() noexcept;
 
@@ -53,6 +64,11 @@ private:
     void HelperMain() noexcept;
     // Takes and runs tasks of the open job until none is left.
     void Work() noexcept;
+    // Opens a job for the helpers (the pool must have been taken through
+    // busy_); Close waits until every task has run and no helper is inside,
+    // and frees the pool.
+    void Open(TaskFn fn, void* ctx, uint32_t count, uint32_t helpers) noexcept;
+    void Close() noexcept;
 
     struct Job {
         TaskFn fn = nullptr;
@@ -74,6 +90,7 @@ private:
     std::atomic<uint32_t> sleepers_{0};
     std::atomic<uint32_t> started_{0};
     Job job_; // written by the owner before it opens the job, read by helpers inside it
+    uint32_t openSeq_ = 0; // the open job's seq_ (owner only)
     std::mutex reserveLock_; // Reserve only
 };
 

@@ -45,7 +45,10 @@ Synth::Synth(const Options& o)
     if (o.sinc) sinc::Init();
 }
 
-Synth::~Synth() { StopAllVoices(); }
+Synth::~Synth() {
+    CompleteBlock(); // a helper may not be left running on what goes now
+    StopAllVoices();
+}
 
 void Synth::StopAllVoices() noexcept {
     while (!active_.empty()) FreeVoice(active_.back());
@@ -71,7 +74,8 @@ void Synth::CutEverything() noexcept {
     deferredCount_ = 0;
 }
 
-bool Synth::IsSilent() const noexcept {
+bool Synth::IsSilent() noexcept {
+    CompleteBlock();
     return active_.empty() && deferredCount_ == 0 && (!opt_.effects || (reverb_.Quiet() && chorus_.Quiet()));
 }
 

@@ -59,7 +59,18 @@ public:
     // of consecutive voices, each mixed into buses of its own, which are then
     // summed in chunk order; up to Threads() threads of the render pool
     // render the chunks, and the output does not depend on which did.
-    void RenderBlock(float* out, uint32_t n) noexcept;
+    //
+    //
+    // With `handOver`, a block that was split leaves its end (the chunks'
+    // buses summed into `out`, then the chorus and reverb) to a helper and
+    // returns at once, so that the end runs while the caller copies out the
+    // last block and applies the next one's events. `out` is complete only
+    // after CompleteBlock(), which the next RenderBlock and whatever touches
+    // the effects call first; the caller calls it before it reads `out` or
+    // lets the synth go.
+    void RenderBlock(float* out, uint32_t n, bool handOver = false) noexcept;
+    // Returns once a block left to a helper is complete (at once when none is).
+    void CompleteBlock() noexcept;
     // Threads the voices of a block may use (the calling one included);
     // 0 = automatic (as many as the render pool has). Takes effect at the
     // next block; the pool must have been reserved beforehand (RenderPool).
@@ -75,7 +86,7 @@ public:
     // Fades every voice out quickly (a bound on a tail).
     void CutEverything() noexcept;
     // No voice sounds and the effects have rung out.
-    bool IsSilent() const noexcept;
+    bool IsSilent() noexcept;
 
     // Voices that count against the limit (those fading out to make room do not).
     uint32_t ActiveVoices() const noexcept { return static_cast<uint32_t>(active_.size()) - fading_; }
@@ -152,10 +163,24 @@ private:
 
     // Rendering (synth_render.cpp)
     static void RenderChunkTask(void* self, uint32_t chunk) noexcept;
+    // The end of a block's sound: the chunks' buses summed into chunk 0's,
+    // the dry output written, the chorus and reverb run. Everything it reads
+    // besides the chunks' buses and the effects' own state is taken when
+    // the block is rendered, so events applied while a helper runs it (the
+    // next block's) change the next block, not this one.
+    struct BlockEnd {
+        float* out;
+        uint32_t chunks, frames;
+        bool fx, chorus, reverb;
+        float chorusGain, reverbGain;
+    };
+    static void BlockEndTask(void* self, uint32_t) noexcept;
+    static void FinishBlock(Synth& s, const BlockEnd& job) noexcept;
+    void SumChunkBuses(uint32_t chunks, uint32_t n, bool fx) noexcept;
+    // The steal candidates, the oldest font stack in use, and the voices
+    // that ended, freed: what the chunks found besides sound.
+    void MergeChunkResults(uint32_t chunks) noexcept;
     void RenderChunk(uint32_t chunk) noexcept;
-    // Folds the chunks' buses, steal candidates and finished voices into
-    // the synth's, in chunk order.
-    MixBuses& MergeChunks(uint32_t chunks) noexcept;
 
     Options opt_;
     uint32_t maxVoices_;
@@ -254,8 +279,12 @@ private:
     std::unique_ptr<Chunk[]> chunks_;
     uint32_t chunkCap_ = 1;
     uint32_t threads_ = 1;
+    // While a helper finishes a block (blockEndPosted_), only it may touch
+    // reverb_, chorus_ and the chunks' buses: CompleteBlock() first.
     Reverb reverb_;
     Chorus chorus_;
+    BlockEnd blockEnd_{};
+    bool blockEndPosted_ = false;
     ReverbSettings reverbSet_;
     ChorusSettings chorusSet_;
     bool reverbOn_ = true, chorusOn_ = true; // XG "no effect" types turn them off

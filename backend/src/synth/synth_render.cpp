@@ -29,6 +29,30 @@ inline void Prefetch(const char* p) noexcept {
 
 void Synth::RenderChunkTask(void* self, uint32_t chunk) noexcept { static_cast<Synth*>(self)->RenderChunk(chunk); }
 
+void Synth::FinishBlock(Synth& s, const BlockEnd& job) noexcept {
+    s.SumChunkBuses(job.chunks, job.frames, job.fx);
+    MixBuses& bus = s.chunks_[0].bus;
+    for (uint32_t f = 0; f < job.frames; ++f) {
+        job.out[2 * f] = bus.left[f];
+        job.out[2 * f + 1] = bus.right[f];
+    }
+    if (!job.fx) return;
+    // The chorus first: part of its output may go on into the reverb.
+    if (job.chorus) s.chorus_.Process(bus.chorus, job.out, bus.reverb, job.frames, job.chorusGain);
+    if (job.reverb) s.reverb_.Process(bus.reverb, job.out, job.frames, job.reverbGain);
+}
+
+void Synth::BlockEndTask(void* self, uint32_t) noexcept {
+    Synth& s = *static_cast<Synth*>(self);
+    FinishBlock(s, s.blockEnd_);
+}
+
+void Synth::CompleteBlock() noexcept {
+    if (!blockEndPosted_) return;
+    RenderPool::Instance().Finish();
+    blockEndPosted_ = false;
+}
+
 // Everything a chunk writes is its own (its Chunk, its voices, its slots of
 // dead_); everything else it only reads. Chunks never look at each other's
 // voices, not even to prefetch, as another thread may be rendering them.
@@ -157,19 +181,24 @@ void Synth::RenderChunk(uint32_t k) noexcept {
     ck.oldest = oldest;
 }
 
-MixBuses& Synth::MergeChunks(uint32_t chunks) noexcept {
-    Chunk& first = chunks_[0];
-    MixBuses& sum = first.bus;
-    const uint32_t n = in_.span.frames;
+// Chunk k's buses added into chunk 0's, in chunk order.
+void Synth::SumChunkBuses(uint32_t chunks, uint32_t n, bool fx) noexcept {
+    MixBuses& sum = chunks_[0].bus;
     for (uint32_t k = 1; k < chunks; ++k) {
         const MixBuses& b = chunks_[k].bus;
         for (uint32_t f = 0; f < n; ++f) sum.left[f] += b.left[f];
         for (uint32_t f = 0; f < n; ++f) sum.right[f] += b.right[f];
-        if (in_.fx) {
+        if (fx) {
             for (uint32_t f = 0; f < n; ++f) sum.reverb[f] += b.reverb[f];
             for (uint32_t f = 0; f < n; ++f) sum.chorus[f] += b.chorus[f];
         }
     }
+}
+
+// What the chunks found besides sound: the quietest voices and the oldest
+// font stack in use, and the voices that ended.
+void Synth::MergeChunkResults(uint32_t chunks) noexcept {
+    const Chunk& first = chunks_[0];
     // The first chunk's heap is what a single pass over all voices would
     // have built; later chunks' candidates are offered to it in order.
     std::copy(first.cand, first.cand + first.candCount, cand_);
@@ -191,10 +220,11 @@ MixBuses& Synth::MergeChunks(uint32_t chunks) noexcept {
     }
     for (int i = 0; i < deferredCount_; ++i) oldest = std::min(oldest, deferred_[i].generation);
     oldestStack_ = oldest;
-    return sum;
 }
 
-void Synth::RenderBlock(float* out, uint32_t n) noexcept {
+void Synth::RenderBlock(float* out, uint32_t n, bool handOver) noexcept {
+    // The last block's end reads the chunks' buses, which this one reuses.
+    CompleteBlock();
     in_.span = BlockSpan::Of(n, static_cast<float>(opt_.rate));
     in_.fx = opt_.effects;
     const float master = masterVolume_ * (1.0f / 16383.0f);
@@ -208,18 +238,16 @@ void Synth::RenderBlock(float* out, uint32_t n) noexcept {
     } else {
         for (uint32_t k = 0; k < chunks; ++k) RenderChunk(k);
     }
-    MixBuses& bus = MergeChunks(chunks);
-
     now_ += n;
-    for (uint32_t f = 0; f < n; ++f) {
-        out[2 * f] = bus.left[f];
-        out[2 * f + 1] = bus.right[f];
-    }
-    if (in_.fx) {
-        // The chorus first: part of its output may go on into the reverb.
-        if (chorusOn_) chorus_.Process(bus.chorus, out, bus.reverb, n, chorusLevel_ * (1.0f / 64.0f));
-        if (reverbOn_) reverb_.Process(bus.reverb, out, n, reverbScale_ * reverbLevel_ * (1.0f / 64.0f));
-    }
+    blockEnd_ = BlockEnd{out, chunks, n, in_.fx, chorusOn_, reverbOn_, chorusLevel_ * (1.0f / 64.0f),
+                         reverbScale_ * reverbLevel_ * (1.0f / 64.0f)};
+    // After a split block, a helper (still awake: handing over wakes nobody)
+    // sums the chunks' buses and runs the effects, while this thread takes
+    // in what else the chunks found and goes on to the next block's events.
+    if (handOver && chunks > 1 && threads > 1)
+        blockEndPosted_ = RenderPool::Instance().Post(&Synth::BlockEndTask, this);
+    if (!blockEndPosted_) FinishBlock(*this, blockEnd_);
+    MergeChunkResults(chunks);
 }
 
 } // namespace tsl

@@ -70,6 +70,7 @@ void Synth::ResetEffects(SystemMode mode) noexcept {
     reverbSet_ = ReverbProgram(r);
     chorusSet_ = ChorusProgram(c);
     reverbOn_ = chorusOn_ = true;
+    CompleteBlock();
     reverb_.Configure(reverbSet_);
     chorus_.Configure(chorusSet_);
 }
@@ -100,6 +101,7 @@ void Synth::GsEffectParameter(uint8_t address, uint8_t v) noexcept {
     case 0x3F: chorusSet_.toReverb = unit; break;
     default: return;
     }
+    CompleteBlock();
     if (address < 0x38) reverb_.Configure(reverbSet_);
     else chorus_.Configure(chorusSet_);
 }
@@ -132,6 +134,7 @@ void Synth::XgEffectParameter(uint8_t address, const uint8_t* data, uint32_t siz
     case 0x25: chorusSet_.delay = std::max(0.001f, 0.0001f * v + 0.001f); break;
     default: return;
     }
+    CompleteBlock();
     if (address < 0x20) reverb_.Configure(reverbSet_);
     else chorus_.Configure(chorusSet_);
 }

@@ -180,6 +180,33 @@ TEST_F(ThreadsTest, ThreadsAttributeAndConfigKeepTheirValues) {
 // Streams rendered on several threads at once, created and freed while the
 // others render, with their thread counts changing between blocks: each
 // must still produce what it produces alone on one thread.
+// A split block's end (the chunks summed, reverb and chorus) may still run on
+// a helper while the next block's events are applied: events that change the
+// effects must wait for it, and the levels it uses are the block's own. The
+// standard resets below change both programs and their levels, four times a
+// second, and the return levels move between them.
+TEST_F(ThreadsTest, EffectsChangedBetweenSplitBlocksKeepEveryThreadCountExact) {
+    std::vector<BASS_MIDI_EVENT> events = SongsUnderANoteStorm(30, kRate / 16, 2, 1500);
+    ASSERT_GT(events.size(), 1000u);
+    const DWORD systems[] = {MIDI_SYSTEM_GS, MIDI_SYSTEM_XG, MIDI_SYSTEM_GM2, MIDI_SYSTEM_DEFAULT};
+    for (uint32_t k = 0; k < 8; ++k) {
+        const DWORD at = (kRate / 4 * k + 37 * k) * kFrameBytes; // not on block boundaries
+        events.push_back({MIDI_EVENT_SYSTEM, systems[k % 4], 0, 0, at});
+        events.push_back({MIDI_EVENT_REVERB_LEVEL, 20 + 10 * k, 0, 0, at + 300 * kFrameBytes});
+        events.push_back({MIDI_EVENT_CHORUS_LEVEL, 90 - 10 * k, 0, 0, at + 700 * kFrameBytes});
+    }
+    std::stable_sort(events.begin(), events.end(),
+                     [](const BASS_MIDI_EVENT& a, const BASS_MIDI_EVENT& b) { return a.pos < b.pos; });
+    const uint32_t frames = kRate * 2;
+    const RenderResult one = Render(events, 1100, frames, {1});
+    ASSERT_GE(one.peakVoices, 2.0f * kChunkVoices) << "the music is not dense enough to split the block";
+    for (uint32_t n : {2u, 4u})
+        EXPECT_EQ(FirstDifference(one.audio, Render(events, 1100, frames, {n}).audio), SIZE_MAX) << n << " threads";
+    // The same events without the hand-over's chance to matter: effects off.
+    const RenderResult dry = Render(events, 1100, frames, {1}, BASS_MIDI_NOFX);
+    EXPECT_NE(FirstDifference(one.audio, dry.audio), SIZE_MAX) << "the effects were not heard";
+}
+
 TEST_F(ThreadsTest, StreamsComingAndGoingWhileOthersRenderStayExact) {
     std::vector<BASS_MIDI_EVENT> events = SongsUnderANoteStorm(30, kRate / 16, 1, 1500);
     ASSERT_GT(events.size(), 1000u);
@@ -261,6 +288,38 @@ TEST(RenderPoolTest, EveryTaskRunsOnceWithCompetingOwners) {
     }
     for (auto& t : owners) t.join();
     EXPECT_EQ(wrong.load(), 0);
+}
+
+// A task handed over with Post runs exactly once, whether a helper takes it
+// or Finish finds it untaken and runs it on the owner, while other owners'
+// jobs compete for the pool (and find it taken).
+TEST(RenderPoolTest, PostedTasksRunOnceBesideOtherJobs) {
+    RenderPool& pool = RenderPool::Instance();
+    EXPECT_GE(pool.Reserve(3), 3u);
+    std::atomic<int> wrong{0}, handed{0};
+    std::vector<std::thread> owners;
+    for (int o = 0; o < 3; ++o) {
+        owners.emplace_back([&, o] {
+            for (int round = 0; round < 400; ++round) {
+                std::atomic<uint32_t> posted{0}, hits[8] = {};
+                auto bump = [](void* ctx, uint32_t) noexcept { static_cast<std::atomic<uint32_t>*>(ctx)->fetch_add(1); };
+                const bool took = pool.Post(bump, &posted);
+                if (!took) bump(&posted, 0);
+                handed += took;
+                // A job of this owner's own meanwhile runs alone.
+                pool.Run([](void* ctx, uint32_t i) noexcept { static_cast<std::atomic<uint32_t>*>(ctx)[i].fetch_add(1); },
+                         hits, 8, 2);
+                if (round % 3 == o) std::this_thread::yield(); // sometimes the helper gets there first
+                if (took) pool.Finish();
+                if (posted.load() != 1) ++wrong;
+                for (auto& h : hits)
+                    if (h.load() != 1) ++wrong;
+            }
+        });
+    }
+    for (auto& t : owners) t.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_GT(handed.load(), 0);
 }
 
 } // namespace
