@@ -2,11 +2,12 @@
 //
 // One pool serves the whole process. A stream's render thread hands it one
 // block's worth of tasks at a time (Run), takes part itself, and returns
-// when every task is done. The pool holds one job at a time: a render thread
-// that finds it taken by another stream runs its tasks alone, so streams
-// never wait for each other and never oversubscribe the cores. Who runs a
-// task never changes what it computes, so the output is the same whichever
-// threads took part.
+// when every task is done; or it hands over a single task and goes on with
+// its own work (Post), collecting the task later (Finish). The pool holds
+// one job at a time: a render thread that finds it taken by another stream
+// runs its tasks alone, so streams never wait for each other and never
+// oversubscribe the cores. Who runs a task never changes what it computes,
+// so the output is the same whichever threads took part.
 //
 // Hand-off cost model: opening a job is a few atomic stores; helpers that
 // went to sleep are woken with one futex-like notify (a system call, made
