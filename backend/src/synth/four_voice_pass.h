@@ -83,7 +83,7 @@ private:
 
 #if defined(__SSE4_1__)
 // AVX2 build: whole frames and fractions both in 32-bit lanes, the carry out
-// of the fraction by a compare. Four lane moves to general registers replace
+// of the fraction by a compare. Two lane moves to general registers replace
 // eight 64-bit adds and copies and four shifts per frame, and free the eight
 // general registers the positions and steps held (which were spilled).
 // Fractions are kept with their top bit flipped so that a signed compare
@@ -96,10 +96,12 @@ public:
         Load(v);
     }
     __m128i Pairs(const int16_t* s0, const int16_t* s1, const int16_t* s2, const int16_t* s3) noexcept {
-        const uint32_t x0 = static_cast<uint32_t>(_mm_cvtsi128_si32(whole_));
-        const uint32_t x1 = static_cast<uint32_t>(_mm_extract_epi32(whole_, 1));
-        const uint32_t x2 = static_cast<uint32_t>(_mm_extract_epi32(whole_, 2));
-        const uint32_t x3 = static_cast<uint32_t>(_mm_extract_epi32(whole_, 3));
+        // Two positions at a time through a 64-bit register, split apart
+        // there: half the lane moves, which take the vector ports.
+        const uint64_t q0 = static_cast<uint64_t>(_mm_cvtsi128_si64(whole_));
+        const uint64_t q1 = static_cast<uint64_t>(_mm_extract_epi64(whole_, 1));
+        const uint32_t x0 = static_cast<uint32_t>(q0), x1 = static_cast<uint32_t>(q0 >> 32);
+        const uint32_t x2 = static_cast<uint32_t>(q1), x3 = static_cast<uint32_t>(q1 >> 32);
         return _mm_set_epi32(Pair(s3 + x3), Pair(s2 + x2), Pair(s1 + x1), Pair(s0 + x0));
     }
     // (f - 2^31) >> 9, exactly converted and scaled, plus one half: the same
