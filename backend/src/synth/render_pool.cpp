@@ -18,12 +18,6 @@ constexpr uint32_t kHelperSpin = 4000;
 // slice to it (a helper preempted mid-task on a busy machine).
 constexpr uint32_t kOwnerSpin = 20000;
 
-inline void Pause() noexcept {
-#ifdef TSL_POOL_MXCSR
-    _mm_pause();
-#endif
-}
-
 inline uint32_t ReadFloatMode() noexcept {
 #ifdef TSL_POOL_MXCSR
     return _mm_getcsr();
@@ -41,6 +35,12 @@ inline void SetFloatMode(uint32_t mode) noexcept {
 }
 
 } // namespace
+
+void RenderPool::Pause() noexcept {
+#ifdef TSL_POOL_MXCSR
+    _mm_pause();
+#endif
+}
 
 RenderPool& RenderPool::Instance() noexcept {
     // Never destroyed: helpers may still be parked when the process exits,

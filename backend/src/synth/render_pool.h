@@ -57,6 +57,9 @@ public:
     // started it yet, else waits for the helper to finish it.
     void Finish() noexcept;
 
+    // One step of a spin-wait (a pause instruction where there is one).
+    static void Pause() noexcept;
+
     // The number of threads `automatic` (0) stands for: the processor count.
     static uint32_t AutomaticThreads() noexcept;
 

@@ -1,6 +1,8 @@
 // Channel events, note-on/off and the voice pool of the synthesizer core.
 #include "synth/synth.h"
 
+#include "synth/render_pool.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
@@ -686,8 +688,27 @@ void Synth::FreeVoice(int32_t index) noexcept {
     free_.push_back(index);
 }
 
-void Synth::SortCandidates() noexcept {
+void Synth::SortCandidateArray() noexcept {
     std::sort(cand_, cand_ + candCount_, [](const Candidate& a, const Candidate& b) { return a.level < b.level; });
+}
+
+void Synth::ReadyCandidates() noexcept {
+    if (candSorted_) return;
+    if (candByHelper_) {
+        // The helper sorts them before anything else: as a rule, long done.
+        for (uint32_t spin = 0; !candReady_.load(std::memory_order_acquire); ++spin) {
+            if (spin == 2000) {
+                CompleteBlock(); // runs the block's end here if no helper started it
+                break;
+            }
+            RenderPool::Pause();
+        }
+        candByHelper_ = false;
+    } else {
+        // Sorted once only: sorting the sorted array again could swap voices
+        // of equal loudness.
+        SortCandidateArray();
+    }
     candSorted_ = true;
     candNext_ = 0;
 }
@@ -710,7 +731,7 @@ int32_t Synth::AllocateVoice(uint32_t noteId) noexcept {
         // Out of voices: the quietest (released voices count as quieter),
         // from the candidates gathered during the last block, fades out
         // while the new voice takes a spare one.
-        if (!candSorted_) SortCandidates();
+        ReadyCandidates();
         int32_t victim = -1;
         while (candNext_ < candCount_ && victim < 0) {
             const Candidate& c = cand_[candNext_++];
@@ -736,7 +757,7 @@ int32_t Synth::AllocateVoice(uint32_t noteId) noexcept {
 }
 
 void Synth::ShedVoices(uint32_t count) noexcept {
-    if (!candSorted_) SortCandidates();
+    ReadyCandidates();
     while (count > 0 && candNext_ < candCount_) {
         const Candidate& c = cand_[candNext_++];
         Voice& v = voices_[c.index];

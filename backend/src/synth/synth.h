@@ -4,6 +4,7 @@
 // construction.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -159,7 +160,11 @@ private:
     void Link(int32_t index) noexcept;
     void Unlink(int32_t index) noexcept;
     void MaybeRelease(Voice& v, const ChannelState& ch) noexcept;
-    void SortCandidates() noexcept;
+    // Puts the candidates in order, quietest first, for the steals that
+    // follow: sorts them here, or takes them from the helper finishing the
+    // last block, which sorted them there.
+    void ReadyCandidates() noexcept;
+    void SortCandidateArray() noexcept;
 
     // Rendering (synth_render.cpp)
     static void RenderChunkTask(void* self, uint32_t chunk) noexcept;
@@ -173,12 +178,14 @@ private:
         uint32_t chunks, frames;
         bool fx, chorus, reverb;
         float chorusGain, reverbGain;
+        bool candidates; // first gather and sort the steal candidates
     };
     static void BlockEndTask(void* self, uint32_t) noexcept;
     static void FinishBlock(Synth& s, const BlockEnd& job) noexcept;
     void SumChunkBuses(uint32_t chunks, uint32_t n, bool fx) noexcept;
-    // The steal candidates, the oldest font stack in use, and the voices
-    // that ended, freed: what the chunks found besides sound.
+    // The chunks' steal candidates, in chunk order.
+    void MergeCandidates(uint32_t chunks) noexcept;
+    // The oldest font stack in use, and the voices that ended, freed.
     void MergeChunkResults(uint32_t chunks) noexcept;
     void RenderChunk(uint32_t chunk) noexcept;
 
@@ -240,9 +247,13 @@ private:
     // first kChunkCandidates steals of a block still take the quietest voices
     // overall, and gathering 64 per chunk cost several per cent of the render.
     static constexpr uint32_t kChunkCandidates = 16;
+    // While candByHelper_, cand_ and candCount_ belong to the helper that
+    // finishes the last block, until it raises candReady_.
     Candidate cand_[kCandidates];
     uint32_t candCount_ = 0, candNext_ = 0;
     bool candSorted_ = false;
+    bool candByHelper_ = false;
+    std::atomic<bool> candReady_{false};
 
     std::unique_ptr<font::VoiceDesc[]> descs_;
     static constexpr size_t kMaxLayers = 64;

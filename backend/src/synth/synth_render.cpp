@@ -30,6 +30,12 @@ inline void Prefetch(const char* p) noexcept {
 void Synth::RenderChunkTask(void* self, uint32_t chunk) noexcept { static_cast<Synth*>(self)->RenderChunk(chunk); }
 
 void Synth::FinishBlock(Synth& s, const BlockEnd& job) noexcept {
+    if (job.candidates) {
+        // First: the next block's first note may be waiting to steal.
+        s.MergeCandidates(job.chunks);
+        s.SortCandidateArray();
+        s.candReady_.store(true, std::memory_order_release);
+    }
     s.SumChunkBuses(job.chunks, job.frames, job.fx);
     MixBuses& bus = s.chunks_[0].bus;
     for (uint32_t f = 0; f < job.frames; ++f) {
@@ -51,6 +57,10 @@ void Synth::CompleteBlock() noexcept {
     if (!blockEndPosted_) return;
     RenderPool::Instance().Finish();
     blockEndPosted_ = false;
+    if (candByHelper_) {
+        candByHelper_ = false;
+        candSorted_ = true;
+    }
 }
 
 // Everything a chunk writes is its own (its Chunk, its voices, its slots of
@@ -197,22 +207,23 @@ void Synth::SumChunkBuses(uint32_t chunks, uint32_t n, bool fx) noexcept {
 
 // What the chunks found besides sound: the quietest voices and the oldest
 // font stack in use, and the voices that ended.
-void Synth::MergeChunkResults(uint32_t chunks) noexcept {
-    const Chunk& first = chunks_[0];
+void Synth::MergeCandidates(uint32_t chunks) noexcept {
     // The first chunk's heap is what a single pass over all voices would
     // have built; later chunks' candidates are offered to it in order.
+    const Chunk& first = chunks_[0];
     std::copy(first.cand, first.cand + first.candCount, cand_);
     candCount_ = first.candCount;
-    uint32_t oldest = first.oldest;
     for (uint32_t k = 1; k < chunks; ++k) {
         const Chunk& ck = chunks_[k];
         for (uint32_t j = 0; j < ck.candCount; ++j)
             if (candCount_ < kCandidates || ck.cand[j].level < cand_[0].level)
                 KeepQuietest(cand_, candCount_, kCandidates, ck.cand[j]);
-        oldest = std::min(oldest, ck.oldest);
     }
-    candNext_ = 0;
-    candSorted_ = false;
+}
+
+void Synth::MergeChunkResults(uint32_t chunks) noexcept {
+    uint32_t oldest = chunks_[0].oldest;
+    for (uint32_t k = 1; k < chunks; ++k) oldest = std::min(oldest, chunks_[k].oldest);
     // Freed in the order of the active list, as one pass would have.
     for (uint32_t k = 0; k < chunks; ++k) {
         const int32_t* dead = dead_.data() + in_.chunkBegin[k];
@@ -239,14 +250,23 @@ void Synth::RenderBlock(float* out, uint32_t n, bool handOver) noexcept {
         for (uint32_t k = 0; k < chunks; ++k) RenderChunk(k);
     }
     now_ += n;
-    blockEnd_ = BlockEnd{out, chunks, n, in_.fx, chorusOn_, reverbOn_, chorusLevel_ * (1.0f / 64.0f),
-                         reverbScale_ * reverbLevel_ * (1.0f / 64.0f)};
     // After a split block, a helper (still awake: handing over wakes nobody)
-    // sums the chunks' buses and runs the effects, while this thread takes
-    // in what else the chunks found and goes on to the next block's events.
-    if (handOver && chunks > 1 && threads > 1)
-        blockEndPosted_ = RenderPool::Instance().Post(&Synth::BlockEndTask, this);
-    if (!blockEndPosted_) FinishBlock(*this, blockEnd_);
+    // gathers and sorts the steal candidates, sums the chunks' buses and runs
+    // the effects, while this thread frees the voices that ended and goes on
+    // to the next block's events.
+    const bool handOverEnd = handOver && chunks > 1 && threads > 1;
+    blockEnd_ = BlockEnd{out, chunks, n, in_.fx, chorusOn_, reverbOn_, chorusLevel_ * (1.0f / 64.0f),
+                         reverbScale_ * reverbLevel_ * (1.0f / 64.0f), handOverEnd};
+    candNext_ = 0;
+    candSorted_ = false;
+    candReady_.store(false, std::memory_order_relaxed);
+    blockEndPosted_ = handOverEnd && RenderPool::Instance().Post(&Synth::BlockEndTask, this);
+    candByHelper_ = blockEndPosted_;
+    if (!blockEndPosted_) {
+        MergeCandidates(chunks);
+        blockEnd_.candidates = false;
+        FinishBlock(*this, blockEnd_);
+    }
     MergeChunkResults(chunks);
 }
 
