@@ -27,8 +27,8 @@ constexpr uint32_t kMaxChunks = 64;
 // from about one and a half times the mean to about half of it: threads take
 // the chunks in order as they come free, so the last ones taken are small
 // and the threads finish close together, where equal chunks left one thread
-// waiting out half a chunk on average. Cuts fall on multiples of four, the width of the fused
-// voice pass.
+// waiting out half a chunk on average. Cuts fall on multiples of four, the
+// width of the fused voice pass.
 inline uint32_t SplitIntoChunks(uint32_t voices, uint32_t cap, uint32_t* begin) noexcept {
     const uint32_t per = (std::max(kChunkVoices, (voices + cap - 1) / cap) + 3) & ~3u;
     const uint32_t chunks = std::max(1u, voices / per);

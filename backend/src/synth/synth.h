@@ -61,7 +61,6 @@ public:
     // summed in chunk order; up to Threads() threads of the render pool
     // render the chunks, and the output does not depend on which did.
     //
-    //
     // With `handOver`, a block that was split leaves its end (the chunks'
     // buses summed into `out`, then the chorus and reverb) to a helper and
     // returns at once, so that the end runs while the caller copies out the
@@ -168,8 +167,9 @@ private:
 
     // Rendering (synth_render.cpp)
     static void RenderChunkTask(void* self, uint32_t chunk) noexcept;
-    // The end of a block's sound: the chunks' buses summed into chunk 0's,
-    // the dry output written, the chorus and reverb run. Everything it reads
+    // The end of a block: the chunks' steal candidates gathered (and
+    // sorted, on a helper), their buses summed into chunk 0's, the dry
+    // output written, the chorus and reverb run. Everything it reads
     // besides the chunks' buses and the effects' own state is taken when
     // the block is rendered, so events applied while a helper runs it (the
     // next block's) change the next block, not this one.
@@ -178,7 +178,7 @@ private:
         uint32_t chunks, frames;
         bool fx, chorus, reverb;
         float chorusGain, reverbGain;
-        bool candidates; // first gather and sort the steal candidates
+        bool sortCandidates; // and raise candReady_, before the sound
     };
     static void BlockEndTask(void* self, uint32_t) noexcept;
     static void FinishBlock(Synth& s, const BlockEnd& job) noexcept;

@@ -30,9 +30,10 @@ inline void Prefetch(const char* p) noexcept {
 void Synth::RenderChunkTask(void* self, uint32_t chunk) noexcept { static_cast<Synth*>(self)->RenderChunk(chunk); }
 
 void Synth::FinishBlock(Synth& s, const BlockEnd& job) noexcept {
-    if (job.candidates) {
-        // First: the next block's first note may be waiting to steal.
-        s.MergeCandidates(job.chunks);
+    // The candidates first: the next block's first note may be waiting to
+    // steal.
+    s.MergeCandidates(job.chunks);
+    if (job.sortCandidates) {
         s.SortCandidateArray();
         s.candReady_.store(true, std::memory_order_release);
     }
@@ -205,8 +206,6 @@ void Synth::SumChunkBuses(uint32_t chunks, uint32_t n, bool fx) noexcept {
     }
 }
 
-// What the chunks found besides sound: the quietest voices and the oldest
-// font stack in use, and the voices that ended.
 void Synth::MergeCandidates(uint32_t chunks) noexcept {
     // The first chunk's heap is what a single pass over all voices would
     // have built; later chunks' candidates are offered to it in order.
@@ -258,15 +257,13 @@ void Synth::RenderBlock(float* out, uint32_t n, bool handOver) noexcept {
     blockEnd_ = BlockEnd{out, chunks, n, in_.fx, chorusOn_, reverbOn_, chorusLevel_ * (1.0f / 64.0f),
                          reverbScale_ * reverbLevel_ * (1.0f / 64.0f), handOverEnd};
     candNext_ = 0;
-    candSorted_ = false;
     candReady_.store(false, std::memory_order_relaxed);
     blockEndPosted_ = handOverEnd && RenderPool::Instance().Post(&Synth::BlockEndTask, this);
+    if (!blockEndPosted_) FinishBlock(*this, blockEnd_);
+    // The candidates are sorted by the helper (ready when it says so), here
+    // already (the pool was taken), or else at the first steal.
     candByHelper_ = blockEndPosted_;
-    if (!blockEndPosted_) {
-        MergeCandidates(chunks);
-        blockEnd_.candidates = false;
-        FinishBlock(*this, blockEnd_);
-    }
+    candSorted_ = handOverEnd && !blockEndPosted_;
     MergeChunkResults(chunks);
 }
 

@@ -177,9 +177,6 @@ TEST_F(ThreadsTest, ThreadsAttributeAndConfigKeepTheirValues) {
     ASSERT_TRUE(BASS_SetConfig(BASS_CONFIG_MIDI_THREADS, 0));
 }
 
-// Streams rendered on several threads at once, created and freed while the
-// others render, with their thread counts changing between blocks: each
-// must still produce what it produces alone on one thread.
 // A split block's end (the chunks summed, reverb and chorus) may still run on
 // a helper while the next block's events are applied: events that change the
 // effects must wait for it, and the levels it uses are the block's own. The
@@ -202,11 +199,14 @@ TEST_F(ThreadsTest, EffectsChangedBetweenSplitBlocksKeepEveryThreadCountExact) {
     ASSERT_GE(one.peakVoices, 2.0f * kChunkVoices) << "the music is not dense enough to split the block";
     for (uint32_t n : {2u, 4u})
         EXPECT_EQ(FirstDifference(one.audio, Render(events, 1100, frames, {n}).audio), SIZE_MAX) << n << " threads";
-    // The same events without the hand-over's chance to matter: effects off.
+    // And the effects are heard at all: without them the output differs.
     const RenderResult dry = Render(events, 1100, frames, {1}, BASS_MIDI_NOFX);
     EXPECT_NE(FirstDifference(one.audio, dry.audio), SIZE_MAX) << "the effects were not heard";
 }
 
+// Streams rendered on several threads at once, created and freed while the
+// others render, with their thread counts changing between blocks: each
+// must still produce what it produces alone on one thread.
 TEST_F(ThreadsTest, StreamsComingAndGoingWhileOthersRenderStayExact) {
     std::vector<BASS_MIDI_EVENT> events = SongsUnderANoteStorm(30, kRate / 16, 1, 1500);
     ASSERT_GT(events.size(), 1000u);
