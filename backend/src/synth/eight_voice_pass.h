@@ -1,8 +1,9 @@
 // Two groups of the four-voice pass run side by side in 256-bit registers
-// (AVX2 + FMA build only, included by kernels_fma.cpp). Fetching the frames
-// costs the same per voice, but the position steps, interpolation and
-// filters take one instruction for eight voices instead of two, and each
-// bus takes one load and one store per frame for both groups.
+// (AVX2 + FMA build only, included by kernels_fma.cpp). The position steps,
+// interpolation and filters take one instruction for eight voices instead
+// of two, and each bus takes one load and one store per frame for both
+// groups. Where no voice moves faster than two frames a frame, one load of
+// four samples per voice serves two frames.
 //
 // The first group adds into lanes 0-3 of the buses and the second into lanes
 // 4-7, each term fused as the four-voice pass does: the same additions in
@@ -13,6 +14,7 @@
 #include <immintrin.h>
 
 #include <cstdint>
+#include <cstring>
 
 #include "synth/four_voice_pass.h"
 #include "synth/kernels.h"
@@ -62,20 +64,35 @@ public:
         }
     }
     __m256i Pairs(const int16_t* const s[8]) const noexcept {
-        // Two positions at a time through a 64-bit register, split apart
-        // there: half as many instructions on the vector ports, which bound
-        // the pass (a 32-bit lane move takes two of them).
-        const __m128i lo = _mm256_castsi256_si128(whole_), hi = _mm256_extracti128_si256(whole_, 1);
-        const uint64_t q0 = static_cast<uint64_t>(_mm_cvtsi128_si64(lo));
-        const uint64_t q1 = static_cast<uint64_t>(_mm_extract_epi64(lo, 1));
-        const uint64_t q2 = static_cast<uint64_t>(_mm_cvtsi128_si64(hi));
-        const uint64_t q3 = static_cast<uint64_t>(_mm_extract_epi64(hi, 1));
-        const uint32_t x0 = static_cast<uint32_t>(q0), x1 = static_cast<uint32_t>(q0 >> 32);
-        const uint32_t x2 = static_cast<uint32_t>(q1), x3 = static_cast<uint32_t>(q1 >> 32);
-        const uint32_t x4 = static_cast<uint32_t>(q2), x5 = static_cast<uint32_t>(q2 >> 32);
-        const uint32_t x6 = static_cast<uint32_t>(q3), x7 = static_cast<uint32_t>(q3 >> 32);
-        return _mm256_setr_epi32(Pair(s[0] + x0), Pair(s[1] + x1), Pair(s[2] + x2), Pair(s[3] + x3), Pair(s[4] + x4),
-                                 Pair(s[5] + x5), Pair(s[6] + x6), Pair(s[7] + x7));
+        uint32_t x[8];
+        Offsets(x);
+        return _mm256_setr_epi32(Pair(s[0] + x[0]), Pair(s[1] + x[1]), Pair(s[2] + x[2]), Pair(s[3] + x[3]),
+                                 Pair(s[4] + x[4]), Pair(s[5] + x[5]), Pair(s[6] + x[6]), Pair(s[7] + x[7]));
+    }
+    // The pairs of this frame and of the next from one four-sample load per
+    // voice: with increments below 2 no voice moves on by more than two
+    // samples in a frame. Half the loads and position moves per frame, in a
+    // pass bound by its vector instructions. Returns this frame's fractions
+    // and steps the positions on, as Fractions does.
+    __m256 TwoPairs(const int16_t* const s[8], __m256i& first, __m256i& second) noexcept {
+        uint32_t x[8];
+        Offsets(x);
+        // Voices 0, 1, 4, 5 in a and 2, 3, 6, 7 in b: one shuffle per frame
+        // then puts their pairs in voice order.
+        const __m256i a =
+            _mm256_setr_epi64x(Quad(s[0] + x[0]), Quad(s[1] + x[1]), Quad(s[4] + x[4]), Quad(s[5] + x[5]));
+        const __m256i b =
+            _mm256_setr_epi64x(Quad(s[2] + x[2]), Quad(s[3] + x[3]), Quad(s[6] + x[6]), Quad(s[7] + x[7]));
+        const __m256i before = whole_;
+        const __m256 f = Fractions();
+        first = Low(a, b);
+        // The next frame's pair starts (whole_ - before) samples on: 16 bits
+        // each, taken off the bottom of each voice's four.
+        const __m256i bits = _mm256_slli_epi32(_mm256_sub_epi32(whole_, before), 4);
+        const __m256i zero = _mm256_setzero_si256();
+        second = Low(_mm256_srlv_epi64(a, _mm256_unpacklo_epi32(bits, zero)),
+                     _mm256_srlv_epi64(b, _mm256_unpackhi_epi32(bits, zero)));
+        return f;
     }
     // The fractions (0..1) at the current positions, exactly as the
     // four-voice pass computes them; then steps every position on.
@@ -89,6 +106,30 @@ public:
     }
 
 private:
+    // The whole frames of the eight positions, two at a time through a
+    // 64-bit register and split apart there: half as many instructions on
+    // the vector ports (a 32-bit lane move takes two of them).
+    void Offsets(uint32_t (&x)[8]) const noexcept {
+        const __m128i lo = _mm256_castsi256_si128(whole_), hi = _mm256_extracti128_si256(whole_, 1);
+        const uint64_t q[4] = {
+            static_cast<uint64_t>(_mm_cvtsi128_si64(lo)), static_cast<uint64_t>(_mm_extract_epi64(lo, 1)),
+            static_cast<uint64_t>(_mm_cvtsi128_si64(hi)), static_cast<uint64_t>(_mm_extract_epi64(hi, 1))};
+        for (int k = 0; k < 4; ++k) {
+            x[2 * k] = static_cast<uint32_t>(q[k]);
+            x[2 * k + 1] = static_cast<uint32_t>(q[k] >> 32);
+        }
+    }
+    static int64_t Quad(const int16_t* s) noexcept {
+        int64_t v;
+        std::memcpy(&v, s, sizeof v);
+        return v;
+    }
+    // The low halves of the 64-bit lanes of a (voices 0, 1, 4, 5) and b
+    // (2, 3, 6, 7), in voice order.
+    static __m256i Low(__m256i a, __m256i b) noexcept {
+        return _mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(a), _mm256_castsi256_ps(b), 0x88));
+    }
+
     __m256i whole_, flipped_, istep_, fstep_;
 };
 
@@ -108,6 +149,11 @@ void Pass(FourVoices& va, FourVoices& vb, float* __restrict acc, uint32_t frames
         g[b] = Join(va.g0[b], vb.g0[b]);
         d[b] = Join(va.d[b], vb.d[b]);
     }
+    // Two frames per load when every increment is below 2 (the usual case:
+    // most notes play near their sample's root key).
+    bool twoStep = true;
+    for (int k = 0; k < 4; ++k)
+        if ((va.inc[k] >> 33) != 0 || (vb.inc[k] >> 33) != 0) twoStep = false;
     uint32_t i = 0;
     for (;;) {
         uint32_t part = frames - i;
@@ -117,13 +163,11 @@ void Pass(FourVoices& va, FourVoices& vb, float* __restrict acc, uint32_t frames
             if (l < part) part = l;
         const uint32_t stop = i + part;
         float* at = acc + kLanes * i;
-        for (; i < stop; ++i) {
-            const __m256i pairs = pos.Pairs(s);
+        auto frame = [&](__m256i pairs, __m256 f) noexcept {
             // The first frame and the step to the second, as 1·a + 0·b and
             // -1·a + 1·b: exact in integers, and so in floats (17 bits).
             const __m256 a = _mm256_cvtepi32_ps(_mm256_madd_epi16(pairs, _mm256_set1_epi32(1)));
             const __m256 rise = _mm256_cvtepi32_ps(_mm256_madd_epi16(pairs, _mm256_set1_epi32(0x1ffff)));
-            const __m256 f = pos.Fractions();
             const __m256 in = _mm256_fmadd_ps(rise, f, a);
             __m256 out;
             if constexpr (kLowpass) {
@@ -142,6 +186,18 @@ void Pass(FourVoices& va, FourVoices& vb, float* __restrict acc, uint32_t frames
                 _mm256_store_ps(bus, _mm256_fmadd_ps(out, g[b], _mm256_load_ps(bus)));
             }
             at += kLanes;
+        };
+        if (twoStep) {
+            for (; i + 2 <= stop; i += 2) {
+                __m256i first, second;
+                const __m256 f = pos.TwoPairs(s, first, second);
+                frame(first, f);
+                frame(second, pos.Fractions());
+            }
+        }
+        for (; i < stop; ++i) {
+            const __m256i pairs = pos.Pairs(s);
+            frame(pairs, pos.Fractions());
         }
         for (uint32_t& l : va.left) l -= part;
         for (uint32_t& l : vb.left) l -= part;

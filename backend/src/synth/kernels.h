@@ -59,6 +59,9 @@ void BiquadEight(float* const x[8], const float c[8][5], float z[8][2], uint32_t
 constexpr uint32_t kLanes = 8;
 constexpr uint32_t kLaneStride = kLanes * 128; // eight lanes of a 128-frame block
 struct FourVoices {
+    // Each voice's buffer must be readable two samples past the pair at any
+    // position the voice reaches (the passes may load four at a time); the
+    // guard frames of sample data cover it.
     const int16_t* src[4];
     uint64_t pos[4], inc[4];
     float c[5][4];    // [b0, b1, b2, a1, a2][voice]

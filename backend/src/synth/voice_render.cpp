@@ -274,7 +274,8 @@ static_assert(sizeof(MixBuses::lanes[0]) == kernels::kLaneStride * sizeof(float)
 } // namespace
 
 void Voice::MakeSilentFiller() noexcept {
-    static const int16_t kZeros[2] = {0, 0};
+    // Read four samples at a time by the eight-voice pass.
+    static const int16_t kZeros[4] = {};
     sample = nullptr;
     pcm = kZeros;
     pcmLow = nullptr;

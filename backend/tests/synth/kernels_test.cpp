@@ -260,7 +260,9 @@ TEST(Kernels, FusedFourVoicesMatchTheSeparateLoops) {
 // after the other, the first in lanes 0-3 and the second in lanes 4-7: the
 // same bus sums to the bit and the same state, with
 // voices moving to other buffers inside the block, for every bus count and
-// with low-pass, general and mixed filter shapes.
+// with low-pass, general and mixed filter shapes; with some voice moving two
+// frames a frame or more, and with all of them slower (where one load serves
+// two frames: up to the fastest such step, and a voice standing still).
 TEST(Kernels, EightVoicesGiveTheBitsOfTwoFourVoicePasses) {
     std::mt19937 rng(5);
     std::uniform_int_distribution<int> sample(-32768, 32767);
@@ -282,7 +284,15 @@ TEST(Kernels, EightVoicesGiveTheBitsOfTwoFourVoicePasses) {
         left = 1000;
     };
     const float lowpass[5] = {0.2f, 0.4f, 0.2f, -0.5f, 0.3f}, general[5] = {0.3f, 0.1f, -0.3f, -0.4f, 0.4f};
-    for (int shapes = 0; shapes < 3; ++shapes) {
+    auto increment = [&](bool slow, int voice) -> uint64_t {
+        if (!slow) return voice == 7 ? 0x280000000ull : 0x80000000ull + (static_cast<uint64_t>(rng()) << 1);
+        if (voice == 0) return 0;
+        if (voice == 5) return 0x1FFFFFFFFull;
+        return static_cast<uint64_t>(rng()) << 1;
+    };
+    for (int round = 0; round < 6; ++round) {
+        const int shapes = round % 3;
+        const bool slow = round >= 3;
         for (uint32_t buses = 2; buses <= 4; ++buses) {
             for (uint32_t n : {1u, 33u, 128u}) {
                 kernels::FourVoices v[2] = {};
@@ -292,7 +302,7 @@ TEST(Kernels, EightVoicesGiveTheBitsOfTwoFourVoicePasses) {
                     for (int k = 0; k < 4; ++k) {
                         v[h].src[k] = data[4 * h + k].data();
                         v[h].pos[k] = (static_cast<uint64_t>(10 + 3 * k) << 32) + rng();
-                        v[h].inc[k] = 0x80000000ull + (static_cast<uint64_t>(rng()) << 1);
+                        v[h].inc[k] = increment(slow, 4 * h + k);
                         v[h].left[k] = (k + h) % 3 == 0 ? 1 + rng() % 40 : 4000;
                         for (int j = 0; j < 5; ++j) v[h].c[j][k] = c[j];
                         v[h].z[0][k] = 0.1f * unit(rng);
@@ -313,7 +323,7 @@ TEST(Kernels, EightVoicesGiveTheBitsOfTwoFourVoicePasses) {
                 kernels::RenderFour(one[1], accOne + 4, buses, n);
                 kernels::RenderEight(both[0], both[1], accBoth, buses, n);
                 ASSERT_EQ(std::memcmp(accOne, accBoth, sizeof accOne), 0)
-                    << shapes << " " << buses << " " << n;
+                    << shapes << " " << slow << " " << buses << " " << n;
                 for (int h = 0; h < 2; ++h) {
                     for (int k = 0; k < 4; ++k) {
                         EXPECT_EQ(one[h].pos[k], both[h].pos[k]);
