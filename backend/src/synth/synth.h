@@ -277,14 +277,15 @@ private:
     // holding the block's sum.
     struct Chunk {
         MixBuses bus;
-        alignas(32) float groupBuf[kFilterGroup][kBlockFrames];
+        alignas(32) float groupBuf[kFilterGroup][kBlockFrames] = {}; // spare ones are filter lanes of the filler
         Candidate cand[kCandidates];
         uint32_t candCount = 0;
         uint32_t deadCount = 0;
         uint32_t oldest = 0;
         // Fills the empty lanes of a chunk's last, partial groups of plain
         // voices: silent (set up once), so the lanes it takes add exactly
-        // nothing.
+        // nothing. Its filter (the identity, never used for its own sound)
+        // also fills the last group of filtered voices.
         Voice filler;
     };
     std::unique_ptr<Chunk[]> chunks_;

@@ -167,12 +167,16 @@ void Synth::RenderChunk(uint32_t k) noexcept {
         if (ck.candCount < in_.chunkCandidates || v.level < ck.cand[0].level)
             KeepQuietest(ck.cand, ck.candCount, in_.chunkCandidates, Candidate{v.level, idx, v.generation});
     }
-    const int fourAtOnce = grouped >= 4 ? 4 : 0;
-    if (fourAtOnce) FilterFour(group, groupTmp, n);
-    for (int g = 0; g < grouped; ++g) {
-        if (g >= fourAtOnce) group[g]->filterState.Run(group[g]->filter, groupTmp[g], n);
-        group[g]->Mix(groupTmp[g], groupOff[g], bus, n, fx);
+    // The chunk's last filtered voices fill their group with the silent
+    // filler over the spare buffers (whatever they hold, a lane of its own):
+    // a lane of the four- or eight-voice filter costs less than a voice alone.
+    if (grouped > 0) {
+        const int width = grouped > 4 ? kFilterGroup : 4;
+        for (int g = grouped; g < width; ++g) group[g] = &ck.filler;
+        if (width == 4) FilterFour(group, groupTmp, n);
+        else FilterEight(group, groupTmp, n);
     }
+    for (int g = 0; g < grouped; ++g) group[g]->Mix(groupTmp[g], groupOff[g], bus, n, fx);
     // The last one to three plain voices of each bus set fill their group
     // with silence: a lane of the fused pass costs less than a voice alone.
     for (int q = 0; q < 3; ++q) {

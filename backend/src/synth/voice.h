@@ -226,7 +226,8 @@ struct Voice {
     void Finish() noexcept;
     // Turns the voice into silence that passes Plain(): it reads zeros and
     // every gain is zero, and a pass leaves it so. It fills the lanes of a
-    // partial group of four.
+    // partial group of four (and of a partial filter group: its filter state
+    // is never read back).
     void MakeSilentFiller() noexcept;
 
     // --- cold: read at note-on and when the channel's controllers change ---
