@@ -128,7 +128,7 @@ void Reverb::ProcessNetwork(const float* in, float* out, uint32_t n, float gain)
             if (++a.pos == a.buf.size()) a.pos = 0;
         }
         // The network: read, damp, decay; Householder feedback.
-        float y[kLines];
+        float y[kLines], level[kLines];
         float sum = 0;
         for (int i = 0; i < kLines; ++i) {
             Line& l = lines_[i];
@@ -136,7 +136,7 @@ void Reverb::ProcessNetwork(const float* in, float* out, uint32_t n, float gain)
             l.state = r + (l.state - r) * l.damp;
             y[i] = l.state * l.gain;
             sum += y[i];
-            peak = std::max(peak, std::fabs(r));
+            level[i] = std::fabs(r);
         }
         const float h = sum * (2.0f / kLines);
         float left = 0, right = 0;
@@ -152,7 +152,11 @@ void Reverb::ProcessNetwork(const float* in, float* out, uint32_t n, float gain)
         const float ol = outA_ * left + outB_ * right, orr = outA_ * right + outB_ * left;
         out[2 * f] += ol;
         out[2 * f + 1] += orr;
-        peak = std::max(peak, std::max(std::fabs(ol), std::fabs(orr)));
+        // The frame's peak as a tree, so that only one comparison a frame
+        // waits for the one before (a chain of ten made it the slowest part).
+        const float lines = std::max(std::max(std::max(level[0], level[1]), std::max(level[2], level[3])),
+                                     std::max(std::max(level[4], level[5]), std::max(level[6], level[7])));
+        peak = std::max(peak, std::max(lines, std::max(std::fabs(ol), std::fabs(orr))));
     }
     peak_ = std::max(peak, std::fabs(lines_[0].state) + std::fabs(lines_[7].state));
 }
