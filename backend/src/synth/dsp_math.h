@@ -9,7 +9,22 @@
 #include <cmath>
 #include <cstdint>
 
+#if defined(__SSE__) || defined(_M_X64)
+#include <xmmintrin.h>
+#endif
+
 namespace tsl::dsp {
+
+// std::lrint for values that fit in 32 bits (rounding to nearest, ties to
+// even), without the library call std::lrint is (it may set errno): every
+// note start rounds each generator, and 16-bit output every sample.
+inline int32_t RoundToInt(float x) noexcept {
+#if defined(__x86_64__) || defined(_M_X64)
+    return static_cast<int32_t>(_mm_cvtss_si64(_mm_set_ss(x)));
+#else
+    return static_cast<int32_t>(std::lrint(x));
+#endif
+}
 
 // 2^x to about 2e-7 relative (0.0003 cents as a pitch ratio); 0 below 2^-126.
 inline float Exp2(float x) noexcept {

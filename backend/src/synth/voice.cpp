@@ -51,7 +51,7 @@ inline void ScaleTime(float& tc, int steps, float shortest) noexcept {
 }
 
 inline float Clamped(int gen, float v) noexcept {
-    return static_cast<float>(ClampGen(gen, static_cast<int32_t>(std::lrint(v))));
+    return static_cast<float>(ClampGen(gen, dsp::RoundToInt(v)));
 }
 
 inline float ModOutput(const Modulator& m, const ChannelState& ch, uint8_t key, uint8_t vel) noexcept {

@@ -214,30 +214,48 @@ TEST(Midi, NoteOff1ReleasesOnlyTheLastOfEqualNotes) {
     BASS_MIDI_FontFree(f);
 }
 
+// 16-bit and 8-bit output are the float output scaled, clipped and rounded
+// to the nearest step (ties to even), to the bit: for a chord loud enough to
+// clip, read in pieces of odd lengths as well as whole.
 TEST(Midi, OutputFormatsAgree) {
     HSOUNDFONT f = MelodicAndDrums();
     auto make = [&](DWORD flags) {
         HSTREAM h = BASS_MIDI_StreamCreate(16, BASS_STREAM_DECODE | BASS_MIDI_NOFX | flags, 22050);
         BASS_MIDI_FONT ft{f, -1, 0};
         BASS_MIDI_StreamSetFonts(h, &ft, 1);
-        BASS_MIDI_StreamEvent(h, 0, MIDI_EVENT_NOTE, 69 | 100 << 8);
+        BASS_MIDI_StreamEvent(h, 0, MIDI_EVENT_VOLUME, 127);
+        for (int key : {57, 60, 64, 67, 69, 72, 76, 79, 81, 84}) BASS_MIDI_StreamEvent(h, 0, MIDI_EVENT_NOTE, key | 127 << 8);
         return h;
     };
     HSTREAM fl = make(BASS_SAMPLE_FLOAT), s16 = make(0), u8 = make(BASS_SAMPLE_8BITS), mono = make(BASS_SAMPLE_FLOAT | BASS_SAMPLE_MONO);
-    std::vector<float> a(2000);
-    std::vector<int16_t> b(2000);
+    // The same read in pieces of 1 to 7 frames, by a float and a 16-bit stream.
+    HSTREAM piecesFl = make(BASS_SAMPLE_FLOAT), pieces16 = make(0);
+    std::vector<float> a(2000), pa(2000);
+    std::vector<int16_t> b(2000), pb(2000);
     std::vector<uint8_t> c(2000);
     std::vector<float> m(1000);
     EXPECT_EQ(BASS_ChannelGetData(fl, a.data(), 8000), 8000u);
     EXPECT_EQ(BASS_ChannelGetData(s16, b.data(), 4000), 4000u);
     EXPECT_EQ(BASS_ChannelGetData(u8, c.data(), 2000), 2000u);
     EXPECT_EQ(BASS_ChannelGetData(mono, m.data(), 4000), 4000u);
-    for (size_t i = 0; i < a.size(); ++i) {
-        EXPECT_NEAR(b[i] / 32768.0, a[i], 1.0 / 32768) << i;
-        EXPECT_NEAR((c[i] - 128) / 128.0, a[i], 1.0 / 128) << i;
+    for (size_t done = 0; done < pa.size();) {
+        const size_t frames = std::min<size_t>(1 + done % 7, (pa.size() - done) / 2);
+        ASSERT_EQ(BASS_ChannelGetData(piecesFl, pa.data() + done, static_cast<DWORD>(frames * 8)), frames * 8);
+        ASSERT_EQ(BASS_ChannelGetData(pieces16, pb.data() + done, static_cast<DWORD>(frames * 4)), frames * 4);
+        done += 2 * frames;
     }
+    auto to16 = [](float x) { return static_cast<int16_t>(std::nearbyint(std::clamp(x * 32768.0f, -32768.0f, 32767.0f))); };
+    int clipped = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        clipped += std::fabs(a[i]) > 1.0f;
+        const auto want8 = static_cast<uint8_t>(std::nearbyint(std::clamp(a[i] * 128.0f + 128.0f, 0.0f, 255.0f)));
+        ASSERT_EQ(b[i], to16(a[i])) << i << " " << a[i];
+        ASSERT_EQ(pb[i], to16(pa[i])) << i << " " << pa[i];
+        ASSERT_EQ(c[i], want8) << i << " " << a[i];
+    }
+    EXPECT_GT(clipped, 0);
     for (size_t i = 0; i < m.size(); ++i) EXPECT_NEAR(m[i], (a[2 * i] + a[2 * i + 1]) / 2, 1e-6) << i;
-    for (HSTREAM h : {fl, s16, u8, mono}) BASS_StreamFree(h);
+    for (HSTREAM h : {fl, s16, u8, mono, piecesFl, pieces16}) BASS_StreamFree(h);
     EXPECT_FALSE(BASS_StreamFree(fl));
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
     BASS_MIDI_FontFree(f);
