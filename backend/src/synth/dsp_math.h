@@ -1,7 +1,8 @@
 // Unit conversions of the SoundFont world (cents, centibels, timecents) and the
-// modulator transfer curves. Called once per block or per note, never per
-// sample; with a thousand voices the per-block ones still add up, so the
-// exponentials use Exp2 below rather than libm.
+// modulator transfer curves, and rounding to integers. The conversions run
+// once per block or per note, never per sample; with a thousand voices the
+// per-block ones still add up, so the exponentials use Exp2 below rather
+// than libm.
 #pragma once
 
 #include <algorithm>

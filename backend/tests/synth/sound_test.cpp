@@ -2,6 +2,7 @@
 // pan and velocity curves, exclusive classes, 24-bit sample precision.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -97,6 +98,40 @@ TEST(Sound, PanAndVelocityCurves) {
     EXPECT_LT(level(127, 0, 1), level(127, 0, 0) * 1e-3);
     EXPECT_LT(level(127, 127, 0), level(127, 127, 1) * 2e-2);
     BASS_MIDI_FontFree(f);
+}
+
+// Voices that are filtered but not plain (sinc here) are filtered eight at
+// a time, and those left over are filled up with silent lanes: a filtered
+// note alone, or a few, must sound as one of eight does, the filter heard
+// (a square wave with its cutoff well below its highs).
+TEST(Sound, FilteredVoicesSoundTheSameAloneAsInAFullGroup) {
+    Sf2Sample sq = SineSample(100, 400, 44100, 69);
+    for (size_t i = 0; i < sq.pcm.size(); ++i) sq.pcm[i] = (i % 100) < 50 ? 6000 : -6000;
+    Sf2Preset p;
+    p.zones.push_back(Sf2Zone{0, 127, 0, {{54, 1}, {8, 8000}}}); // cutoff about 840 Hz
+    Sf2Preset open;
+    open.zones.push_back(Sf2Zone{0, 127, 0, {{54, 1}}});
+    HSOUNDFONT f = LoadFont({sq}, {p}), g = LoadFont({sq}, {open});
+    auto render = [](HSOUNDFONT font, int notes) {
+        TestStream s({font}, BASS_MIDI_NOFX | BASS_MIDI_SINCINTER);
+        for (int c = 0; c < notes; ++c) s.Note(c, 69, 100);
+        return Channel(s.Render(8820), 2, 0);
+    };
+    const std::vector<float> eight = render(f, 8);
+    const double loud = Rms(eight, 0, eight.size());
+    ASSERT_GT(loud, 0.01);
+    for (int notes : {1, 3, 5}) {
+        const std::vector<float> few = render(f, notes);
+        double worst = 0;
+        for (size_t i = 0; i < eight.size(); ++i) worst = std::max(worst, std::fabs(few[i] * 8.0 - eight[i] * notes));
+        EXPECT_LT(worst, loud * 1e-4) << notes << " notes";
+    }
+    const std::vector<float> unfiltered = render(g, 1);
+    double apart = 0;
+    for (size_t i = 0; i < eight.size(); ++i) apart = std::max(apart, std::fabs(unfiltered[i] * 8.0 - eight[i]));
+    EXPECT_GT(apart, loud * 0.1) << "the filter was not heard";
+    BASS_MIDI_FontFree(f);
+    BASS_MIDI_FontFree(g);
 }
 
 TEST(Sound, ExclusiveClassCutsThePreviousNote) {
