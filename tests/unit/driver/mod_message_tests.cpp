@@ -133,6 +133,14 @@ LONG CALLBACK HoldFaultingThread(EXCEPTION_POINTERS* info)
     ExitThread(0xDEAD);
 }
 
+// A thread routine of the program's own calling convention (stdcall on
+// 32-bit Windows, which a lambda does not have).
+DWORD WINAPI SendFaulting(void* param)
+{
+    auto* send = static_cast<FaultingSend*>(param);
+    return modMessage(0, MODM_LONGDATA, send->user, reinterpret_cast<DWORD_PTR>(&send->header), sizeof send->header);
+}
+
 TEST_F(ModMessage, UnreadableSysExFaultsInTheProgramsThreadWithThePortFree)
 {
     auto* noAccess = static_cast<char*>(VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_NOACCESS));
@@ -144,14 +152,7 @@ TEST_F(ModMessage, UnreadableSysExFaultsInTheProgramsThreadWithThePortFree)
     ASSERT_EQ(Prepare(bad.header), static_cast<DWORD>(MMSYSERR_NOERROR));
     g_faulting = &bad;
     void* handler = AddVectoredExceptionHandler(1, &HoldFaultingThread);
-    HANDLE thread = CreateThread(
-        nullptr, 0,
-        [](void* param) -> DWORD {
-            auto* send = static_cast<FaultingSend*>(param);
-            return modMessage(0, MODM_LONGDATA, send->user, reinterpret_cast<DWORD_PTR>(&send->header),
-                              sizeof send->header);
-        },
-        &bad, CREATE_SUSPENDED, &bad.threadId);
+    HANDLE thread = CreateThread(nullptr, 0, &SendFaulting, &bad, CREATE_SUSPENDED, &bad.threadId);
     ResumeThread(thread);
     const bool faulted = WaitForSingleObject(bad.faulted, 10000) == WAIT_OBJECT_0;
 

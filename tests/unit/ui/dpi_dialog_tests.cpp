@@ -184,18 +184,23 @@ TEST(DeferredDeletion, OnlyRegisteredWindowsAreDeletedAndOnlyOnce)
     EXPECT_EQ(PendingWindowCount(), before);
 }
 
+// A timer routine of the system's calling convention (stdcall on 32-bit
+// Windows, which a lambda does not have).
+void CALLBACK PressOkInActiveWindow(HWND, UINT, UINT_PTR id, DWORD)
+{
+    ::KillTimer(nullptr, id);
+    HWND active = ::GetActiveWindow();
+    if (active)
+        ::PostMessageW(active, WM_COMMAND, IDOK, 0);
+}
+
 TEST(DeferredDeletion, ModalDialogsAreNeverHandedOver)
 {
     auto t = Template();
     TestDialog dialog(t.Get());
     const size_t before = PendingWindowCount();
     // End the modal loop from inside it, as the user's OK would.
-    ::SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR id, DWORD) {
-        ::KillTimer(nullptr, id);
-        HWND active = ::GetActiveWindow();
-        if (active)
-            ::PostMessageW(active, WM_COMMAND, IDOK, 0);
-    });
+    ::SetTimer(nullptr, 0, 10, &PressOkInActiveWindow);
     EXPECT_EQ(dialog.DoModal(nullptr), IDOK);
     EXPECT_EQ(dialog.finalDestroys, 1);
     EXPECT_EQ(PendingWindowCount(), before);
