@@ -226,8 +226,9 @@ struct Voice {
     void Finish() noexcept;
     // Turns the voice into silence that passes Plain(): it reads zeros and
     // every gain is zero, and a pass leaves it so. It fills the lanes of a
-    // partial group of four (and of a partial filter group: its filter state
-    // is never read back).
+    // partial group of four, and the spare lanes of a partial filter group:
+    // its filter is the identity, whose state stays zero whatever those
+    // lanes hold, and what they put out is never mixed.
     void MakeSilentFiller() noexcept;
 
     // --- cold: read at note-on and when the channel's controllers change ---
