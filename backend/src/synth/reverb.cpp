@@ -4,6 +4,12 @@
 #include <cmath>
 #include <iterator>
 
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
+
+#include "synth/kernels.h"
+
 namespace tsl {
 namespace {
 
@@ -18,6 +24,7 @@ constexpr float kMaxEcho = 1.0f;
 // Loudness of the network against its send: the tail of the default room
 // carries about the energy the earlier comb reverb gave the same send.
 constexpr float kNetworkGain = 0.85f;
+constexpr float kNorm = kNetworkGain / 2.0f; // 1/sqrt(8) per sum, times the gain of the network
 // Signs that make left and right two orthogonal (uncorrelated) sums.
 const float kLeft[8] = {1, -1, 1, -1, 1, -1, 1, -1};
 const float kRight[8] = {1, 1, -1, -1, 1, 1, -1, -1};
@@ -80,7 +87,11 @@ void Reverb::Configure(const ReverbSettings& s) noexcept {
     preLength_ = std::min<uint32_t>(static_cast<uint32_t>(std::clamp(s.preDelay, 0.0f, kMaxPreDelay) * rate_), preMask_);
     preLp_ = std::clamp(s.preLowpass, 0.0f, 0.95f);
     uint32_t longest = 0;
-    for (const Line& l : lines_) longest = std::max(longest, l.length);
+    shortest_ = UINT32_MAX;
+    for (const Line& l : lines_) {
+        longest = std::max(longest, l.length);
+        shortest_ = std::min(shortest_, l.length);
+    }
     hold_ = preLength_ + longest + static_cast<uint32_t>(std::size(kDiffuseMs)) * static_cast<uint32_t>(0.005f * rate_);
     const float w = std::clamp(s.width, 0.0f, 1.0f);
     outA_ = 0.5f * (1.0f + w);
@@ -109,57 +120,193 @@ void Reverb::Process(const float* in, float* out, uint32_t n, float gain) noexce
     sinceActive_ = (any && gain != 0.0f) || peak_ >= 1e-6f ? 0 : std::min(sinceActive_ + n, UINT32_MAX / 2);
 }
 
-void Reverb::ProcessNetwork(const float* in, float* out, uint32_t n, float gain) noexcept {
-    const float norm = kNetworkGain / 2.0f; // 1/sqrt(8) per sum, times the gain of the network
-    const float inScale = gain;
-    float peak = 0;
-    for (uint32_t f = 0; f < n; ++f) {
-        // Pre-delay, pre-LPF, diffusion.
-        pre_[prePos_] = in[f] * inScale;
-        float x = pre_[(prePos_ - preLength_) & preMask_];
-        prePos_ = (prePos_ + 1) & preMask_;
-        preState_ = x + (preState_ - x) * preLp_;
-        x = preState_;
-        for (Allpass& a : diffuse_) {
-            const float b = a.buf[a.pos];
-            const float v = x + b * kDiffuseGain;
-            a.buf[a.pos] = v;
-            x = b - v * kDiffuseGain;
-            if (++a.pos == a.buf.size()) a.pos = 0;
-        }
-        // The network: read, damp, decay; Householder feedback.
-        float y[kLines], level[kLines];
-        float sum = 0;
-        for (int i = 0; i < kLines; ++i) {
-            Line& l = lines_[i];
-            const float r = l.buf[(l.pos - l.length) & l.mask];
-            l.state = r + (l.state - r) * l.damp;
-            y[i] = l.state * l.gain;
-            sum += y[i];
-            level[i] = std::fabs(r);
-        }
-        const float h = sum * (2.0f / kLines);
-        float left = 0, right = 0;
-        for (int i = 0; i < kLines; ++i) {
-            Line& l = lines_[i];
-            l.buf[l.pos] = y[i] - h + (i & 1 ? -x : x);
-            l.pos = (l.pos + 1) & l.mask;
-            left += kLeft[i] * y[i];
-            right += kRight[i] * y[i];
-        }
-        left *= norm;
-        right *= norm;
-        const float ol = outA_ * left + outB_ * right, orr = outA_ * right + outB_ * left;
-        out[2 * f] += ol;
-        out[2 * f + 1] += orr;
-        // The frame's peak as a tree, so that only one comparison a frame
-        // waits for the one before (a chain of ten made it the slowest part).
-        const float lines = std::max(std::max(std::max(level[0], level[1]), std::max(level[2], level[3])),
-                                     std::max(std::max(level[4], level[5]), std::max(level[6], level[7])));
-        peak = std::max(peak, std::max(lines, std::max(std::fabs(ol), std::fabs(orr))));
+inline float Reverb::Diffuse(float in) noexcept {
+    pre_[prePos_] = in;
+    float x = pre_[(prePos_ - preLength_) & preMask_];
+    prePos_ = (prePos_ + 1) & preMask_;
+    preState_ = x + (preState_ - x) * preLp_;
+    x = preState_;
+    for (Allpass& a : diffuse_) {
+        const float b = a.buf[a.pos];
+        const float v = x + b * kDiffuseGain;
+        a.buf[a.pos] = v;
+        x = b - v * kDiffuseGain;
+        if (++a.pos == a.buf.size()) a.pos = 0;
     }
+    return x;
+}
+
+float Reverb::NetworkFrame(float x, float* out) noexcept {
+    // Read, damp, decay; Householder feedback.
+    float y[kLines], level[kLines];
+    float sum = 0;
+    for (int i = 0; i < kLines; ++i) {
+        Line& l = lines_[i];
+        const float r = l.buf[(l.pos - l.length) & l.mask];
+        l.state = r + (l.state - r) * l.damp;
+        y[i] = l.state * l.gain;
+        sum += y[i];
+        level[i] = std::fabs(r);
+    }
+    const float h = sum * (2.0f / kLines);
+    float left = 0, right = 0;
+    for (int i = 0; i < kLines; ++i) {
+        Line& l = lines_[i];
+        l.buf[l.pos] = y[i] - h + (i & 1 ? -x : x);
+        l.pos = (l.pos + 1) & l.mask;
+        left += kLeft[i] * y[i];
+        right += kRight[i] * y[i];
+    }
+    left *= kNorm;
+    right *= kNorm;
+    const float ol = outA_ * left + outB_ * right, orr = outA_ * right + outB_ * left;
+    out[0] += ol;
+    out[1] += orr;
+    // The frame's peak as a tree, so that only one comparison a frame
+    // waits for the one before (a chain of ten made it the slowest part).
+    const float lines = std::max(std::max(std::max(level[0], level[1]), std::max(level[2], level[3])),
+                                 std::max(std::max(level[4], level[5]), std::max(level[6], level[7])));
+    return std::max(lines, std::max(std::fabs(ol), std::fabs(orr)));
+}
+
+void Reverb::ProcessNetwork(const float* in, float* out, uint32_t n, float gain) noexcept {
+    float peak = 0;
+    uint32_t f = 0;
+    // Groups of eight need every line at least eight frames long, so that
+    // no frame of a group reads what an earlier one of it wrote.
+    if (kernels::Vectorised() && shortest_ >= 8) f = NetworkEights(in, out, n, gain, peak);
+    for (; f < n; ++f) peak = std::max(peak, NetworkFrame(Diffuse(in[f] * gain), out + 2 * f));
     peak_ = std::max(peak, std::fabs(lines_[0].state) + std::fabs(lines_[7].state));
 }
+
+#if defined(__SSE2__)
+uint32_t Reverb::NetworkEights(const float* in, float* out, uint32_t n, float inScale, float& peak) noexcept {
+    static_assert(kLines == 8);
+    // Lines 0-3 in the first register of a pair, 4-7 in the second.
+    auto pair = [this](float Line::*field, __m128 (&v)[2]) {
+        for (int h = 0; h < 2; ++h) {
+            const Line* l = lines_ + 4 * h;
+            v[h] = _mm_setr_ps(l[0].*field, l[1].*field, l[2].*field, l[3].*field);
+        }
+    };
+    __m128 damp[2], gain[2], state[2];
+    pair(&Line::damp, damp);
+    pair(&Line::gain, gain);
+    pair(&Line::state, state);
+    const __m128 sign = _mm_set1_ps(-0.0f), zero = _mm_setzero_ps();
+    const __m128 quarter = _mm_set1_ps(2.0f / kLines), norm = _mm_set1_ps(kNorm);
+    const __m128 outA = _mm_set1_ps(outA_), outB = _mm_set1_ps(outB_);
+    __m128 high = zero; // the peak so far, lane by lane
+    // What the lines read was written a few dozen blocks ago, and the
+    // voices have been through the caches since: ask for the whole block's
+    // reads and writes at once rather than wait for them group by group.
+    for (const Line& l : lines_) {
+        const uint32_t at = (l.pos - l.length) & l.mask;
+        for (uint32_t k = 0; k < n; k += 16) {
+            _mm_prefetch(reinterpret_cast<const char*>(&l.buf[(at + k) & l.mask]), _MM_HINT_T0);
+            _mm_prefetch(reinterpret_cast<const char*>(&l.buf[(l.pos + k) & l.mask]), _MM_HINT_T0);
+        }
+    }
+    uint32_t f = 0;
+    for (; f + 8 <= n; f += 8) {
+        alignas(16) float xs[8];
+        for (int k = 0; k < 8; ++k) xs[k] = Diffuse(in[f + k] * inScale);
+        // r[i][q]: line i, frames 4q .. 4q + 3 of the group; read where the
+        // line does not wrap, else frame by frame.
+        __m128 r[kLines][2];
+        for (int i = 0; i < kLines; ++i) {
+            const Line& l = lines_[i];
+            const uint32_t at = (l.pos - l.length) & l.mask;
+            if (at + 8 <= l.mask + 1) {
+                r[i][0] = _mm_loadu_ps(&l.buf[at]);
+                r[i][1] = _mm_loadu_ps(&l.buf[at + 4]);
+            } else {
+                alignas(16) float t[8];
+                for (uint32_t k = 0; k < 8; ++k) t[k] = l.buf[(at + k) & l.mask];
+                r[i][0] = _mm_load_ps(t);
+                r[i][1] = _mm_load_ps(t + 4);
+            }
+            high = _mm_max_ps(high, _mm_andnot_ps(sign, r[i][0]));
+            high = _mm_max_ps(high, _mm_andnot_ps(sign, r[i][1]));
+        }
+        // Frames in turn, four lines a register: f4[k][h] is frame k of
+        // lines 4h .. 4h + 3. The damping is the only chain between frames.
+        __m128 f4[8][2];
+        for (int q = 0; q < 2; ++q)
+            for (int h = 0; h < 2; ++h) {
+                __m128 a = r[4 * h][q], b = r[4 * h + 1][q], c = r[4 * h + 2][q], d = r[4 * h + 3][q];
+                _MM_TRANSPOSE4_PS(a, b, c, d);
+                f4[4 * q][h] = a;
+                f4[4 * q + 1][h] = b;
+                f4[4 * q + 2][h] = c;
+                f4[4 * q + 3][h] = d;
+            }
+        for (int k = 0; k < 8; ++k)
+            for (int h = 0; h < 2; ++h) {
+                const __m128 x = f4[k][h];
+                state[h] = _mm_add_ps(x, _mm_mul_ps(_mm_sub_ps(state[h], x), damp[h]));
+                f4[k][h] = _mm_mul_ps(state[h], gain[h]);
+            }
+        // Back to lines in turn (y[i][q]: line i, four frames a register),
+        // for the sums, which then add the lines in order, as one frame does.
+        __m128 y[kLines][2];
+        for (int q = 0; q < 2; ++q)
+            for (int h = 0; h < 2; ++h) {
+                __m128 a = f4[4 * q][h], b = f4[4 * q + 1][h], c = f4[4 * q + 2][h], d = f4[4 * q + 3][h];
+                _MM_TRANSPOSE4_PS(a, b, c, d);
+                y[4 * h][q] = a;
+                y[4 * h + 1][q] = b;
+                y[4 * h + 2][q] = c;
+                y[4 * h + 3][q] = d;
+            }
+        __m128 back[kLines][2];
+        for (int q = 0; q < 2; ++q) {
+            __m128 sum = zero, left = zero, right = zero;
+            for (int i = 0; i < kLines; ++i) {
+                sum = _mm_add_ps(sum, y[i][q]);
+                left = kLeft[i] > 0 ? _mm_add_ps(left, y[i][q]) : _mm_sub_ps(left, y[i][q]);
+                right = kRight[i] > 0 ? _mm_add_ps(right, y[i][q]) : _mm_sub_ps(right, y[i][q]);
+            }
+            const __m128 h = _mm_mul_ps(sum, quarter);
+            left = _mm_mul_ps(left, norm);
+            right = _mm_mul_ps(right, norm);
+            const __m128 ol = _mm_add_ps(_mm_mul_ps(outA, left), _mm_mul_ps(outB, right));
+            const __m128 orr = _mm_add_ps(_mm_mul_ps(outA, right), _mm_mul_ps(outB, left));
+            float* o = out + 2 * (f + 4 * q);
+            _mm_storeu_ps(o, _mm_add_ps(_mm_loadu_ps(o), _mm_unpacklo_ps(ol, orr)));
+            _mm_storeu_ps(o + 4, _mm_add_ps(_mm_loadu_ps(o + 4), _mm_unpackhi_ps(ol, orr)));
+            high = _mm_max_ps(high, _mm_max_ps(_mm_andnot_ps(sign, ol), _mm_andnot_ps(sign, orr)));
+            const __m128 x = _mm_load_ps(xs + 4 * q);
+            for (int i = 0; i < kLines; ++i) {
+                const __m128 d = _mm_sub_ps(y[i][q], h);
+                back[i][q] = i & 1 ? _mm_sub_ps(d, x) : _mm_add_ps(d, x);
+            }
+        }
+        for (int i = 0; i < kLines; ++i) {
+            Line& l = lines_[i];
+            if (l.pos + 8 <= l.mask + 1) {
+                _mm_storeu_ps(&l.buf[l.pos], back[i][0]);
+                _mm_storeu_ps(&l.buf[l.pos + 4], back[i][1]);
+            } else {
+                alignas(16) float t[8];
+                _mm_store_ps(t, back[i][0]);
+                _mm_store_ps(t + 4, back[i][1]);
+                for (uint32_t k = 0; k < 8; ++k) l.buf[(l.pos + k) & l.mask] = t[k];
+            }
+            l.pos = (l.pos + 8) & l.mask;
+        }
+    }
+    alignas(16) float s[8], m[4];
+    _mm_store_ps(s, state[0]);
+    _mm_store_ps(s + 4, state[1]);
+    for (int i = 0; i < kLines; ++i) lines_[i].state = s[i];
+    _mm_store_ps(m, high);
+    peak = std::max(std::max(peak, std::max(m[0], m[1])), std::max(m[2], m[3]));
+    return f;
+}
+#else
+uint32_t Reverb::NetworkEights(const float*, float*, uint32_t, float, float&) noexcept { return 0; }
+#endif
 
 void Reverb::ProcessEcho(const float* in, float* out, uint32_t n, float gain) noexcept {
     // Line 0 echoes on the left (and in the middle for plain delay), line 1

@@ -39,6 +39,16 @@ private:
         uint32_t pos = 0;
     };
     void ProcessNetwork(const float* in, float* out, uint32_t n, float gain) noexcept;
+    // The input side of the network for one frame: pre-delay, input
+    // low-pass and diffusion of the (already scaled) send.
+    float Diffuse(float in) noexcept;
+    // One frame of the network fed `x`, added to out[0] and out[1]; returns
+    // the frame's peak (lines read and output).
+    float NetworkFrame(float x, float* out) noexcept;
+    // The network over whole groups of eight frames, four lines to a vector
+    // register; the same operations per line and frame as NetworkFrame, so
+    // the same bits. Returns the frames done and raises `peak`.
+    uint32_t NetworkEights(const float* in, float* out, uint32_t n, float inScale, float& peak) noexcept;
     void ProcessEcho(const float* in, float* out, uint32_t n, float gain) noexcept;
 
     float rate_;
@@ -51,6 +61,7 @@ private:
     float outA_ = 1, outB_ = 0; // width mix
     float peak_ = 0;
     uint32_t sinceActive_ = UINT32_MAX / 2, hold_ = 0; // frames
+    uint32_t shortest_ = 0; // the shortest line's length
     bool echo_ = false, pingPong_ = false;
 };
 
