@@ -100,13 +100,22 @@ constexpr GenInfo kGenInfo[kGenCount] = {
     /*60 endOper*/ kNone,
 };
 
+constexpr std::array<GenRange, kGenCount> Ranges() {
+    std::array<GenRange, kGenCount> r{};
+    for (int g = 0; g < kGenCount; ++g)
+        r[g] = kGenInfo[g].clamp ? GenRange{kGenInfo[g].lo, kGenInfo[g].hi} : GenRange{INT32_MIN, INT32_MAX};
+    return r;
+}
+
 } // namespace
+
+const std::array<GenRange, kGenCount> kGenRanges = Ranges();
 
 int16_t GenDefault(int gen) noexcept { return gen >= 0 && gen < kGenCount ? kGenInfo[gen].def : 0; }
 
 int32_t ClampGen(int gen, int32_t value) noexcept {
-    if (gen < 0 || gen >= kGenCount || !kGenInfo[gen].clamp) return value;
-    return std::clamp<int32_t>(value, kGenInfo[gen].lo, kGenInfo[gen].hi);
+    if (gen < 0 || gen >= kGenCount) return value;
+    return std::clamp<int32_t>(value, kGenRanges[gen].lo, kGenRanges[gen].hi);
 }
 
 bool GenAllowedInPreset(int gen) noexcept { return gen >= 0 && gen < kGenCount && kGenInfo[gen].preset; }

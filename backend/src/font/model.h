@@ -16,6 +16,7 @@
 //   frames           sample positions of one mono sample
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -95,6 +96,12 @@ int16_t GenDefault(int gen) noexcept;
 // standard gives for the generator. For the envelope and LFO timecents, the
 // filter, attenuation (0..1440 cB) etc.; generators without a range pass.
 int32_t ClampGen(int gen, int32_t value) noexcept;
+// ClampGen's ranges by generator (the whole int32 range for generators
+// without one), for loops over every generator of a voice.
+struct GenRange {
+    int32_t lo, hi;
+};
+extern const std::array<GenRange, kGenCount> kGenRanges;
 // True for the generators that a preset zone may set (they are added to the
 // instrument's value); sample address offsets, keynum, velocity, sampleModes,
 // exclusiveClass and overridingRootKey are instrument-only and ignored at
