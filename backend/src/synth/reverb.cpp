@@ -180,6 +180,25 @@ void Reverb::ProcessNetwork(const float* in, float* out, uint32_t n, float gain)
 }
 
 #if defined(__SSE2__)
+namespace {
+
+// An 8 x 8 transpose held as 8 rows of two registers: to[4q + j][h] is row j
+// of the transposed 4 x 4 block from[4h .. 4h + 3][q]. Lines by frames in,
+// frames by lines out, and back.
+inline void Turn(const __m128 (&from)[8][2], __m128 (&to)[8][2]) noexcept {
+    for (int q = 0; q < 2; ++q)
+        for (int h = 0; h < 2; ++h) {
+            __m128 a = from[4 * h][q], b = from[4 * h + 1][q], c = from[4 * h + 2][q], d = from[4 * h + 3][q];
+            _MM_TRANSPOSE4_PS(a, b, c, d);
+            to[4 * q][h] = a;
+            to[4 * q + 1][h] = b;
+            to[4 * q + 2][h] = c;
+            to[4 * q + 3][h] = d;
+        }
+}
+
+} // namespace
+
 uint32_t Reverb::NetworkEights(const float* in, float* out, uint32_t n, float inScale, float& peak) noexcept {
     static_assert(kLines == 8);
     // Lines 0-3 in the first register of a pair, 4-7 in the second.
@@ -232,15 +251,7 @@ uint32_t Reverb::NetworkEights(const float* in, float* out, uint32_t n, float in
         // Frames in turn, four lines a register: f4[k][h] is frame k of
         // lines 4h .. 4h + 3. The damping is the only chain between frames.
         __m128 f4[8][2];
-        for (int q = 0; q < 2; ++q)
-            for (int h = 0; h < 2; ++h) {
-                __m128 a = r[4 * h][q], b = r[4 * h + 1][q], c = r[4 * h + 2][q], d = r[4 * h + 3][q];
-                _MM_TRANSPOSE4_PS(a, b, c, d);
-                f4[4 * q][h] = a;
-                f4[4 * q + 1][h] = b;
-                f4[4 * q + 2][h] = c;
-                f4[4 * q + 3][h] = d;
-            }
+        Turn(r, f4);
         for (int k = 0; k < 8; ++k)
             for (int h = 0; h < 2; ++h) {
                 const __m128 x = f4[k][h];
@@ -250,15 +261,7 @@ uint32_t Reverb::NetworkEights(const float* in, float* out, uint32_t n, float in
         // Back to lines in turn (y[i][q]: line i, four frames a register),
         // for the sums, which then add the lines in order, as one frame does.
         __m128 y[kLines][2];
-        for (int q = 0; q < 2; ++q)
-            for (int h = 0; h < 2; ++h) {
-                __m128 a = f4[4 * q][h], b = f4[4 * q + 1][h], c = f4[4 * q + 2][h], d = f4[4 * q + 3][h];
-                _MM_TRANSPOSE4_PS(a, b, c, d);
-                y[4 * h][q] = a;
-                y[4 * h + 1][q] = b;
-                y[4 * h + 2][q] = c;
-                y[4 * h + 3][q] = d;
-            }
+        Turn(f4, y);
         __m128 back[kLines][2];
         for (int q = 0; q < 2; ++q) {
             __m128 sum = zero, left = zero, right = zero;
