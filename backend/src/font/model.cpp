@@ -109,7 +109,7 @@ constexpr std::array<GenRange, kGenCount> Ranges() {
 
 } // namespace
 
-const std::array<GenRange, kGenCount> kGenRanges = Ranges();
+constinit const std::array<GenRange, kGenCount> kGenRanges = Ranges();
 
 int16_t GenDefault(int gen) noexcept { return gen >= 0 && gen < kGenCount ? kGenInfo[gen].def : 0; }
 

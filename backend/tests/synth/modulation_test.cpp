@@ -1,9 +1,11 @@
 // Modulation heard in the output: the modulation envelope's convex attack,
-// both LFOs, linked modulators; the level controls (mix level, master
+// both LFOs, linked modulators, controller modulators held to the
+// generators' ranges; the level controls (mix level, master
 // volume, font volume, soft pedal) and the pedals.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 
 #include "synth/render_util.h"
 
@@ -74,6 +76,34 @@ TEST(Modulation, LinkedModulatorsFeedEachOther) {
     auto b = Channel(s.Render(8820), 2, 0);
     EXPECT_NEAR(CentsAt(a, 0.1), 0, 1);
     EXPECT_NEAR(CentsAt(b, 0.1), 100, 2);
+    BASS_MIDI_FontFree(f);
+}
+
+TEST(Modulation, ControllerModulatorsStopAtTheGeneratorsRanges) {
+    // CC 16 takes up to 96 dB of attenuation away, CC 17 adds up to 500
+    // cents of fine tune: attenuation cannot go below 0 cB, nor fine tune
+    // past 99 cents, whether the controller moves before the note or while
+    // it sounds.
+    tsl::font::Modulator louder{0x0090, 48, -960, 0, 0}, sharper{0x0091, 52, 500, 0, 0};
+    HSOUNDFONT f = Font({}, {louder, sharper});
+    auto play = [&](bool before) {
+        TestStream s({f}, BASS_MIDI_NOFX);
+        s.Raw({0xB0, 7, 127});
+        s.Raw({0xB0, 11, 127});
+        if (before) s.Raw({0xB0, 16, 127});
+        s.Note(0, 69, 127);
+        auto a = Channel(s.Render(4410), 2, 0);
+        s.Raw({0xB0, 16, 127});
+        s.Raw({0xB0, 17, 127});
+        auto b = Channel(s.Render(8820), 2, 0);
+        return std::pair{Rms(a, 2205, 2205), b};
+    };
+    for (bool before : {false, true}) {
+        SCOPED_TRACE(before ? "controller before the note" : "controller while it sounds");
+        const auto [first, then] = play(before);
+        EXPECT_NEAR(Db(Rms(then, 4410, 4410), first), 0, 0.05);
+        EXPECT_NEAR(CentsAt(then, 0.1), 99, 2);
+    }
     BASS_MIDI_FontFree(f);
 }
 
