@@ -113,11 +113,6 @@ constinit const std::array<GenRange, kGenCount> kGenRanges = Ranges();
 
 int16_t GenDefault(int gen) noexcept { return gen >= 0 && gen < kGenCount ? kGenInfo[gen].def : 0; }
 
-int32_t ClampGen(int gen, int32_t value) noexcept {
-    if (gen < 0 || gen >= kGenCount) return value;
-    return std::clamp<int32_t>(value, kGenRanges[gen].lo, kGenRanges[gen].hi);
-}
-
 bool GenAllowedInPreset(int gen) noexcept { return gen >= 0 && gen < kGenCount && kGenInfo[gen].preset; }
 
 const Modulator kDefaultModulators[10] = {

@@ -16,6 +16,7 @@
 //   frames           sample positions of one mono sample
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstddef>
@@ -92,16 +93,21 @@ enum Gen : uint8_t {
 
 // Default value of each generator (what a zone has when nobody sets it).
 int16_t GenDefault(int gen) noexcept;
-// Clamps a final value (generators + modulators) to the range the SoundFont
-// standard gives for the generator. For the envelope and LFO timecents, the
-// filter, attenuation (0..1440 cB) etc.; generators without a range pass.
-int32_t ClampGen(int gen, int32_t value) noexcept;
-// ClampGen's ranges by generator (the whole int32 range for generators
-// without one), for loops over every generator of a voice.
+// The range of each generator's final value (the whole int32 range for
+// generators without one).
 struct GenRange {
     int32_t lo, hi;
 };
 extern const std::array<GenRange, kGenCount> kGenRanges;
+// Clamps a final value (generators + modulators) to the range the SoundFont
+// standard gives for the generator. For the envelope and LFO timecents, the
+// filter, attenuation (0..1440 cB) etc.; generators without a range pass.
+// Inline: every voice of a channel clamps all its generators after each
+// controller change, and a call per generator was half of that work.
+inline int32_t ClampGen(int gen, int32_t value) noexcept {
+    if (gen < 0 || gen >= kGenCount) return value;
+    return std::clamp(value, kGenRanges[gen].lo, kGenRanges[gen].hi);
+}
 // True for the generators that a preset zone may set (they are added to the
 // instrument's value); sample address offsets, keynum, velocity, sampleModes,
 // exclusiveClass and overridingRootKey are instrument-only and ignored at

@@ -2,7 +2,6 @@
 // loop lives in voice_render.cpp.
 #include "synth/voice.h"
 
-#include <algorithm>
 #include <cmath>
 
 #include "synth/dsp_math.h"
@@ -51,12 +50,8 @@ inline void ScaleTime(float& tc, int steps, float shortest) noexcept {
     tc += static_cast<float>(steps) * kTimecentsPerStep;
 }
 
-// ClampGen inline, from its table: a call per generator was half the cost
-// of Recompute, which every voice of a channel runs after each of its
-// controller changes.
 inline float Clamped(int gen, float v) noexcept {
-    const font::GenRange r = font::kGenRanges[gen];
-    return static_cast<float>(std::clamp(dsp::RoundToInt(v), r.lo, r.hi));
+    return static_cast<float>(ClampGen(gen, dsp::RoundToInt(v)));
 }
 
 inline float ModOutput(const Modulator& m, const ChannelState& ch, uint8_t key, uint8_t vel) noexcept {
