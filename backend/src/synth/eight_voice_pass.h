@@ -72,8 +72,8 @@ public:
     // The pairs of this frame and of the next from one four-sample load per
     // voice: with increments below 2 no voice moves on by more than two
     // samples in a frame. Half the loads and position moves per frame, in a
-    // pass bound by its vector instructions. Returns this frame's fractions
-    // and steps the positions on, as Fractions does.
+    // pass bound by its vector instructions. Returns this frame's 1 +
+    // fractions and steps the positions on, as OnePlusFractions does.
     __m256 TwoPairs(const int16_t* const s[8], __m256i& first, __m256i& second) noexcept {
         uint32_t x[8];
         Offsets(x);
@@ -84,7 +84,7 @@ public:
         const __m256i b =
             _mm256_setr_epi64x(Quad(s[2] + x[2]), Quad(s[3] + x[3]), Quad(s[6] + x[6]), Quad(s[7] + x[7]));
         const __m256i before = whole_;
-        const __m256 f = Fractions();
+        const __m256 f = OnePlusFractions();
         first = Low(a, b);
         // The next frame's pair starts (whole_ - before) samples on: 16 bits
         // each, taken off the bottom of each voice's four.
@@ -94,11 +94,14 @@ public:
                      _mm256_srlv_epi64(b, _mm256_unpackhi_epi32(bits, zero)));
         return f;
     }
-    // The fractions (0..1) at the current positions, exactly as the
-    // four-voice pass computes them; then steps every position on.
-    __m256 Fractions() noexcept {
-        const __m256 f = _mm256_fmadd_ps(_mm256_cvtepi32_ps(_mm256_srai_epi32(flipped_, 9)),
-                                         _mm256_set1_ps(1.0f / 8388608.0f), _mm256_set1_ps(0.5f));
+    // 1 + the fractions at the current positions (the four-voice pass's 23
+    // bits of fraction, as a float's mantissa over an exponent of 0); then
+    // steps every position on. Two instructions where the fraction itself
+    // takes three.
+    __m256 OnePlusFractions() noexcept {
+        // The flipped top bit lands on bit 22: it goes back with the exponent.
+        const __m256 f = _mm256_castsi256_ps(
+            _mm256_xor_si256(_mm256_srli_epi32(flipped_, 9), _mm256_set1_epi32(0x3fc00000)));
         const __m256i next = _mm256_add_epi32(flipped_, fstep_);
         whole_ = _mm256_sub_epi32(_mm256_add_epi32(whole_, istep_), _mm256_cmpgt_epi32(flipped_, next));
         flipped_ = next;
@@ -164,16 +167,19 @@ void Pass(FourVoices& va, FourVoices& vb, float* __restrict acc, uint32_t frames
         const uint32_t stop = i + part;
         float* at = acc + kLanes * i;
         auto frame = [&](__m256i pairs, __m256 f) noexcept {
-            // The first frame and the step to the second, as 1·a + 0·b and
-            // -1·a + 1·b: exact in integers, and so in floats (17 bits).
-            const __m256 a = _mm256_cvtepi32_ps(_mm256_madd_epi16(pairs, _mm256_set1_epi32(1)));
+            // The step from the first sample a to the second b, and 2a - b,
+            // as -1·a + 1·b and 2·a - 1·b: exact in integers, and so in
+            // floats (17 bits). rise·(1 + f) + (2a - b) is exactly rise·f + a,
+            // and one fused rounding of it gives the four-voice pass's bits.
+            const __m256 base = _mm256_cvtepi32_ps(_mm256_madd_epi16(pairs, _mm256_set1_epi32(static_cast<int>(0xffff0002u))));
             const __m256 rise = _mm256_cvtepi32_ps(_mm256_madd_epi16(pairs, _mm256_set1_epi32(0x1ffff)));
-            const __m256 in = _mm256_fmadd_ps(rise, f, a);
+            const __m256 in = _mm256_fmadd_ps(rise, f, base);
             __m256 out;
             if constexpr (kLowpass) {
                 const __m256 t = _mm256_mul_ps(b0, in);
                 out = _mm256_add_ps(t, z1);
-                z1 = _mm256_fnmadd_ps(a1, out, _mm256_add_ps(_mm256_add_ps(t, t), z2));
+                // t + t is exact, so 2·t + z2 fused rounds as (t + t) + z2 does.
+                z1 = _mm256_fnmadd_ps(a1, out, _mm256_fmadd_ps(t, _mm256_set1_ps(2.0f), z2));
                 z2 = _mm256_fnmadd_ps(a2, out, t);
             } else {
                 out = _mm256_fmadd_ps(b0, in, z1);
@@ -192,12 +198,12 @@ void Pass(FourVoices& va, FourVoices& vb, float* __restrict acc, uint32_t frames
                 __m256i first, second;
                 const __m256 f = pos.TwoPairs(s, first, second);
                 frame(first, f);
-                frame(second, pos.Fractions());
+                frame(second, pos.OnePlusFractions());
             }
         }
         for (; i < stop; ++i) {
             const __m256i pairs = pos.Pairs(s);
-            frame(pairs, pos.Fractions());
+            frame(pairs, pos.OnePlusFractions());
         }
         for (uint32_t& l : va.left) l -= part;
         for (uint32_t& l : vb.left) l -= part;
