@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "synth/block_frames.h"
+
 namespace tsl::kernels {
 
 // Process-wide switch, for tests: false selects the scalar reference loops.
@@ -57,7 +59,7 @@ void BiquadEight(float* const x[8], const float c[8][5], float z[8][2], uint32_t
 // at acc + b * kLaneStride, 32-byte aligned; gains ramp by repeated addition
 // of d.
 constexpr uint32_t kLanes = 8;
-constexpr uint32_t kLaneStride = kLanes * 256; // eight lanes of a control block (kBlockFrames)
+constexpr uint32_t kLaneStride = kLanes * kBlockFrames; // eight lanes of a control block
 struct FourVoices {
     // Each voice's buffer must be readable two samples past the pair at any
     // position the voice reaches (the passes may load four at a time); the

@@ -11,20 +11,13 @@
 #include <cstdint>
 
 #include "font/model.h"
+#include "synth/block_frames.h"
 #include "synth/channel_state.h"
 #include "synth/envelope.h"
 #include "synth/filter.h"
 
 namespace tsl {
 
-// The control block: envelopes, LFOs, pitch and filter coefficients are
-// worked out once per block (5.3 ms at 48 kHz) and the gains ramp across it.
-// Notes start and stop at their exact frame, and any other event ends the
-// block where it falls, so the block bounds only how often unprompted
-// modulation moves. Against 128 frames it halves the per-voice control work,
-// which takes a fifth off the dense benchmark, for a spectral difference of
-// about 0.1 dB on real songs.
-constexpr uint32_t kBlockFrames = 256;
 // Most dynamic (controller-driven) modulators a voice keeps; the defaults use 8.
 constexpr uint32_t kMaxDynamicMods = 24;
 
