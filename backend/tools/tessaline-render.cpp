@@ -12,6 +12,7 @@
 // At the end it prints on stderr the seconds of audio, the seconds the
 // render took and the peak number of voices sounding at once.
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -83,13 +84,17 @@ public:
         double speed = elapsed > 0 ? audioSeconds / elapsed : 0.0;
         std::fprintf(stderr, "\r%5.1f%%  %.1fx real time ", pct, speed);
         std::fflush(stderr);
+        open_ = true;
     }
+    // Ends the line, if one was shown and is not ended yet.
     void Done() {
-        if (shown_) std::fputc('\n', stderr);
+        if (open_) std::fputc('\n', stderr);
+        open_ = false;
     }
 
 private:
     bool shown_;
+    bool open_ = false;
     double fileSeconds_;
     double lastShown_ = -1;
 };
@@ -167,21 +172,36 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    const double bytesPerSecond = static_cast<double>(frameBytes) * rate;
+    Progress progress(StderrIsTerminal(), static_cast<double>(list.endBytes) / bytesPerSecond);
     std::FILE* o = std::fopen(out.c_str(), "wb");
-    if (!o) { std::fprintf(stderr, "cannot write %s\n", out.c_str()); return 1; }
+    if (!o) { std::fprintf(stderr, "cannot write %s: %s\n", out.c_str(), std::strerror(errno)); return 1; }
+    // A full disk shows only at a flush, the seek back to the header or the
+    // close: each is checked, so that a cut-off file is never reported done.
+    auto writeFailed = [&]() {
+        const int error = errno;
+        progress.Done();
+        std::fprintf(stderr, "cannot write %s: %s\n", out.c_str(), std::strerror(error));
+        std::fclose(o);
+        BASS_StreamFree(stream);
+        return 1;
+    };
+    std::vector<char> fileBuffer(1 << 20);
+    std::setvbuf(o, fileBuffer.data(), _IOFBF, fileBuffer.size());
     std::vector<uint8_t> header = WavHeader(rate, channels, bits, isFloat, 0);
-    std::fwrite(header.data(), 1, header.size(), o);
-    std::vector<uint8_t> buf(1024 * frameBytes);
+    if (std::fwrite(header.data(), 1, header.size(), o) != header.size()) return writeFailed();
+    // Long reads, a whole number of control blocks each: before a read
+    // returns, the stream lets its helper threads finish the last block, and
+    // they sit idle while the data is written.
+    std::vector<uint8_t> buf(8192 * frameBytes);
     uint64_t total = 0;
     float peak = 0;
     double voiceSum = 0;
     uint64_t reads = 0;
-    const double bytesPerSecond = static_cast<double>(frameBytes) * rate;
-    Progress progress(StderrIsTerminal(), static_cast<double>(list.endBytes) / bytesPerSecond);
     for (;;) {
         DWORD n = BASS_ChannelGetData(stream, buf.data(), static_cast<DWORD>(buf.size()));
         if (n == static_cast<DWORD>(-1)) break;
-        std::fwrite(buf.data(), 1, n, o);
+        if (std::fwrite(buf.data(), 1, n, o) != n) return writeFailed();
         total += n;
         float v = 0;
         if (BASS_ChannelGetAttribute(stream, BASS_ATTRIB_MIDI_VOICES_ACTIVE, &v) && v > peak) peak = v;
@@ -194,9 +214,14 @@ int main(int argc, char** argv) {
     progress.Update(static_cast<double>(total) / bytesPerSecond, took, true);
     progress.Done();
     header = WavHeader(rate, channels, bits, isFloat, total);
-    std::fseek(o, 0, SEEK_SET);
-    std::fwrite(header.data(), 1, header.size(), o);
-    std::fclose(o);
+    if (std::fseek(o, 0, SEEK_SET) != 0 || std::fwrite(header.data(), 1, header.size(), o) != header.size() ||
+        std::fflush(o) != 0)
+        return writeFailed();
+    if (std::fclose(o) != 0) {
+        std::fprintf(stderr, "cannot write %s: %s\n", out.c_str(), std::strerror(errno));
+        BASS_StreamFree(stream);
+        return 1;
+    }
     BASS_StreamFree(stream);
 
     std::fprintf(stderr, "audio %.3f s, render %.3f s (font load %.3f s), peak voices %d, mean %.0f\n",
