@@ -47,6 +47,10 @@ case " $flags " in
 *" avx2 "*" fma "*|*" fma "*" avx2 "*) simd="AVX2+FMA builds of the voice passes, sinc, filters and gain ramps (chosen at run time)" ;;
 *) simd="SSE2 only (no AVX2+FMA on this processor)" ;;
 esac
+case " $flags " in
+*" avx512f "*) case " $flags " in *" avx512vl "*) case " $flags " in *" avx512bw "*) case " $flags " in *" avx512dq "*)
+  simd="$simd; their AVX-512 build (256-bit vectors, 32 registers)" ;; esac ;; esac ;; esac ;;
+esac
 echo "== machine: $model, $cores cores; $simd"
 echo "   load average at start: $(cut -d' ' -f1-3 /proc/loadavg); $(date -u '+%Y-%m-%d %H:%M UTC')"
 

@@ -1,5 +1,5 @@
 // Two groups of the four-voice pass run side by side in 256-bit registers
-// (AVX2 + FMA build only, included by kernels_fma.cpp). The position steps,
+// (the wide builds only, through wide_kernels_impl.h). The position steps,
 // interpolation and filters take one instruction for eight voices instead
 // of two, and each bus takes one load and one store per frame for both
 // groups. Where no voice moves faster than two frames a frame, one load of

@@ -1,10 +1,10 @@
 // The four-voice pass (kernels.h, RenderFour) as a template over its bus
 // count, filter shape and instruction set. Included by kernels.cpp (SSE2, the
-// x86-64 baseline) and by kernels_fma.cpp, which is compiled for processors
-// with AVX2 and FMA: fused multiply-adds and three-operand instructions save
-// a good part of the pass's instructions there. Everything here has internal
-// linkage, so code built for one instruction set never stands in for the
-// other's.
+// x86-64 baseline) and, through wide_kernels_impl.h, by the builds for
+// processors with AVX2 and FMA (and AVX-512): fused multiply-adds and
+// three-operand instructions save a good part of the pass's instructions
+// there. Everything here has internal linkage, so code built for one
+// instruction set never stands in for another's.
 #pragma once
 
 #include <immintrin.h>

@@ -1,5 +1,6 @@
 #include "synth/kernels.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -10,16 +11,11 @@
 #include "synth/four_voice_pass.h"
 #define TSL_KERNELS_SSE2 1
 #if defined(__x86_64__)
-// kernels_fma.cpp: the four-voice pass for processors with AVX2 and FMA.
-#define TSL_KERNELS_FMA 1
-namespace tsl::kernels {
-void RenderFourFma(FourVoices& v, float* acc, uint32_t buses, bool lowpass, uint32_t frames) noexcept;
-void RenderEightFma(FourVoices& a, FourVoices& b, float* acc, uint32_t buses, bool lowpass, uint32_t frames) noexcept;
-uint32_t SincRunFma(const int16_t* src, uint64_t& pos, uint64_t inc, int band, float* out, uint32_t count) noexcept;
-void BiquadEightAvx(float* const x[8], const float c[8][5], float z[8][2], uint32_t frames) noexcept;
-void MixRampsAvx(const float* x, float* const bus[], int buses, uint32_t from, uint32_t to, const float g0[],
-                 const float d[]) noexcept;
-}
+// kernels_avx2.cpp and kernels_avx512.cpp: the wide builds of the passes.
+#define TSL_KERNELS_WIDE 1
+#include <cpuid.h>
+
+#include "synth/wide_kernels.h"
 #endif
 #endif
 
@@ -27,13 +23,34 @@ namespace tsl::kernels {
 namespace {
 
 std::atomic<bool> g_vectorised{true};
-#ifdef TSL_KERNELS_FMA
-bool DetectFma() noexcept {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+#ifdef TSL_KERNELS_WIDE
+// Whether the system saves the AVX-512 registers (and the upper halves of
+// the AVX ones) across thread switches: a processor can have AVX-512 under
+// a system that does not (Windows 7).
+bool SystemSavesAvx512() noexcept {
+    unsigned a, b, c, d;
+    if (!__get_cpuid(1, &a, &b, &c, &d) || !(c & bit_OSXSAVE)) return false;
+    unsigned lo, hi;
+    __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+    // SSE, AVX, opmask, upper halves of zmm0-15, zmm16-31.
+    return (lo & 0xe6) == 0xe6;
 }
-const bool g_fmaAvailable = DetectFma();
-std::atomic<bool> g_fma{g_fmaAvailable};
+
+Wide Widest() noexcept {
+    __builtin_cpu_init();
+    if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("fma")) return Wide::kNone;
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw") &&
+        __builtin_cpu_supports("avx512dq") && SystemSavesAvx512())
+        return Wide::kAvx512;
+    return Wide::kAvx2;
+}
+const Wide g_widest = Widest();
+const WideKernels* TableOf(Wide w) noexcept {
+    return w == Wide::kAvx512 ? &kAvx512Kernels : (w == Wide::kAvx2 ? &kAvx2Kernels : nullptr);
+}
+std::atomic<const WideKernels*> g_wide{TableOf(g_widest)};
+// The wide build in use, or null for SSE2.
+inline const WideKernels* WideBuild() noexcept { return g_wide.load(std::memory_order_relaxed); }
 #endif
 
 inline bool On() noexcept { return g_vectorised.load(std::memory_order_relaxed); }
@@ -361,13 +378,14 @@ void ReduceSse(const float* acc, float* bus, uint32_t frames) noexcept {
 void SetVectorised(bool on) noexcept { g_vectorised.store(on, std::memory_order_relaxed); }
 bool Vectorised() noexcept { return g_vectorised.load(std::memory_order_relaxed); }
 
-bool SetFma(bool on) noexcept {
-#ifdef TSL_KERNELS_FMA
-    g_fma.store(on && g_fmaAvailable, std::memory_order_relaxed);
-    return on && g_fmaAvailable;
+Wide SetWide(Wide wanted) noexcept {
+#ifdef TSL_KERNELS_WIDE
+    const Wide w = std::min(wanted, g_widest);
+    g_wide.store(TableOf(w), std::memory_order_relaxed);
+    return w;
 #else
-    (void)on;
-    return false;
+    (void)wanted;
+    return Wide::kNone;
 #endif
 }
 
@@ -380,9 +398,9 @@ void LinearRun16(const int16_t* src, uint64_t& pos, uint64_t inc, float* out, ui
 
 void SincRun16(const int16_t* src, uint64_t& pos, uint64_t inc, int band, float* out, uint32_t count) noexcept {
     if (!On()) return SincScalar(src, pos, inc, band, out, count);
-#ifdef TSL_KERNELS_FMA
-    if (g_fma.load(std::memory_order_relaxed)) {
-        const uint32_t done = SincRunFma(src, pos, inc, band, out, count);
+#ifdef TSL_KERNELS_WIDE
+    if (const WideKernels* w = WideBuild()) {
+        const uint32_t done = w->sincRun(src, pos, inc, band, out, count);
         out += done;
         count -= done;
     }
@@ -408,10 +426,10 @@ void MixRamp2(const float* x, float* busA, float* busB, uint32_t from, uint32_t 
 void MixRamp3(const float* x, float* busA, float* busB, float* busC, uint32_t from, uint32_t to, const float g0[3],
               const float d[3]) noexcept {
     if (On()) {
-#ifdef TSL_KERNELS_FMA
-        if (g_fma.load(std::memory_order_relaxed)) {
+#ifdef TSL_KERNELS_WIDE
+        if (const WideKernels* w = WideBuild()) {
             float* const bus[3] = {busA, busB, busC};
-            return MixRampsAvx(x, bus, 3, from, to, g0, d);
+            return w->mixRamps(x, bus, 3, from, to, g0, d);
         }
 #endif
         Mix3Sse(x, busA, busB, busC, from, to, g0, d);
@@ -425,8 +443,8 @@ void MixRamp3(const float* x, float* busA, float* busB, float* busC, uint32_t fr
 void MixRamp4(const float* x, float* const bus[4], uint32_t from, uint32_t to, const float g0[4],
               const float d[4]) noexcept {
     if (On()) {
-#ifdef TSL_KERNELS_FMA
-        if (g_fma.load(std::memory_order_relaxed)) return MixRampsAvx(x, bus, 4, from, to, g0, d);
+#ifdef TSL_KERNELS_WIDE
+        if (const WideKernels* w = WideBuild()) return w->mixRamps(x, bus, 4, from, to, g0, d);
 #endif
         Mix4Sse(x, bus, from, to, g0, d);
     } else {
@@ -440,8 +458,8 @@ void BiquadFour(float* const x[4], const float c[4][5], float z[4][2], uint32_t 
 }
 
 void BiquadEight(float* const x[8], const float c[8][5], float z[8][2], uint32_t frames) noexcept {
-#ifdef TSL_KERNELS_FMA
-    if (On() && g_fma.load(std::memory_order_relaxed)) return BiquadEightAvx(x, c, z, frames);
+#ifdef TSL_KERNELS_WIDE
+    if (const WideKernels* w = WideBuild(); w && On()) return w->biquadEight(x, c, z, frames);
 #endif
     BiquadFour(x, c, z, frames);
     BiquadFour(x + 4, c + 4, z + 4, frames);
@@ -458,19 +476,19 @@ bool Lowpass(const FourVoices& v) noexcept {
 void RenderFour(FourVoices& v, float* acc, uint32_t buses, uint32_t frames) noexcept {
     if (!On()) return FourScalar(v, acc, buses, frames);
     const bool lowpass = Lowpass(v);
-#ifdef TSL_KERNELS_FMA
-    if (g_fma.load(std::memory_order_relaxed)) return RenderFourFma(v, acc, buses, lowpass, frames);
+#ifdef TSL_KERNELS_WIDE
+    if (const WideKernels* w = WideBuild()) return w->renderFour(v, acc, buses, lowpass, frames);
 #endif
     FourPassFor<false>(v, acc, buses, lowpass, frames);
 }
 
 void RenderEight(FourVoices& a, FourVoices& b, float* acc, uint32_t buses, uint32_t frames) noexcept {
-#ifdef TSL_KERNELS_FMA
+#ifdef TSL_KERNELS_WIDE
     // The low-pass shape and the general one round differently with fused
     // multiply-adds: only groups of one shape share a pass.
-    if (On() && g_fma.load(std::memory_order_relaxed)) {
+    if (const WideKernels* w = WideBuild(); w && On()) {
         const bool lowpass = Lowpass(a);
-        if (lowpass == Lowpass(b)) return RenderEightFma(a, b, acc, buses, lowpass, frames);
+        if (lowpass == Lowpass(b)) return w->renderEight(a, b, acc, buses, lowpass, frames);
     }
 #endif
     RenderFour(a, acc, buses, frames);

@@ -14,11 +14,13 @@ namespace tsl::kernels {
 // Process-wide switch, for tests: false selects the scalar reference loops.
 void SetVectorised(bool on) noexcept;
 bool Vectorised() noexcept;
-// Whether the loops with an AVX2/FMA build (the voice passes, sinc, the
-// eight-voice filter, the gain ramps into three and four buses) use it (the
-// default where the processor has them). Returns whether they now do; for
-// tests.
-bool SetFma(bool on) noexcept;
+// The build the loops with wide ones use (the voice passes, sinc, the
+// eight-voice filter, the gain ramps into three and four buses): SSE2 only,
+// AVX2 with FMA, or that code built for AVX-512 (the same bits as AVX2).
+// By default the widest the processor has. SetWide takes the widest the
+// processor has up to `wanted` and returns it; for tests.
+enum class Wide { kNone, kAvx2, kAvx512 };
+Wide SetWide(Wide wanted) noexcept;
 
 // out[i] = linear interpolation of src at the 32.32 position pos + i * inc,
 // for i < count; pos is advanced past the last frame.

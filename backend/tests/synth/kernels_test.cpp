@@ -25,6 +25,22 @@ struct ScalarScope {
     ~ScalarScope() { kernels::SetVectorised(true); }
 };
 
+// The builds of the loops: the scalar reference, SSE2, AVX2 with FMA, and
+// the AVX-512 build of the AVX2 code. Selects build `b`; false where this
+// processor lacks it.
+constexpr int kBuilds = 4;
+bool UseBuild(int b) {
+    kernels::SetVectorised(b >= 1);
+    const kernels::Wide w = b == 3 ? kernels::Wide::kAvx512 : (b == 2 ? kernels::Wide::kAvx2 : kernels::Wide::kNone);
+    return kernels::SetWide(w) == w;
+}
+// Back to what the synth uses by default.
+void UseWidest() {
+    kernels::SetVectorised(true);
+    kernels::SetWide(kernels::Wide::kAvx512);
+}
+constexpr kernels::Wide kWideBuilds[] = {kernels::Wide::kAvx2, kernels::Wide::kAvx512};
+
 std::vector<float> Scene(HSOUNDFONT f) {
     TestStream s({f}, 0, 48000);
     // Filtered soft notes, unfiltered loud ones, pans, a bend, a release.
@@ -119,11 +135,11 @@ TEST(Kernels, EachLoopMatchesOnOddLengthsAndOffsets) {
             EXPECT_EQ(pos[0], pos[1]);
             for (uint32_t i = 0; i < n; ++i) EXPECT_NEAR(out[0][i], out[1][i], 0.01f) << n << " " << i;
             // Sixteen taps summed in another order: a few float steps of a
-            // value up to ~32768. The SSE2 build, and the AVX2/FMA one where
-            // the processor has it, against the scalar loop.
+            // value up to ~32768. The SSE2 build, and the wide ones where
+            // the processor has them, against the scalar loop.
             for (int band = 0; band < tsl::sinc::kBands; ++band) {
-                for (bool fma : {false, true}) {
-                    if (kernels::SetFma(fma) != fma) continue;
+                for (kernels::Wide wide : {kernels::Wide::kNone, kernels::Wide::kAvx2, kernels::Wide::kAvx512}) {
+                    if (kernels::SetWide(wide) != wide) continue;
                     uint64_t at[2] = {0x12345678ABCull, 0x12345678ABCull};
                     for (int k = 0; k < 2; ++k) {
                         kernels::SetVectorised(k == 0);
@@ -131,10 +147,11 @@ TEST(Kernels, EachLoopMatchesOnOddLengthsAndOffsets) {
                     }
                     EXPECT_EQ(at[0], at[1]);
                     for (uint32_t i = 0; i < n; ++i)
-                        EXPECT_NEAR(out[0][i], out[1][i], 0.05f) << fma << " " << band << " " << n << " " << i;
+                        EXPECT_NEAR(out[0][i], out[1][i], 0.05f)
+                            << static_cast<int>(wide) << " " << band << " " << n << " " << i;
                 }
             }
-            kernels::SetFma(true);
+            UseWidest();
         }
         for (uint32_t from : {0u, 1u, 5u}) {
             if (from > n) continue;
@@ -229,10 +246,9 @@ TEST(Kernels, FusedFourVoicesMatchTheSeparateLoops) {
             for (int k = 0; k < 4; ++k)
                 for (uint32_t b = 0; b < buses; ++b) kernels::MixRamp(tmp[k], ref[b], 0, n, v.g0[b][k], v.d[b][k]);
 
-            // Scalar, SSE2, and the AVX2/FMA build where the processor has it.
-            for (int vec = 0; vec < 3; ++vec) {
-                kernels::SetVectorised(vec >= 1);
-                if (kernels::SetFma(vec == 2) != (vec == 2)) continue;
+            // Scalar, SSE2, and the wide builds where the processor has them.
+            for (int vec = 0; vec < kBuilds; ++vec) {
+                if (!UseBuild(vec)) continue;
                 kernels::FourVoices w = v;
                 alignas(32) float acc[4 * kernels::kLaneStride] = {};
                 // A group adds into lanes 0-3 or, given acc + 4, lanes 4-7;
@@ -255,12 +271,12 @@ TEST(Kernels, FusedFourVoicesMatchTheSeparateLoops) {
             }
         }
     }
-    kernels::SetVectorised(true);
-    kernels::SetFma(true);
+    UseWidest();
 }
 
 // Two groups in one pass must give exactly what the two groups give one
-// after the other, the first in lanes 0-3 and the second in lanes 4-7: the
+// after the other, in each wide build (and the AVX-512 build what the AVX2
+// one gives), the first in lanes 0-3 and the second in lanes 4-7: the
 // same bus sums to the bit and the same state, with
 // voices moving to other buffers inside the block, for every bus count and
 // with low-pass, general and mixed filter shapes; with some voice moving two
@@ -318,31 +334,39 @@ TEST(Kernels, EightVoicesGiveTheBitsOfTwoFourVoicePasses) {
                     v[h].refill = refill;
                     v[h].ctx = &ctx[h];
                 }
-                alignas(32) static float accOne[4 * kernels::kLaneStride], accBoth[4 * kernels::kLaneStride];
-                for (float& x : accOne) x = 1000 * unit(rng);
-                std::copy(std::begin(accOne), std::end(accOne), accBoth);
-                kernels::FourVoices one[2] = {v[0], v[1]}, both[2] = {v[0], v[1]};
-                kernels::RenderFour(one[0], accOne, buses, n);
-                kernels::RenderFour(one[1], accOne + 4, buses, n);
-                kernels::RenderEight(both[0], both[1], accBoth, buses, n);
-                ASSERT_EQ(std::memcmp(accOne, accBoth, sizeof accOne), 0)
-                    << shapes << " " << slow << " " << buses << " " << n;
-                for (int h = 0; h < 2; ++h) {
-                    for (int k = 0; k < 4; ++k) {
-                        EXPECT_EQ(one[h].pos[k], both[h].pos[k]);
-                        EXPECT_EQ(one[h].src[k], both[h].src[k]);
-                        EXPECT_EQ(one[h].left[k], both[h].left[k]);
+                alignas(32) static float start[4 * kernels::kLaneStride], accOne[4 * kernels::kLaneStride],
+                    accBoth[4 * kernels::kLaneStride], accAvx2[4 * kernels::kLaneStride];
+                for (float& x : start) x = 1000 * unit(rng);
+                for (kernels::Wide wide : kWideBuilds) {
+                    if (kernels::SetWide(wide) != wide) continue;
+                    std::copy(std::begin(start), std::end(start), accOne);
+                    std::copy(std::begin(start), std::end(start), accBoth);
+                    kernels::FourVoices one[2] = {v[0], v[1]}, both[2] = {v[0], v[1]};
+                    kernels::RenderFour(one[0], accOne, buses, n);
+                    kernels::RenderFour(one[1], accOne + 4, buses, n);
+                    kernels::RenderEight(both[0], both[1], accBoth, buses, n);
+                    ASSERT_EQ(std::memcmp(accOne, accBoth, sizeof accOne), 0)
+                        << static_cast<int>(wide) << " " << shapes << " " << slow << " " << buses << " " << n;
+                    if (wide == kernels::Wide::kAvx2) std::copy(std::begin(accBoth), std::end(accBoth), accAvx2);
+                    else ASSERT_EQ(std::memcmp(accAvx2, accBoth, sizeof accBoth), 0) << "AVX-512 against AVX2";
+                    for (int h = 0; h < 2; ++h) {
+                        for (int k = 0; k < 4; ++k) {
+                            EXPECT_EQ(one[h].pos[k], both[h].pos[k]);
+                            EXPECT_EQ(one[h].src[k], both[h].src[k]);
+                            EXPECT_EQ(one[h].left[k], both[h].left[k]);
+                        }
+                        EXPECT_EQ(std::memcmp(one[h].z, both[h].z, sizeof one[h].z), 0);
+                        EXPECT_EQ(std::memcmp(one[h].g0, both[h].g0, sizeof one[h].g0), 0);
                     }
-                    EXPECT_EQ(std::memcmp(one[h].z, both[h].z, sizeof one[h].z), 0);
-                    EXPECT_EQ(std::memcmp(one[h].g0, both[h].g0, sizeof one[h].g0), 0);
                 }
+                UseWidest();
             }
         }
     }
 }
 
 // Eight voices' filters at once give each voice exactly what the four-voice
-// filter gives it, on every length a block part can have.
+// filter gives it, in each wide build, on every length a block part can have.
 TEST(Kernels, EightFiltersGiveTheBitsOfTwoFourFilterRuns) {
     std::mt19937 rng(9);
     std::uniform_real_distribution<float> unit(-1, 1);
@@ -360,20 +384,25 @@ TEST(Kernels, EightFiltersGiveTheBitsOfTwoFourFilterRuns) {
         std::memcpy(buf[1], buf[0], sizeof buf[0]);
         std::memcpy(z[1], z[0], sizeof z[0]);
         float* one[8];
-        float* both[8];
-        for (int v = 0; v < 8; ++v) {
-            one[v] = buf[0][v];
-            both[v] = buf[1][v];
-        }
+        for (int v = 0; v < 8; ++v) one[v] = buf[0][v];
         kernels::BiquadFour(one, c, z[0], n);
         kernels::BiquadFour(one + 4, c + 4, z[0] + 4, n);
-        kernels::BiquadEight(both, c, z[1], n);
-        EXPECT_EQ(std::memcmp(buf[0], buf[1], sizeof buf[0]), 0) << n;
-        EXPECT_EQ(std::memcmp(z[0], z[1], sizeof z[0]), 0) << n;
+        for (kernels::Wide wide : kWideBuilds) {
+            if (kernels::SetWide(wide) != wide) continue;
+            float again[8][128], zz[8][2];
+            std::memcpy(again, buf[1], sizeof again);
+            std::memcpy(zz, z[1], sizeof zz);
+            float* rows[8];
+            for (int v = 0; v < 8; ++v) rows[v] = again[v];
+            kernels::BiquadEight(rows, c, zz, n);
+            EXPECT_EQ(std::memcmp(buf[0], again, sizeof again), 0) << static_cast<int>(wide) << " " << n;
+            EXPECT_EQ(std::memcmp(z[0], zz, sizeof zz), 0) << static_cast<int>(wide) << " " << n;
+        }
+        UseWidest();
     }
 }
 
-// The AVX2 gain ramps give the buses the SSE2 ones' bits, from any start
+// The wide gain ramps give the buses the SSE2 ones' bits, from any start
 // frame to any end (and with one bus given twice, as a caller may).
 TEST(Kernels, WideGainRampsGiveTheBitsOfTheNarrowOnes) {
     std::mt19937 rng(13);
@@ -384,20 +413,27 @@ TEST(Kernels, WideGainRampsGiveTheBitsOfTheNarrowOnes) {
     for (uint32_t from : {0u, 1u, 5u, 13u}) {
         for (uint32_t to : {13u, 20u, 21u, 64u, 128u}) {
             if (to < from) continue;
-            float bus[2][4][128];
+            float bus[3][4][128];
             for (float& v : bus[0][0]) v = unit(rng);
             for (int b = 1; b < 4; ++b) std::memcpy(bus[0][b], bus[0][0], sizeof bus[0][0]);
             std::memcpy(bus[1], bus[0], sizeof bus[0]);
-            for (int k = 0; k < 2; ++k) {
-                if (kernels::SetFma(k == 1) != (k == 1)) GTEST_SKIP() << "no AVX2/FMA here";
+            std::memcpy(bus[2], bus[0], sizeof bus[0]);
+            const kernels::Wide builds[3] = {kernels::Wide::kNone, kernels::Wide::kAvx2, kernels::Wide::kAvx512};
+            for (int k = 0; k < 3; ++k) {
+                if (kernels::SetWide(builds[k]) != builds[k]) {
+                    if (k == 1) GTEST_SKIP() << "no AVX2/FMA here";
+                    std::memcpy(bus[k], bus[1], sizeof bus[1]); // no AVX-512 here: nothing to compare
+                    continue;
+                }
                 kernels::MixRamp3(x, bus[k][0], bus[k][1], bus[k][2], from, to, g0, d);
                 float* const four[4] = {bus[k][3], bus[k][1], bus[k][2], bus[k][3]};
                 kernels::MixRamp4(x, four, from, to, g0, d);
             }
             EXPECT_EQ(std::memcmp(bus[0], bus[1], sizeof bus[0]), 0) << from << " " << to;
+            EXPECT_EQ(std::memcmp(bus[0], bus[2], sizeof bus[0]), 0) << from << " " << to;
         }
     }
-    kernels::SetFma(true);
+    UseWidest();
 }
 
 // Read positions at the edges of the 32.32 format: fractions that carry on
@@ -410,9 +446,8 @@ TEST(Kernels, FourVoicePassPositionsCarryExactly) {
     const uint64_t inc[4] = {0x1FFFFFFFFull, 0x0FFFFFFFFull, 0x000000001ull, 0x280000000ull};
     const uint64_t pos[4] = {0xFFFFFFFFull, (3ull << 32) | 0x80000000ull, 0xFFFFFFFFull, 7ull << 32};
     const uint32_t n = 64;
-    for (int vec = 0; vec < 3; ++vec) {
-        kernels::SetVectorised(vec >= 1);
-        if (kernels::SetFma(vec == 2) != (vec == 2)) continue;
+    for (int vec = 0; vec < kBuilds; ++vec) {
+        if (!UseBuild(vec)) continue;
         kernels::FourVoices v{};
         for (int k = 0; k < 4; ++k) {
             v.src[k] = ramp.data();
@@ -438,8 +473,7 @@ TEST(Kernels, FourVoicePassPositionsCarryExactly) {
             }
         }
     }
-    kernels::SetVectorised(true);
-    kernels::SetFma(true);
+    UseWidest();
 }
 
 // The widest steps 16-bit data can take, from -32768 to 32767 and back, at
@@ -457,9 +491,8 @@ TEST(Kernels, FullScaleStepsInterpolateExactly) {
         return static_cast<float>(s[0] + (static_cast<double>(s[1]) - s[0]) * (i % 4) / 4.0);
     };
     std::vector<float> run(n);
-    for (int vec = 0; vec < 3; ++vec) {
-        kernels::SetVectorised(vec >= 1);
-        if (kernels::SetFma(vec == 2) != (vec == 2)) continue;
+    for (int vec = 0; vec < kBuilds; ++vec) {
+        if (!UseBuild(vec)) continue;
         uint64_t p = 0;
         kernels::LinearRun16(edge.data(), p, inc, run.data(), n);
         kernels::FourVoices v[2] = {};
@@ -482,8 +515,7 @@ TEST(Kernels, FullScaleStepsInterpolateExactly) {
             EXPECT_EQ(eight[kernels::kLanes * i + 5], want(i)) << vec << " frame " << i;
         }
     }
-    kernels::SetVectorised(true);
-    kernels::SetFma(true);
+    UseWidest();
 }
 
 // Four equal voices go through the fused four-voice pass, a lone one through

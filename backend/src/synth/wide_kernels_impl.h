@@ -1,15 +1,23 @@
-// The loops with a build for processors with AVX2 and FMA (this file is
-// compiled with -mavx2 -mfma): the four-voice pass and two groups of it side
-// by side, sinc interpolation, the eight-voice filter and the gain ramps.
-// kernels.cpp calls them only after checking the processor has them.
-#if defined(__x86_64__) && defined(__AVX2__) && defined(__FMA__)
+// The loops with builds for wider vector units than SSE2: the four-voice
+// pass and two groups of it side by side, sinc interpolation, the
+// eight-voice filter and the gain ramps. Included by kernels_avx2.cpp and
+// kernels_avx512.cpp, each compiled for its processors and naming the table
+// it fills (TSL_WIDE_TABLE); kernels.cpp picks a table only after checking
+// the processor has what its build needs.
+#pragma once
+
+#ifndef TSL_WIDE_TABLE
+#error "included only by kernels_avx2.cpp and kernels_avx512.cpp"
+#endif
 
 #include "synth/eight_voice_pass.h"
 #include "synth/sinc_table.h"
+#include "synth/wide_kernels.h"
 
 namespace tsl::kernels {
-
 namespace {
+// Apart from the SSE2 loops of the same names in kernels.h.
+namespace wide {
 
 // A 4x4 transpose in each 128-bit half of four registers.
 inline void TransposeHalves(__m256 (&r)[4]) noexcept {
@@ -21,13 +29,11 @@ inline void TransposeHalves(__m256 (&r)[4]) noexcept {
     r[3] = _mm256_shuffle_ps(t1, t3, 0xEE);
 }
 
-} // namespace
-
 // Eight frames at a time: each frame's sixteen taps take two 8-wide
 // multiplies (one fused), and two rounds of horizontal adds and a swap of
 // halves sum the eight frames at once. Renders the whole eights of `count`
 // and returns how many frames that was.
-uint32_t SincRunFma(const int16_t* src, uint64_t& pos, uint64_t inc, int band, float* out, uint32_t count) noexcept {
+uint32_t SincRun(const int16_t* src, uint64_t& pos, uint64_t inc, int band, float* out, uint32_t count) noexcept {
     static_assert(sinc::kTaps == 16);
     uint64_t p = pos;
     uint32_t i = 0;
@@ -58,7 +64,7 @@ uint32_t SincRunFma(const int16_t* src, uint64_t& pos, uint64_t inc, int band, f
 // from one frame to the next is as long as there, for twice the voices.
 // (This file is built with FMA, which the compiler would otherwise fuse
 // some of the products into.)
-__attribute__((optimize("fp-contract=off"))) void BiquadEightAvx(float* const x[8], const float c[8][5], float z[8][2], uint32_t frames) noexcept {
+__attribute__((optimize("fp-contract=off"))) void BiquadEight(float* const x[8], const float c[8][5], float z[8][2], uint32_t frames) noexcept {
     auto lanes = [&](int j) {
         return _mm256_setr_ps(c[0][j], c[1][j], c[2][j], c[3][j], c[4][j], c[5][j], c[6][j], c[7][j]);
     };
@@ -101,9 +107,9 @@ __attribute__((optimize("fp-contract=off"))) void BiquadEightAvx(float* const x[
 
 // The SSE2 gain ramps eight frames at a time: each frame's gain and product
 // are the same operations (nothing fused), so the buses get the same bits.
-__attribute__((optimize("fp-contract=off"))) void MixRampsAvx(const float* x, float* const bus[], int buses,
-                                                              uint32_t from, uint32_t to, const float g0[],
-                                                              const float d[]) noexcept {
+__attribute__((optimize("fp-contract=off"))) void MixRamps(const float* x, float* const bus[], int buses,
+                                                           uint32_t from, uint32_t to, const float g0[],
+                                                           const float d[]) noexcept {
     uint32_t i = from;
     __m256 k = _mm256_setr_ps(1, 2, 3, 4, 5, 6, 7, 8);
     const __m256 eight = _mm256_set1_ps(8);
@@ -121,15 +127,19 @@ __attribute__((optimize("fp-contract=off"))) void MixRampsAvx(const float* x, fl
     }
 }
 
-void RenderFourFma(FourVoices& v, float* acc, uint32_t buses, bool lowpass, uint32_t frames) noexcept {
+void RenderFour(FourVoices& v, float* acc, uint32_t buses, bool lowpass, uint32_t frames) noexcept {
     FourPassFor<true>(v, acc, buses, lowpass, frames);
 }
 
-void RenderEightFma(FourVoices& a, FourVoices& b, float* acc, uint32_t buses, bool lowpass, uint32_t frames) noexcept {
+void RenderEight(FourVoices& a, FourVoices& b, float* acc, uint32_t buses, bool lowpass, uint32_t frames) noexcept {
     if (lowpass) eight::PassFor<true>(a, b, acc, buses, frames);
     else eight::PassFor<false>(a, b, acc, buses, frames);
 }
 
-} // namespace tsl::kernels
+} // namespace wide
+} // namespace
 
-#endif
+const WideKernels TSL_WIDE_TABLE = {wide::RenderFour, wide::RenderEight, wide::SincRun, wide::BiquadEight,
+                                    wide::MixRamps};
+
+} // namespace tsl::kernels
