@@ -114,13 +114,20 @@ private:
     // the vector ports (a 32-bit lane move takes two of them).
     void Offsets(uint32_t (&x)[8]) const noexcept {
         const __m128i lo = _mm256_castsi256_si128(whole_), hi = _mm256_extracti128_si256(whole_, 1);
-        const uint64_t q[4] = {
-            static_cast<uint64_t>(_mm_cvtsi128_si64(lo)), static_cast<uint64_t>(_mm_extract_epi64(lo, 1)),
-            static_cast<uint64_t>(_mm_cvtsi128_si64(hi)), static_cast<uint64_t>(_mm_extract_epi64(hi, 1))};
-        for (int k = 0; k < 4; ++k) {
-            x[2 * k] = static_cast<uint32_t>(q[k]);
-            x[2 * k + 1] = static_cast<uint32_t>(q[k] >> 32);
-        }
+        // One scalar each, never an array: GCC at -O2 would store an array
+        // and load it back as a vector, which waits for the stores.
+        const uint64_t q0 = static_cast<uint64_t>(_mm_cvtsi128_si64(lo));
+        const uint64_t q1 = static_cast<uint64_t>(_mm_extract_epi64(lo, 1));
+        const uint64_t q2 = static_cast<uint64_t>(_mm_cvtsi128_si64(hi));
+        const uint64_t q3 = static_cast<uint64_t>(_mm_extract_epi64(hi, 1));
+        x[0] = static_cast<uint32_t>(q0);
+        x[1] = static_cast<uint32_t>(q0 >> 32);
+        x[2] = static_cast<uint32_t>(q1);
+        x[3] = static_cast<uint32_t>(q1 >> 32);
+        x[4] = static_cast<uint32_t>(q2);
+        x[5] = static_cast<uint32_t>(q2 >> 32);
+        x[6] = static_cast<uint32_t>(q3);
+        x[7] = static_cast<uint32_t>(q3 >> 32);
     }
     static int64_t Quad(const int16_t* s) noexcept {
         int64_t v;
