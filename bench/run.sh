@@ -43,14 +43,13 @@ cmake --build "$build" -j2 --target tsl_voice_bench tsl_music_bench tessaline-re
 cores=$(nproc)
 model=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)
 flags=$(sed -n 's/^flags[[:space:]]*: //p' /proc/cpuinfo | head -1)
-case " $flags " in
-*" avx2 "*" fma "*|*" fma "*" avx2 "*) simd="AVX2+FMA builds of the voice passes, sinc, filters and gain ramps (chosen at run time)" ;;
-*) simd="SSE2 only (no AVX2+FMA on this processor)" ;;
-esac
-case " $flags " in
-*" avx512f "*) case " $flags " in *" avx512vl "*) case " $flags " in *" avx512bw "*) case " $flags " in *" avx512dq "*)
-  simd="$simd; their AVX-512 build (256-bit vectors, 32 registers)" ;; esac ;; esac ;; esac ;;
-esac
+has() { for f in "$@"; do case " $flags " in *" $f "*) ;; *) return 1 ;; esac; done; }
+if has avx2 fma; then
+  simd="AVX2+FMA builds of the voice passes, sinc, filters and gain ramps (chosen at run time)"
+  if has avx512f avx512vl avx512bw avx512dq; then simd="$simd; their AVX-512 build (256-bit vectors, 32 registers)"; fi
+else
+  simd="SSE2 only (no AVX2+FMA on this processor)"
+fi
 echo "== machine: $model, $cores cores; $simd"
 echo "   load average at start: $(cut -d' ' -f1-3 /proc/loadavg); $(date -u '+%Y-%m-%d %H:%M UTC')"
 

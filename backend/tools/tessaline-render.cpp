@@ -182,7 +182,7 @@ int main(int argc, char** argv) {
         const int error = errno;
         progress.Done();
         std::fprintf(stderr, "cannot write %s: %s\n", out.c_str(), std::strerror(error));
-        std::fclose(o);
+        if (o) std::fclose(o);
         BASS_StreamFree(stream);
         return 1;
     };
@@ -214,14 +214,11 @@ int main(int argc, char** argv) {
     progress.Update(static_cast<double>(total) / bytesPerSecond, took, true);
     progress.Done();
     header = WavHeader(rate, channels, bits, isFloat, total);
-    if (std::fseek(o, 0, SEEK_SET) != 0 || std::fwrite(header.data(), 1, header.size(), o) != header.size() ||
-        std::fflush(o) != 0)
+    if (std::fseek(o, 0, SEEK_SET) != 0 || std::fwrite(header.data(), 1, header.size(), o) != header.size())
         return writeFailed();
-    if (std::fclose(o) != 0) {
-        std::fprintf(stderr, "cannot write %s: %s\n", out.c_str(), std::strerror(errno));
-        BASS_StreamFree(stream);
-        return 1;
-    }
+    const int closed = std::fclose(o); // the last flush
+    o = nullptr;
+    if (closed != 0) return writeFailed();
     BASS_StreamFree(stream);
 
     std::fprintf(stderr, "audio %.3f s, render %.3f s (font load %.3f s), peak voices %d, mean %.0f\n",
