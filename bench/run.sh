@@ -14,7 +14,10 @@
 #     by FluidSynth at matched interpolation (linear against its linear, sinc
 #     against its 7-point, and its default 4-point for the record), with both
 #     outputs checked to play the same music and the thread counts checked
-#     to give the same bytes.
+#     to give the same bytes;
+#  4. the same dense file through a large SFZ (11,264 regions: every key in
+#     velocity layers and round robins), where the note-ons' region lookup
+#     shows.
 # Every figure is the median of RUNS runs (default 3) with min and max,
 # processor time and wall time; the runs of the programs alternate, so a
 # drift of the machine's speed touches them alike.
@@ -149,6 +152,21 @@ if have_fluid:
     for mine, theirs in ((one, "fluidsynth, linear (interp 1)"), ("tessaline, sinc, 1 thread", "fluidsynth, 7-point (interp 7)")):
         print(f"  {mine} against {theirs}:", flush=True)
         subprocess.run(["/usr/bin/python3", compare, dict(cases)[mine][0], dict(cases)[theirs][0]])
+PY
+echo "== large SFZ: the dense file through 11,264 regions (bench/make_layered_sfz.py), one thread"
+python3 "$here/make_layered_sfz.py" "$work/sfz" >/dev/null
+python3 - "$build/backend/tessaline-render" "$work" "$runs" <<'PY'
+import os, statistics, subprocess, sys, time
+render, work, runs = sys.argv[1], sys.argv[2], int(sys.argv[3])
+walls = []
+for _ in range(runs):
+    t0 = time.monotonic()
+    subprocess.run([render, "--rate", "48000", "--voices", "1024", "--threads", "1", "-f", os.path.join(work, "sfz", "layered.sfz"),
+                    "-o", os.path.join(work, "sfz.wav"), os.path.join(work, "dense.mid")],
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    walls.append(time.monotonic() - t0)
+walls.sort()
+print(f"  tessaline-render: {statistics.median(walls):.2f} s wall [{walls[0]:.2f}-{walls[-1]:.2f}]")
 PY
 if [ "${CALLGRIND:-}" = 1 ]; then
   echo "== instructions (valgrind --tool=callgrind, one thread)"

@@ -154,22 +154,18 @@ bool SfzConditionsMatch(const SfzParams& p, const NoteRequest& note) noexcept {
 size_t CollectVoices(const Preset& preset, const NoteRequest& note, VoiceDesc* out,
                      size_t capacity) noexcept {
     size_t n = 0;
-    for (const PresetZone& pz : preset.zones) {
-        if (note.key < pz.keyLo || note.key > pz.keyHi || note.velocity < pz.velLo ||
-            note.velocity > pz.velHi)
-            continue;
-        for (const InstrumentZone& iz : pz.instrument->zones) {
-            if (note.key < iz.keyLo || note.key > iz.keyHi || note.velocity < iz.velLo ||
-                note.velocity > iz.velHi)
-                continue;
+    preset.byKey.ForKey(preset.zones, note.key, [&](const PresetZone& pz) {
+        if (note.velocity < pz.velLo || note.velocity > pz.velHi) return true;
+        return pz.instrument->byKey.ForKey(pz.instrument->zones, note.key, [&](const InstrumentZone& iz) {
+            if (note.velocity < iz.velLo || note.velocity > iz.velHi) return true;
             if (iz.sfz) {
-                if (!SfzConditionsMatch(*iz.sfz, note)) continue;
+                if (!SfzConditionsMatch(*iz.sfz, note)) return true;
             } else if (note.trigger == Trigger::kRelease) {
-                continue;
+                return true;
             }
             const Sample* s = iz.sample;
-            if (!s || !s->Ready() || s->length == 0) continue;
-            if (n == capacity) return n;
+            if (!s || !s->Ready() || s->length == 0) return true;
+            if (n == capacity) return false;
             VoiceDesc& v = out[n];
             v.sample = s;
             v.zone = &iz;
@@ -221,8 +217,9 @@ size_t CollectVoices(const Preset& preset, const NoteRequest& note, VoiceDesc* o
             }
             v.modCount = uint16_t(m);
             ++n;
-        }
-    }
+            return true;
+        });
+    });
     return n;
 }
 
@@ -233,7 +230,9 @@ Font::~Font() = default;
 void Font::Finish() {
     index.clear();
     wildcard = nullptr;
+    for (auto& ins : instruments) ins->byKey.Build(ins->zones);
     for (auto& p : presets) {
+        p->byKey.Build(p->zones);
         // Every sample the preset can play, once.
         std::vector<Sample*> list;
         for (auto& z : p->zones)

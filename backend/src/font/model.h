@@ -298,6 +298,42 @@ struct SfzParams {
 // ---------------------------------------------------------------------------
 // Zones, instruments, presets.
 
+// Which zones of a list take each key, in list order: a note-on reads only
+// those, where a sampled piano can hold thousands of zones, a few dozen to a
+// key. Built by Font::Finish; until then (an empty index) every zone is read.
+struct KeyIndex {
+    std::vector<uint32_t> start; // kKeys + 1 offsets into `zones` once built
+    std::vector<uint32_t> zones;
+    static constexpr int kKeys = 128;
+
+    template <class Zone>
+    void Build(const std::vector<Zone>& list) {
+        start.assign(kKeys + 1, 0);
+        for (const Zone& z : list)
+            for (int k = z.keyLo; k <= z.keyHi && k < kKeys; ++k) ++start[k + 1];
+        for (int k = 0; k < kKeys; ++k) start[k + 1] += start[k];
+        zones.resize(start[kKeys]);
+        std::vector<uint32_t> at(start.begin(), start.end() - 1);
+        for (uint32_t i = 0; i < list.size(); ++i)
+            for (int k = list[i].keyLo; k <= list[i].keyHi && k < kKeys; ++k) zones[at[k]++] = i;
+    }
+
+    // Calls fn(zone) for the zones of `list` whose key range holds `key`, in
+    // list order, while fn returns true; returns false when fn stopped it.
+    template <class Zone, class Fn>
+    bool ForKey(const std::vector<Zone>& list, uint8_t key, Fn&& fn) const {
+        if (start.empty()) {
+            for (const Zone& z : list)
+                if (key >= z.keyLo && key <= z.keyHi && !fn(z)) return false;
+            return true;
+        }
+        if (key >= kKeys) return true;
+        for (uint32_t j = start[key]; j < start[key + 1]; ++j)
+            if (!fn(list[zones[j]])) return false;
+        return true;
+    }
+};
+
 struct InstrumentZone {
     uint8_t keyLo = 0, keyHi = 127, velLo = 0, velHi = 127;
     // Every generator: the instrument's global zone merged under the local
@@ -319,6 +355,7 @@ struct InstrumentZone {
 struct Instrument {
     std::string name;
     std::vector<InstrumentZone> zones;
+    KeyIndex byKey;
 };
 
 struct PresetZone {
@@ -336,6 +373,7 @@ struct Preset {
     uint16_t bank = 0;     // SF2 wBank: 0..127 melodic (MIDI bank MSB), 128 percussion
     bool anyProgram = false, anyBank = false; // SFZ: answers every program / bank
     std::vector<PresetZone> zones;
+    KeyIndex byKey;
     // Every sample the zones can play (for EnsureLoaded). Fixed after FontInit.
     std::vector<Sample*> samples;
 };

@@ -355,6 +355,43 @@ TEST_F(SfzTest, TriggersGroupsRoundRobinRandomAndControllers) {
     EXPECT_EQ(v[0].gen[kGenInitialFilterFc], 13500); // no cutoff: open
 }
 
+// A note-on reads only the zones indexed under its key: overlapping,
+// nested and edge ranges must still give every matching zone, in file order,
+// and the voice cap must stop at the same zones as a full scan would.
+TEST_F(SfzTest, EveryKeyFindsItsRegionsInFileOrder) {
+    WriteBytes("a.wav", MakeWav({}));
+    Write("inst.sfz",
+          "<region> sample=a.wav lokey=60 hikey=72\n"
+          "<region> sample=a.wav lokey=0 hikey=127 lovel=64\n"
+          "<region> sample=a.wav key=64\n"
+          "<region> sample=a.wav lokey=127 hikey=127\n"
+          "<region> sample=a.wav lokey=0 hikey=0 hivel=20\n"
+          "<region> sample=a.wav lokey=48 hikey=64\n");
+    auto f = Open("inst.sfz");
+    ASSERT_TRUE(f);
+    const auto& zones = f->instruments.at(0)->zones;
+    ASSERT_EQ(zones.size(), 6u);
+    for (int key = 0; key < 128; ++key) {
+        for (int vel : {1, 20, 64, 127}) {
+            std::vector<const InstrumentZone*> want;
+            for (const auto& z : zones)
+                if (key >= z.keyLo && key <= z.keyHi && vel >= z.velLo && vel <= z.velHi) want.push_back(&z);
+            std::vector<const InstrumentZone*> got;
+            for (const auto& v : Voices(*f, key, vel)) got.push_back(v.zone);
+            EXPECT_EQ(got, want) << "key " << key << " velocity " << vel;
+        }
+    }
+    const Preset* p = f->FindPreset(0, 0);
+    ASSERT_TRUE(p);
+    NoteRequest n;
+    n.key = 64;
+    n.velocity = 100;
+    VoiceDesc two[2];
+    ASSERT_EQ(CollectVoices(*p, n, two, 2), 2u);
+    EXPECT_EQ(two[0].zone, &zones[0]);
+    EXPECT_EQ(two[1].zone, &zones[1]);
+}
+
 TEST_F(SfzTest, EmptySampleGivesNoVoice) {
     WavSpec w;
     w.frames = 0;
