@@ -7,6 +7,7 @@ usage: make_layered_sfz.py DIR [--layers 16] [--round-robin 8]
 Writes DIR/layered.sfz and DIR/tone.wav. With the defaults it has 11,264
 regions, a few dozen to a key, as large sampled pianos have.
 """
+import argparse
 import math
 import os
 import struct
@@ -15,20 +16,14 @@ import wave
 
 
 def main():
-    args = sys.argv[1:]
-    if not args:
-        print(__doc__)
-        return 2
-    out, layers, rounds = args[0], 16, 8
-    i = 1
-    while i < len(args):
-        if args[i] == "--layers":
-            layers = int(args[i + 1]); i += 2
-        elif args[i] == "--round-robin":
-            rounds = int(args[i + 1]); i += 2
-        else:
-            print(__doc__)
-            return 2
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("dir")
+    parser.add_argument("--layers", type=int, default=16)
+    parser.add_argument("--round-robin", type=int, default=8)
+    args = parser.parse_args()
+    out, layers, rounds = args.dir, args.layers, args.round_robin
+    if not 1 <= layers <= 128 or rounds < 1:
+        parser.error("--layers takes 1 to 128, --round-robin at least 1")
     os.makedirs(out, exist_ok=True)
     rate = 44100
     frames = [int(0.3 * 32767 * math.sin(2 * math.pi * 261.63 * n / rate)) for n in range(rate // 2)]
