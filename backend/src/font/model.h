@@ -300,17 +300,15 @@ struct SfzParams {
 
 // Which zones of a list take each key, in list order: a note-on reads only
 // those, where a sampled piano can hold thousands of zones, a few dozen to a
-// key. Built by Font::Finish; until then, or when the list has changed size
-// since, every zone is read.
+// key. Built by Font::Finish, after which the lists stay as they are; until
+// then every zone is read.
 struct KeyIndex {
     std::vector<uint32_t> start; // kKeys + 1 offsets into `zones` once built
     std::vector<uint32_t> zones;
-    size_t builtFor = 0;         // the list's size when built
     static constexpr int kKeys = 128;
 
     template <class Zone>
     void Build(const std::vector<Zone>& list) {
-        builtFor = list.size();
         start.assign(kKeys + 1, 0);
         for (const Zone& z : list)
             for (int k = z.keyLo; k <= z.keyHi && k < kKeys; ++k) ++start[k + 1];
@@ -325,7 +323,7 @@ struct KeyIndex {
     // list order, while fn returns true; returns false when fn stopped it.
     template <class Zone, class Fn>
     bool ForKey(const std::vector<Zone>& list, uint8_t key, Fn&& fn) const {
-        if (start.empty() || builtFor != list.size()) {
+        if (start.empty()) {
             for (const Zone& z : list)
                 if (key >= z.keyLo && key <= z.keyHi && !fn(z)) return false;
             return true;

@@ -32,36 +32,11 @@ inline __m256 Join(const float (&a)[4], const float (&b)[4]) noexcept {
 class Positions {
 public:
     Positions(const FourVoices& a, const FourVoices& b) noexcept {
-        alignas(32) int32_t w[8], f[8];
-        for (int k = 0; k < 4; ++k) {
-            w[k] = static_cast<int32_t>(static_cast<uint32_t>(a.inc[k] >> 32));
-            w[4 + k] = static_cast<int32_t>(static_cast<uint32_t>(b.inc[k] >> 32));
-            f[k] = static_cast<int32_t>(static_cast<uint32_t>(a.inc[k]));
-            f[4 + k] = static_cast<int32_t>(static_cast<uint32_t>(b.inc[k]));
-        }
-        istep_ = _mm256_load_si256(reinterpret_cast<const __m256i*>(w));
-        fstep_ = _mm256_load_si256(reinterpret_cast<const __m256i*>(f));
-        for (int k = 0; k < 4; ++k) {
-            w[k] = static_cast<int32_t>(static_cast<uint32_t>((2 * a.inc[k]) >> 32));
-            w[4 + k] = static_cast<int32_t>(static_cast<uint32_t>((2 * b.inc[k]) >> 32));
-            f[k] = static_cast<int32_t>(static_cast<uint32_t>(2 * a.inc[k]));
-            f[4 + k] = static_cast<int32_t>(static_cast<uint32_t>(2 * b.inc[k]));
-        }
-        istep2_ = _mm256_load_si256(reinterpret_cast<const __m256i*>(w));
-        fstep2_ = _mm256_load_si256(reinterpret_cast<const __m256i*>(f));
+        Split(a.inc, b.inc, 1, 0, istep_, fstep_);
+        Split(a.inc, b.inc, 2, 0, istep2_, fstep2_);
         Load(a, b);
     }
-    void Load(const FourVoices& a, const FourVoices& b) noexcept {
-        alignas(32) int32_t w[8], f[8];
-        for (int k = 0; k < 4; ++k) {
-            w[k] = static_cast<int32_t>(static_cast<uint32_t>(a.pos[k] >> 32));
-            w[4 + k] = static_cast<int32_t>(static_cast<uint32_t>(b.pos[k] >> 32));
-            f[k] = static_cast<int32_t>(static_cast<uint32_t>(a.pos[k]) ^ 0x80000000u);
-            f[4 + k] = static_cast<int32_t>(static_cast<uint32_t>(b.pos[k]) ^ 0x80000000u);
-        }
-        whole_ = _mm256_load_si256(reinterpret_cast<const __m256i*>(w));
-        flipped_ = _mm256_load_si256(reinterpret_cast<const __m256i*>(f));
-    }
+    void Load(const FourVoices& a, const FourVoices& b) noexcept { Split(a.pos, b.pos, 1, 0x80000000u, whole_, flipped_); }
     void Store(FourVoices& a, FourVoices& b) const noexcept {
         alignas(32) uint32_t w[8], f[8];
         _mm256_store_si256(reinterpret_cast<__m256i*>(w), whole_);
@@ -121,6 +96,19 @@ public:
     }
 
 private:
+    // The whole and fractional halves of times × eight 32.32 values (a's
+    // four, then b's), the fractions' bits xored with `flip`.
+    static void Split(const uint64_t (&a)[4], const uint64_t (&b)[4], uint64_t times, uint32_t flip, __m256i& whole,
+                      __m256i& fraction) noexcept {
+        alignas(32) int32_t w[8], f[8];
+        for (int k = 0; k < 8; ++k) {
+            const uint64_t v = times * (k < 4 ? a[k] : b[k - 4]);
+            w[k] = static_cast<int32_t>(static_cast<uint32_t>(v >> 32));
+            f[k] = static_cast<int32_t>(static_cast<uint32_t>(v) ^ flip);
+        }
+        whole = _mm256_load_si256(reinterpret_cast<const __m256i*>(w));
+        fraction = _mm256_load_si256(reinterpret_cast<const __m256i*>(f));
+    }
     // The flipped top bit lands on bit 22: it goes back with the exponent.
     static __m256 Fractions(__m256i flipped) noexcept {
         return _mm256_castsi256_ps(_mm256_xor_si256(_mm256_srli_epi32(flipped, 9), _mm256_set1_epi32(0x3fc00000)));
