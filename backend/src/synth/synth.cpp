@@ -43,6 +43,7 @@ Synth::Synth(const Options& o)
     ResetEffects(SystemMode::kDefault);
     for (auto& row : keyHead_)
         for (int32_t& h : row) h = -1;
+    for (int32_t& h : cutHead_) h = -1;
     for (int c = 0; c < kChannels; ++c) channels_[c].ResetAll(c);
     if (o.sinc) sinc::Init();
 }
@@ -487,11 +488,10 @@ uint32_t Synth::StartNoteWith(int c, const ResolvedPreset& rp, uint8_t key, uint
     for (size_t l = 0; l < n; ++l) {
         const VoiceDesc& d = descs_[l];
         if (d.group != 0) {
-            for (int k = 0; k < 128; ++k)
-                for (int32_t i = keyHead_[c][k]; i >= 0; i = voices_[i].next) {
-                    Voice& o = voices_[i];
-                    if (o.offBy == d.group && o.noteId != id) o.Cut(eventOffset_);
-                }
+            for (int32_t i = cutHead_[c]; i >= 0; i = voices_[i].cutNext) {
+                Voice& o = voices_[i];
+                if (o.offBy == d.group && o.noteId != id) o.Cut(eventOffset_);
+            }
         }
         int32_t idx = AllocateVoice(id);
         if (idx < 0) break;
@@ -661,6 +661,13 @@ void Synth::Link(int32_t index) noexcept {
     v.next = head;
     if (head >= 0) voices_[head].prev = index;
     head = index;
+    if (v.offBy != 0) {
+        int32_t& cut = cutHead_[v.chan];
+        v.cutPrev = -1;
+        v.cutNext = cut;
+        if (cut >= 0) voices_[cut].cutPrev = index;
+        cut = index;
+    }
 }
 
 void Synth::Unlink(int32_t index) noexcept {
@@ -669,6 +676,12 @@ void Synth::Unlink(int32_t index) noexcept {
     else keyHead_[v.chan][v.key] = v.next;
     if (v.next >= 0) voices_[v.next].prev = v.prev;
     v.prev = v.next = -1;
+    if (v.offBy != 0) {
+        if (v.cutPrev >= 0) voices_[v.cutPrev].cutNext = v.cutNext;
+        else cutHead_[v.chan] = v.cutNext;
+        if (v.cutNext >= 0) voices_[v.cutNext].cutPrev = v.cutPrev;
+        v.cutPrev = v.cutNext = -1;
+    }
 }
 
 void Synth::FreeVoice(int32_t index) noexcept {

@@ -236,6 +236,10 @@ private:
     std::vector<int32_t> dead_;
     uint32_t fading_ = 0;       // active voices fading out after a steal or shed
     int32_t keyHead_[kChannels][128];
+    // Each channel's voices that a later voice may stop (offBy != 0), so a
+    // note with an exclusive class looks at those alone rather than at every
+    // voice of its channel: a dense drum part sounds hundreds.
+    int32_t cutHead_[kChannels];
     uint32_t nextNoteId_ = 0;
     uint32_t eventOffset_ = 0;
     uint32_t seq_[kChannels][128] = {};

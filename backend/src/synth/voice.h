@@ -71,6 +71,7 @@ struct Voice {
     uint32_t noteId = 0;
     uint32_t generation = 0;   // bumped at every start; stale steal candidates are skipped
     int32_t prev = -1, next = -1; // in the (channel, key) list
+    int32_t cutPrev = -1, cutNext = -1; // in the channel's list of voices with offBy != 0
     int32_t activeSlot = -1;
     uint8_t chan = 0, key = 0, velocity = 0, soundKey = 0;
     bool released = false;     // note-off applied (or pedal let go)

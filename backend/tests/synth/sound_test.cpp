@@ -156,6 +156,51 @@ TEST(Sound, ExclusiveClassCutsThePreviousNote) {
     BASS_MIDI_FontFree(f);
 }
 
+TEST(Sound, ExclusiveClassesStayWithTheirChannelThroughChurn) {
+    // Keys 60 and 62 share class 1, key 64 has class 2, key 66 none; all
+    // loop, so only a cut or a release ends them. Voices of class 2 come and
+    // go many times in between, on both channels, before a class-1 note on
+    // channel 0 must find exactly the class-1 voice of its own channel.
+    Sf2Sample a = SineSample(100, 400, 44100, 60);
+    Sf2Preset p;
+    p.zones.push_back(Sf2Zone{60, 60, 0, {{54, 1}, {57, 1}}});
+    p.zones.push_back(Sf2Zone{62, 62, 0, {{54, 1}, {57, 1}}});
+    p.zones.push_back(Sf2Zone{64, 64, 0, {{54, 1}, {57, 2}}});
+    p.zones.push_back(Sf2Zone{66, 66, 0, {{54, 1}}});
+    HSOUNDFONT f = LoadFont({a}, {p});
+    TestStream s({f}, BASS_MIDI_NOFX);
+    auto active = [&] {
+        float v = 0;
+        BASS_ChannelGetAttribute(s.h, BASS_ATTRIB_MIDI_VOICES_ACTIVE, &v);
+        return static_cast<int>(v);
+    };
+    s.Note(0, 60, 127);
+    s.Note(0, 66, 127);
+    s.Note(1, 60, 127);
+    s.Render(441);
+    for (int i = 0; i < 40; ++i) {
+        const int c = i % 2;
+        s.Note(c, 64, 100); // cuts the class-2 voice still fading, if any
+        s.Render(64);
+        if (i % 3 == 0) s.Note(c, 64, 0);
+        s.Render(441 * (i % 4));
+    }
+    s.Note(0, 64, 0);
+    s.Note(1, 64, 0);
+    s.Render(4410);
+    EXPECT_EQ(active(), 3); // 60 and 66 on channel 0, 60 on channel 1
+    s.Note(0, 62, 127);
+    s.Render(4410); // the cut voice has faded out
+    EXPECT_EQ(active(), 3); // 62 and 66 on channel 0; channel 1 keeps its 60
+    s.Note(1, 62, 127);
+    s.Render(4410);
+    EXPECT_EQ(active(), 3);
+    s.Note(0, 66, 0);
+    s.Render(4410);
+    EXPECT_EQ(active(), 2);
+    BASS_MIDI_FontFree(f);
+}
+
 TEST(Sound, TwentyFourBitSamplesKeepTheirLowByte) {
     // A sine whose 24-bit values are exactly 1/256 of a 16-bit one: the high
     // 16 bits carry only the sign, everything else is in the low byte. Looped,
