@@ -2,9 +2,11 @@
 """Writes a dense, deterministic standard MIDI file for the render benchmark.
 
 usage: make_dense_midi.py OUT.mid [--seconds 60] [--notes-per-second 2000]
+                          [--drums-only]
 
 Fifteen melodic channels with varied programs plus drums; notes of 0.3-1.5 s
 start at a steady rate, so about notes-per-second x 0.9 notes overlap.
+--drums-only puts every note on the drum channel (the same times, drum keys).
 """
 import os
 import random
@@ -23,12 +25,15 @@ def main():
     out = args[0]
     seconds = 60.0
     rate = 2000.0
+    drums_only = False
     i = 1
     while i < len(args):
         if args[i] == "--seconds":
             seconds = float(args[i + 1]); i += 2
         elif args[i] == "--notes-per-second":
             rate = float(args[i + 1]); i += 2
+        elif args[i] == "--drums-only":
+            drums_only = True; i += 1
         else:
             print(__doc__); return 2
     rng = random.Random(1234)
@@ -46,6 +51,8 @@ def main():
     for k in range(n):
         t = k / rate
         ch = rng.randrange(16)
+        if drums_only:
+            ch = 9
         key = rng.randrange(35, 82) if ch == 9 else rng.randrange(36, 96)
         vel = rng.randrange(40, 127)
         dur = rng.uniform(0.3, 1.5)

@@ -17,7 +17,9 @@
 #     to give the same bytes;
 #  4. the same dense file through a large SFZ (11,264 regions: every key in
 #     velocity layers and round robins), where the note-ons' region lookup
-#     shows.
+#     shows;
+#  5. the same dense file with every note on the drum channel, where notes
+#     of exclusive classes (hi-hats) stop one another, on 1 and 2 threads.
 # Every figure is the median of RUNS runs (default 3) with min and max,
 # processor time and wall time; the runs of the programs alternate, so a
 # drift of the machine's speed touches them alike.
@@ -153,21 +155,32 @@ if have_fluid:
         print(f"  {mine} against {theirs}:", flush=True)
         subprocess.run(["/usr/bin/python3", compare, dict(cases)[mine][0], dict(cases)[theirs][0]])
 PY
-echo "== large SFZ: the dense file through 11,264 regions (bench/make_layered_sfz.py), one thread"
-python3 "$here/make_layered_sfz.py" "$work/sfz" >/dev/null
-python3 - "$build/backend/tessaline-render" "$work" "$runs" <<'PY'
-import os, statistics, subprocess, sys, time
-render, work, runs = sys.argv[1], sys.argv[2], int(sys.argv[3])
+# Median, min and max wall time of RUNS runs of a command (its output dropped).
+cat >"$work/walls.py" <<'PY'
+import statistics, subprocess, sys, time
+runs, label, cmd = int(sys.argv[1]), sys.argv[2], sys.argv[3:]
 walls = []
 for _ in range(runs):
     t0 = time.monotonic()
-    subprocess.run([render, "--rate", "48000", "--voices", "1024", "--threads", "1", "-f", os.path.join(work, "sfz", "layered.sfz"),
-                    "-o", os.path.join(work, "sfz.wav"), os.path.join(work, "dense.mid")],
-                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     walls.append(time.monotonic() - t0)
 walls.sort()
-print(f"  tessaline-render: {statistics.median(walls):.2f} s wall [{walls[0]:.2f}-{walls[-1]:.2f}]")
+print(f"  {label}: {statistics.median(walls):.2f} s wall [{walls[0]:.2f}-{walls[-1]:.2f}]")
 PY
+render="$build/backend/tessaline-render"
+
+echo "== large SFZ: the dense file through 11,264 regions (bench/make_layered_sfz.py), one thread"
+python3 "$here/make_layered_sfz.py" "$work/sfz" >/dev/null
+python3 "$work/walls.py" "$runs" "tessaline-render" "$render" --rate 48000 --voices 1024 --threads 1 \
+  -f "$work/sfz/layered.sfz" -o "$work/sfz.wav" "$work/dense.mid"
+
+echo "== drum part: the dense file with every note on channel 10 (exclusive classes: hi-hats cut each other)"
+python3 "$here/make_dense_midi.py" "$work/drums.mid" --seconds "$seconds" --notes-per-second 2000 --drums-only
+for t in 1 2; do
+  if [ "$t" = 1 ]; then label="1 thread"; else label="$t threads"; fi
+  python3 "$work/walls.py" "$runs" "tessaline-render, $label" "$render" --rate 48000 --voices 1024 --threads $t \
+    -f "$font" -o "$work/drums.wav" "$work/drums.mid"
+done
 if [ "${CALLGRIND:-}" = 1 ]; then
   echo "== instructions (valgrind --tool=callgrind, one thread)"
   python3 "$here/make_dense_midi.py" "$work/dense5.mid" --seconds 5 --notes-per-second 2000
