@@ -726,6 +726,47 @@ void Synth::ReadyCandidates() noexcept {
     candNext_ = 0;
 }
 
+int32_t Synth::NextCandidate(uint32_t noteId) noexcept {
+    while (candNext_ < candCount_) {
+        const Candidate& c = cand_[candNext_];
+        // A voice started since the pass (at level 1, later in the list) is
+        // what a new pass would take before any louder one: pass again.
+        if (candGathered_ && c.level > Voice::kStartLevel && gatherNote_ != nextNoteId_) return -1;
+        ++candNext_;
+        const Voice& v = voices_[c.index];
+        if (v.activeSlot >= 0 && v.generation == c.generation && v.noteId != noteId && !v.stolen) return c.index;
+    }
+    return -1;
+}
+
+void Synth::GatherCandidates(uint32_t noteId) noexcept {
+    // One pass over every voice (a cache miss each) per steal would make a
+    // storm of notes cost voices x steals; one pass serves the next
+    // kGathered steals, and takes the same voices.
+    const auto before = [this](const Candidate& a, const Candidate& b) {
+        return a.level < b.level || (a.level == b.level && voices_[a.index].activeSlot < voices_[b.index].activeSlot);
+    };
+    // A heap whose root is the last of the kept ones to go.
+    candCount_ = 0;
+    for (int32_t idx : active_) {
+        const Voice& v = voices_[idx];
+        if (v.noteId == noteId || v.stolen) continue;
+        const Candidate c{v.level, idx, v.generation};
+        if (candCount_ < kGathered) {
+            cand_[candCount_++] = c;
+            std::push_heap(cand_, cand_ + candCount_, before);
+        } else if (before(c, cand_[0])) {
+            std::pop_heap(cand_, cand_ + candCount_, before);
+            cand_[candCount_ - 1] = c;
+            std::push_heap(cand_, cand_ + candCount_, before);
+        }
+    }
+    std::sort_heap(cand_, cand_ + candCount_, before);
+    candNext_ = 0;
+    candGathered_ = true;
+    gatherNote_ = nextNoteId_;
+}
+
 void Synth::Retire(int32_t index) noexcept {
     Voice& v = voices_[index];
     if (free_.empty()) {
@@ -745,20 +786,10 @@ int32_t Synth::AllocateVoice(uint32_t noteId) noexcept {
         // from the candidates gathered during the last block, fades out
         // while the new voice takes a spare one.
         ReadyCandidates();
-        int32_t victim = -1;
-        while (candNext_ < candCount_ && victim < 0) {
-            const Candidate& c = cand_[candNext_++];
-            const Voice& v = voices_[c.index];
-            if (v.activeSlot >= 0 && v.generation == c.generation && v.noteId != noteId && !v.stolen) victim = c.index;
-        }
+        int32_t victim = NextCandidate(noteId);
         if (victim < 0) {
-            // More steals in one block than candidates: fall back to one pass.
-            float bestLevel = 0;
-            for (int32_t idx : active_) {
-                const Voice& v = voices_[idx];
-                if (v.noteId == noteId || v.stolen) continue;
-                if (victim < 0 || v.level < bestLevel) { victim = idx; bestLevel = v.level; }
-            }
+            GatherCandidates(noteId);
+            victim = NextCandidate(noteId);
         }
         if (victim < 0) return -1;
         Retire(victim);

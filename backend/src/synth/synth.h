@@ -164,6 +164,13 @@ private:
     // last block, which sorted them there.
     void ReadyCandidates() noexcept;
     void SortCandidateArray() noexcept;
+    // The next candidate still fit to steal for note `noteId`, or -1 when
+    // none is left.
+    int32_t NextCandidate(uint32_t noteId) noexcept;
+    // When a block steals more voices than it has candidates: the first
+    // kGathered voices in the order that one pass over all voices per
+    // steal would take them (quietest first, then by place in the list).
+    void GatherCandidates(uint32_t noteId) noexcept;
 
     // Rendering (synth_render.cpp)
     static void RenderChunkTask(void* self, uint32_t chunk) noexcept;
@@ -253,9 +260,16 @@ private:
     static constexpr uint32_t kChunkCandidates = 16;
     // While candByHelper_, cand_ and candCount_ belong to the helper that
     // finishes the last block, until it raises candReady_.
-    Candidate cand_[kCandidates];
+    // GatherCandidates keeps this many: a storm of steals in one block may
+    // take hundreds of voices.
+    static constexpr uint32_t kGathered = 256;
+    Candidate cand_[kGathered];
     uint32_t candCount_ = 0, candNext_ = 0;
     bool candSorted_ = false;
+    // cand_ holds what GatherCandidates found during note gatherNote_, not
+    // the last block's candidates.
+    bool candGathered_ = false;
+    uint32_t gatherNote_ = 0;
     bool candByHelper_ = false;
     std::atomic<bool> candReady_{false};
 

@@ -261,6 +261,7 @@ void Synth::RenderBlock(float* out, uint32_t n, bool handOver) noexcept {
     blockEnd_ = BlockEnd{out, chunks, n, in_.fx, chorusOn_, reverbOn_, chorusLevel_ * (1.0f / 64.0f),
                          reverbScale_ * reverbLevel_ * (1.0f / 64.0f), handOverEnd};
     candNext_ = 0;
+    candGathered_ = false;
     candReady_.store(false, std::memory_order_relaxed);
     blockEndPosted_ = handOverEnd && RenderPool::Instance().Post(&Synth::BlockEndTask, this);
     if (!blockEndPosted_) FinishBlock(*this, blockEnd_);

@@ -204,7 +204,7 @@ bool Voice::Start(const VoiceDesc& d, const NoteContext& n) noexcept {
     for (float& x : to) x = 0;
     brk = brk2 = kBlockFrames;
     envPrev = 0;
-    level = 1;
+    level = kStartLevel;
     ++generation;
     return true;
 }

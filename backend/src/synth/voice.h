@@ -149,6 +149,7 @@ struct Voice {
     uint32_t brk = kBlockFrames, brk2 = kBlockFrames;
     float from[3][4] = {}, step[3][4] = {}, to[4] = {};
     float level = 0;           // loudness estimate for stealing and shedding
+    static constexpr float kStartLevel = 1.0f; // the estimate until the first block
 
     // What BeginBlock reads of the modulated values, copied by Recompute so
     // a block touches a few cache lines of the voice rather than the whole

@@ -199,6 +199,48 @@ TEST(Midi, StealsTakeTheQuietestVoicesOfEveryChunk) {
     BASS_MIDI_FontFree(f);
 }
 
+// A storm: one block steals far more voices than the last block left as
+// candidates (and more than the spare voices they could fade out in). The
+// steals must still take the quietest voices and only them.
+TEST(Midi, AStormOfStealsInOneBlockStillTakesTheQuietest) {
+    Sf2Sample sine = SineSample(97, 400, 44100, 60);
+    Sf2Preset p;
+    p.zones.push_back(Sf2Zone{0, 127, 0, {{54, 1}}});
+    HSOUNDFONT f = LoadFont({sine}, {p});
+    DWORD old = BASS_GetConfig(BASS_CONFIG_MIDI_VOICES);
+    BASS_SetConfig(BASS_CONFIG_MIDI_VOICES, 700);
+    {
+        TestStream s({f}, BASS_MIDI_NOFX, 48000);
+        // 400 quiet voices on channel 0 among 300 loud ones on channels 1
+        // and 2, every key of each channel used once at most per velocity.
+        int quiet = 0, loud = 0;
+        for (int i = 0; i < 700; ++i) {
+            if (i % 7 < 4) {
+                s.Note(0, 10 + quiet % 100, 2 + quiet % 37);
+                ++quiet;
+            } else {
+                s.Note(1 + loud % 2, 10 + loud % 100, 100 + loud % 28);
+                ++loud;
+            }
+        }
+        s.Render(256);
+        float v = 0;
+        BASS_ChannelGetAttribute(s.h, BASS_ATTRIB_MIDI_VOICES_ACTIVE, &v);
+        ASSERT_EQ(v, 700);
+        for (int k = 0; k < 380; ++k) s.Note(3, 10 + k % 100, 120);
+        s.Render(256);
+        BASS_ChannelGetAttribute(s.h, BASS_ATTRIB_MIDI_VOICES_ACTIVE, &v);
+        EXPECT_EQ(v, 700);
+        // Only 20 of the quiet voices are left, and every loud one.
+        for (int c = 1; c <= 3; ++c) s.Event(c, MIDI_EVENT_SOUNDOFF, 0);
+        s.Render(4800);
+        BASS_ChannelGetAttribute(s.h, BASS_ATTRIB_MIDI_VOICES_ACTIVE, &v);
+        EXPECT_EQ(v, 20);
+    }
+    BASS_SetConfig(BASS_CONFIG_MIDI_VOICES, old);
+    BASS_MIDI_FontFree(f);
+}
+
 TEST(Midi, NoteOff1ReleasesOnlyTheLastOfEqualNotes) {
     HSOUNDFONT f = MelodicAndDrums();
     for (DWORD flags : std::initializer_list<DWORD>{0, BASS_MIDI_NOTEOFF1}) {
