@@ -22,6 +22,8 @@ namespace {
 // Voices beyond the limit that stolen and shed voices fade out in while their
 // replacements already play.
 uint32_t FadeSpare(uint32_t maxVoices) noexcept { return std::max<uint32_t>(16, maxVoices / 4); }
+// How far ahead a pass over the voices asks for them (GatherCandidates).
+constexpr size_t kGatherAhead = 8;
 // How long a note may wait for its samples on a playing stream before it is
 // given up (a note that late would be out of time).
 constexpr float kMaxDeferSeconds = 1.0f;
@@ -35,6 +37,7 @@ Synth::Synth(const Options& o)
     free_.reserve(pool);
     active_.reserve(pool);
     dead_.resize(pool);
+    ranked_.resize(pool);
     chunkCap_ = std::max<uint32_t>(1, std::min(kMaxChunks, (pool + kChunkVoices - 1) / kChunkVoices));
     chunks_.reset(new Chunk[chunkCap_]);
     for (uint32_t k = 0; k < chunkCap_; ++k) chunks_[k].filler.MakeSilentFiller();
@@ -743,25 +746,31 @@ void Synth::GatherCandidates(uint32_t noteId) noexcept {
     // One pass over every voice (a cache miss each) per steal would make a
     // storm of notes cost voices x steals; one pass serves the next
     // kGathered steals, and takes the same voices.
-    const auto before = [this](const Candidate& a, const Candidate& b) {
-        return a.level < b.level || (a.level == b.level && voices_[a.index].activeSlot < voices_[b.index].activeSlot);
-    };
-    // A heap whose root is the last of the kept ones to go.
-    candCount_ = 0;
-    for (int32_t idx : active_) {
-        const Voice& v = voices_[idx];
-        if (v.noteId == noteId || v.stolen) continue;
-        const Candidate c{v.level, idx, v.generation};
-        if (candCount_ < kGathered) {
-            cand_[candCount_++] = c;
-            std::push_heap(cand_, cand_ + candCount_, before);
-        } else if (before(c, cand_[0])) {
-            std::pop_heap(cand_, cand_ + candCount_, before);
-            cand_[candCount_ - 1] = c;
-            std::push_heap(cand_, cand_ + candCount_, before);
+    const size_t count = active_.size();
+    size_t n = 0;
+    for (size_t i = 0; i < count; ++i) {
+        // The voices are far apart and long out of the caches: ask for them
+        // a few ahead, so that the misses overlap.
+        if (i + kGatherAhead < count) {
+            const Voice& w = voices_[active_[i + kGatherAhead]];
+            __builtin_prefetch(&w.noteId);
+            __builtin_prefetch(&w.level);
         }
+        const Voice& v = voices_[active_[i]];
+        if (v.noteId == noteId || v.stolen) continue;
+        ranked_[n++] = Ranked{v.level, static_cast<uint32_t>(i)};
     }
-    std::sort_heap(cand_, cand_ + candCount_, before);
+    const auto before = [](const Ranked& a, const Ranked& b) {
+        return a.level < b.level || (a.level == b.level && a.slot < b.slot);
+    };
+    const size_t keep = std::min<size_t>(n, kGathered);
+    if (keep < n) std::nth_element(ranked_.begin(), ranked_.begin() + static_cast<ptrdiff_t>(keep), ranked_.begin() + static_cast<ptrdiff_t>(n), before);
+    std::sort(ranked_.begin(), ranked_.begin() + static_cast<ptrdiff_t>(keep), before);
+    for (size_t k = 0; k < keep; ++k) {
+        const int32_t idx = active_[ranked_[k].slot];
+        cand_[k] = Candidate{ranked_[k].level, idx, voices_[idx].generation};
+    }
+    candCount_ = static_cast<uint32_t>(keep);
     candNext_ = 0;
     candGathered_ = true;
     gatherNote_ = nextNoteId_;
