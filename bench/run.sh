@@ -170,6 +170,14 @@ walls.sort()
 print(f"  {label}: {statistics.median(walls):.2f} s wall [{walls[0]:.2f}-{walls[-1]:.2f}]")
 PY
 render="$build/backend/tessaline-render"
+# tessaline-render on a MIDI file with the font, 1024 voices, on 1 and 2 threads.
+one_and_two_threads() {
+  for t in 1 2; do
+    if [ "$t" = 1 ]; then label="1 thread"; else label="$t threads"; fi
+    python3 "$work/walls.py" "$runs" "tessaline-render, $label" "$render" --rate 48000 --voices 1024 --threads "$t" \
+      -f "$font" -o "$work/rows.wav" "$1"
+  done
+}
 
 echo "== large SFZ: the dense file through 11,264 regions (bench/make_layered_sfz.py), one thread"
 python3 "$here/make_layered_sfz.py" "$work/sfz" >/dev/null
@@ -178,19 +186,12 @@ python3 "$work/walls.py" "$runs" "tessaline-render" "$render" --rate 48000 --voi
 
 echo "== drum part: the dense file with every note on channel 10 (exclusive classes: hi-hats cut each other)"
 python3 "$here/make_dense_midi.py" "$work/drums.mid" --seconds "$seconds" --notes-per-second 2000 --drums-only
-for t in 1 2; do
-  if [ "$t" = 1 ]; then label="1 thread"; else label="$t threads"; fi
-  python3 "$work/walls.py" "$runs" "tessaline-render, $label" "$render" --rate 48000 --voices 1024 --threads $t \
-    -f "$font" -o "$work/drums.wav" "$work/drums.mid"
-done
+one_and_two_threads "$work/drums.mid"
 
 echo "== a storm: 10 s at 20,000 notes/s against 1024 voices (about 170 steals a block, past the block's candidates)"
 python3 "$here/make_dense_midi.py" "$work/storm.mid" --seconds 10 --notes-per-second 20000
-for t in 1 2; do
-  if [ "$t" = 1 ]; then label="1 thread"; else label="$t threads"; fi
-  python3 "$work/walls.py" "$runs" "tessaline-render, $label" "$render" --rate 48000 --voices 1024 --threads $t \
-    -f "$font" -o "$work/storm.wav" "$work/storm.mid"
-done
+one_and_two_threads "$work/storm.mid"
+
 if [ "${CALLGRIND:-}" = 1 ]; then
   echo "== instructions (valgrind --tool=callgrind, one thread)"
   python3 "$here/make_dense_midi.py" "$work/dense5.mid" --seconds 5 --notes-per-second 2000
