@@ -24,6 +24,14 @@ HSOUNDFONT MelodicAndDrums() {
     return LoadFont({lo, hi}, {mel, drum});
 }
 
+// One looped sine over every key.
+HSOUNDFONT LoopedSine() {
+    Sf2Sample sine = SineSample(97, 400, 44100, 60);
+    Sf2Preset p;
+    p.zones.push_back(Sf2Zone{0, 127, 0, {{54, 1}}});
+    return LoadFont({sine}, {p});
+}
+
 double HzOf(TestStream& s, int chan) {
     s.Note(chan, 69, 100);
     auto x = Channel(s.Render(8820), 2, 0);
@@ -131,9 +139,8 @@ TEST(Midi, StateBlobRoundTrip) {
 
 TEST(Midi, VoiceLimitStealsOldQuietVoicesNotTheNewest) {
     HSOUNDFONT f = MelodicAndDrums();
-    DWORD old = BASS_GetConfig(BASS_CONFIG_MIDI_VOICES);
-    BASS_SetConfig(BASS_CONFIG_MIDI_VOICES, 16);
     {
+        VoiceLimit limit(16);
         TestStream s({f}, BASS_MIDI_NOFX);
         for (int k = 0; k < 16; ++k) s.Note(0, 40 + k, 100);
         s.Render(64);
@@ -158,7 +165,6 @@ TEST(Midi, VoiceLimitStealsOldQuietVoicesNotTheNewest) {
         double hz = MeasureHz(Channel(s.Render(44100), 2, 0), 44100);
         EXPECT_NEAR(Cents(hz, 441 * std::pow(2.0, (39 - 69) / 12.0)), 0, 2);
     }
-    BASS_SetConfig(BASS_CONFIG_MIDI_VOICES, old);
     BASS_MIDI_FontFree(f);
 }
 
@@ -167,13 +173,9 @@ TEST(Midi, VoiceLimitStealsOldQuietVoicesNotTheNewest) {
 // quietest voices of the whole stream, wherever they are in the list, and
 // leave every loud one alone.
 TEST(Midi, StealsTakeTheQuietestVoicesOfEveryChunk) {
-    Sf2Sample sine = SineSample(97, 400, 44100, 60);
-    Sf2Preset p;
-    p.zones.push_back(Sf2Zone{0, 127, 0, {{54, 1}}});
-    HSOUNDFONT f = LoadFont({sine}, {p});
-    DWORD old = BASS_GetConfig(BASS_CONFIG_MIDI_VOICES);
-    BASS_SetConfig(BASS_CONFIG_MIDI_VOICES, 300);
+    HSOUNDFONT f = LoopedSine();
     {
+        VoiceLimit limit(300);
         TestStream s({f}, BASS_MIDI_NOFX, 48000);
         // 290 loud voices on channels 1 and 2, and 10 quiet ones on channel 0
         // spread through the list (three chunks).
@@ -195,7 +197,6 @@ TEST(Midi, StealsTakeTheQuietestVoicesOfEveryChunk) {
         BASS_ChannelGetAttribute(s.h, BASS_ATTRIB_MIDI_VOICES_ACTIVE, &v);
         EXPECT_EQ(v, 0);
     }
-    BASS_SetConfig(BASS_CONFIG_MIDI_VOICES, old);
     BASS_MIDI_FontFree(f);
 }
 
@@ -203,13 +204,9 @@ TEST(Midi, StealsTakeTheQuietestVoicesOfEveryChunk) {
 // candidates (and more than the spare voices they could fade out in). The
 // steals must still take the quietest voices and only them.
 TEST(Midi, AStormOfStealsInOneBlockStillTakesTheQuietest) {
-    Sf2Sample sine = SineSample(97, 400, 44100, 60);
-    Sf2Preset p;
-    p.zones.push_back(Sf2Zone{0, 127, 0, {{54, 1}}});
-    HSOUNDFONT f = LoadFont({sine}, {p});
-    DWORD old = BASS_GetConfig(BASS_CONFIG_MIDI_VOICES);
-    BASS_SetConfig(BASS_CONFIG_MIDI_VOICES, 700);
+    HSOUNDFONT f = LoopedSine();
     {
+        VoiceLimit limit(700);
         TestStream s({f}, BASS_MIDI_NOFX, 48000);
         // 400 quiet voices on channel 0 among 300 loud ones on channels 1
         // and 2, every key of each channel used once at most per velocity.
@@ -237,7 +234,6 @@ TEST(Midi, AStormOfStealsInOneBlockStillTakesTheQuietest) {
         BASS_ChannelGetAttribute(s.h, BASS_ATTRIB_MIDI_VOICES_ACTIVE, &v);
         EXPECT_EQ(v, 20);
     }
-    BASS_SetConfig(BASS_CONFIG_MIDI_VOICES, old);
     BASS_MIDI_FontFree(f);
 }
 

@@ -37,12 +37,6 @@ double MaxStep(const std::vector<float>& x, size_t from = 1) {
     return m;
 }
 
-struct VoiceLimit {
-    DWORD old = BASS_GetConfig(BASS_CONFIG_MIDI_VOICES);
-    explicit VoiceLimit(DWORD n) { BASS_SetConfig(BASS_CONFIG_MIDI_VOICES, n); }
-    ~VoiceLimit() { BASS_SetConfig(BASS_CONFIG_MIDI_VOICES, old); }
-};
-
 } // namespace
 
 TEST(NoLoss, StolenAndShedVoicesFadeInsteadOfClicking) {

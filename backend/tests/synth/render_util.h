@@ -28,6 +28,15 @@ struct TestStream {
     std::vector<float> Render(uint32_t frames) const;
 };
 
+// The process-wide voice limit new streams get, for the life of the object.
+struct VoiceLimit {
+    DWORD old = BASS_GetConfig(BASS_CONFIG_MIDI_VOICES);
+    explicit VoiceLimit(DWORD n) { BASS_SetConfig(BASS_CONFIG_MIDI_VOICES, n); }
+    ~VoiceLimit() { BASS_SetConfig(BASS_CONFIG_MIDI_VOICES, old); }
+    VoiceLimit(const VoiceLimit&) = delete;
+    VoiceLimit& operator=(const VoiceLimit&) = delete;
+};
+
 std::vector<float> Channel(const std::vector<float>& interleaved, uint32_t channels, uint32_t which);
 // Frequency by upward zero crossings, linearly interpolated.
 double MeasureHz(const std::vector<float>& mono, double rate);
