@@ -258,11 +258,11 @@ private:
     // first kChunkCandidates steals of a block still take the quietest voices
     // overall, and gathering 64 per chunk cost several per cent of the render.
     static constexpr uint32_t kChunkCandidates = 16;
-    // While candByHelper_, cand_ and candCount_ belong to the helper that
-    // finishes the last block, until it raises candReady_.
     // GatherCandidates keeps this many: a storm of steals in one block may
     // take hundreds of voices.
     static constexpr uint32_t kGathered = 256;
+    // While candByHelper_, cand_ and candCount_ belong to the helper that
+    // finishes the last block, until it raises candReady_.
     Candidate cand_[kGathered];
     uint32_t candCount_ = 0, candNext_ = 0;
     bool candSorted_ = false;
