@@ -2,7 +2,13 @@
 // loop lives in voice_render.cpp.
 #include "synth/voice.h"
 
+#include <array>
 #include <cmath>
+
+#if defined(__SSE2__) || defined(_M_X64) || defined(__x86_64__)
+#include <emmintrin.h>
+#define TSL_VOICE_SSE2 1
+#endif
 
 #include "synth/dsp_math.h"
 #include "synth/sinc_table.h"
@@ -53,6 +59,46 @@ inline void ScaleTime(float& tc, int steps, float shortest) noexcept {
 inline float Clamped(int gen, float v) noexcept {
     return static_cast<float>(ClampGen(gen, dsp::RoundToInt(v)));
 }
+
+#ifdef TSL_VOICE_SSE2
+// The generators' ranges as floats, four to a vector: every bound and every
+// rounded value below 2^24 is exact as a float, so clamping there gives what
+// clamping the integer does.
+struct FloatRanges {
+    alignas(16) float lo[kGenCount + 3], hi[kGenCount + 3];
+};
+FloatRanges MakeFloatRanges() noexcept {
+    FloatRanges r{};
+    for (int g = 0; g < kGenCount; ++g) {
+        r.lo[g] = static_cast<float>(kGenRanges[g].lo);
+        r.hi[g] = static_cast<float>(kGenRanges[g].hi);
+    }
+    return r;
+}
+// Made before main (kGenRanges is constant-initialised), never on a render thread.
+const FloatRanges kFloatRanges = MakeFloatRanges();
+#endif
+
+} // namespace
+
+// Four at a time where there is SSE2: the scalar conversions chain through
+// one register and left a start's Recompute waiting on them.
+void ClampGenerators(float* value) noexcept {
+    const float pitch = value[kGenInitialPitch];
+    int g = 0;
+#ifdef TSL_VOICE_SSE2
+    for (; g + 4 <= kGenCount; g += 4) {
+        // Rounded to the nearest (even) integer, as RoundToInt does.
+        __m128 v = _mm_cvtepi32_ps(_mm_cvtps_epi32(_mm_loadu_ps(value + g)));
+        v = _mm_min_ps(_mm_max_ps(v, _mm_load_ps(kFloatRanges.lo + g)), _mm_load_ps(kFloatRanges.hi + g));
+        _mm_storeu_ps(value + g, v);
+    }
+#endif
+    for (; g < kGenCount; ++g) value[g] = Clamped(g, value[g]);
+    value[kGenInitialPitch] = pitch;
+}
+
+namespace {
 
 inline float ModOutput(const Modulator& m, const ChannelState& ch, uint8_t key, uint8_t vel) noexcept {
     float v = ModSource(m.srcOper, ch, key, vel) * ModSource(m.amtSrcOper, ch, key, vel) * m.amount;
@@ -252,8 +298,7 @@ void Voice::Recompute(const ChannelState& ch) noexcept {
         const float moved = depth + dir * static_cast<float>(v) * kVibDepthCentsPerStep;
         depth = moved * dir > 0 ? moved : 0.0f;
     }
-    for (int g = 0; g < kGenCount; ++g)
-        if (g != kGenInitialPitch) value[g] = Clamped(g, value[g]);
+    ClampGenerators(value);
     staticGain = fontGain_ * dsp::CentibelsToGain(value[kGenInitialAttenuation]);
     float p = value[kGenPan];
     p = p < -500 ? -500 : (p > 500 ? 500 : p);

@@ -257,6 +257,11 @@ void RenderPlainFour(Voice* const v[4], MixBuses& bus, uint32_t buses, uint32_t 
 // two groups share one pass where the processor allows (kernels::RenderEight).
 void RenderPlainEight(Voice* const a[4], Voice* const b[4], MixBuses& bus, uint32_t buses, uint32_t frames) noexcept;
 
+// Rounds every generator value to an integer and clamps it to the
+// generator's range (font::ClampGen), but the initial pitch, which is left
+// as it is.
+void ClampGenerators(float* value) noexcept;
+
 // Value of a modulator source operand for a voice on a channel.
 float ModSource(uint16_t oper, const ChannelState& ch, uint8_t key, uint8_t velocity) noexcept;
 // True when a source operand depends on nothing that changes after note-on.

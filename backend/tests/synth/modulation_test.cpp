@@ -7,7 +7,9 @@
 #include <cmath>
 #include <utility>
 
+#include "synth/dsp_math.h"
 #include "synth/render_util.h"
+#include "synth/voice.h"
 
 using namespace tsl::test;
 
@@ -109,6 +111,30 @@ TEST(Modulation, ControllerModulatorsStopAtTheGeneratorsRanges) {
         EXPECT_NEAR(CentsAt(then, 0.1), 99, 2);
     }
     BASS_MIDI_FontFree(f);
+}
+
+TEST(Modulation, GeneratorsAreRoundedAndClampedOneByOneOrFourAtATime) {
+    // Halves (which round to even), values just inside and outside each
+    // range, and values far outside, against the one-at-a-time rule.
+    using namespace tsl::font;
+    const float offsets[] = {-0.5f, 0.5f, 1.5f, -1.5f, 2.5f, -0.49f, 0.51f, -1.0f, 1.0f, 0.0f};
+    for (float far : {0.0f, 3.0e5f, -3.0e5f, 1.6e7f}) {
+        for (float off : offsets) {
+            float value[kGenCount], want[kGenCount];
+            for (int g = 0; g < kGenCount; ++g) {
+                // Each generator near its low bound, its high bound or its middle, in turn.
+                const GenRange r = kGenRanges[g];
+                const double base = g % 3 == 0 ? r.lo : (g % 3 == 1 ? r.hi : (double(r.lo) + r.hi) / 2);
+                const double clipped = std::fabs(base) > 1e6 ? 0.0 : base;
+                value[g] = static_cast<float>(clipped + far) + off + 0.125f * static_cast<float>(g % 2);
+                want[g] = g == kGenInitialPitch ? value[g]
+                                                : static_cast<float>(ClampGen(g, tsl::dsp::RoundToInt(value[g])));
+            }
+            tsl::ClampGenerators(value);
+            for (int g = 0; g < kGenCount; ++g)
+                EXPECT_EQ(value[g], want[g]) << "generator " << g << ", offset " << off << ", far " << far;
+        }
+    }
 }
 
 TEST(Modulation, LevelControls) {
