@@ -118,7 +118,7 @@ TEST(Modulation, GeneratorsAreRoundedAndClampedOneByOneOrFourAtATime) {
     // range, and values far outside, against the one-at-a-time rule.
     using namespace tsl::font;
     const float offsets[] = {-0.5f, 0.5f, 1.5f, -1.5f, 2.5f, -0.49f, 0.51f, -1.0f, 1.0f, 0.0f};
-    for (float far : {0.0f, 3.0e5f, -3.0e5f, 1.6e7f}) {
+    for (float away : {0.0f, 3.0e5f, -3.0e5f, 1.6e7f}) {
         for (float off : offsets) {
             float value[kGenCount], want[kGenCount];
             for (int g = 0; g < kGenCount; ++g) {
@@ -126,13 +126,13 @@ TEST(Modulation, GeneratorsAreRoundedAndClampedOneByOneOrFourAtATime) {
                 const GenRange r = kGenRanges[g];
                 const double base = g % 3 == 0 ? r.lo : (g % 3 == 1 ? r.hi : (double(r.lo) + r.hi) / 2);
                 const double clipped = std::fabs(base) > 1e6 ? 0.0 : base;
-                value[g] = static_cast<float>(clipped + far) + off + 0.125f * static_cast<float>(g % 2);
+                value[g] = static_cast<float>(clipped + away) + off + 0.125f * static_cast<float>(g % 2);
                 want[g] = g == kGenInitialPitch ? value[g]
                                                 : static_cast<float>(ClampGen(g, tsl::dsp::RoundToInt(value[g])));
             }
             tsl::ClampGenerators(value);
             for (int g = 0; g < kGenCount; ++g)
-                EXPECT_EQ(value[g], want[g]) << "generator " << g << ", offset " << off << ", far " << far;
+                EXPECT_EQ(value[g], want[g]) << "generator " << g << ", offset " << off << ", away " << away;
         }
     }
 }
