@@ -117,26 +117,57 @@ bool IsStaticSource(uint16_t oper) noexcept {
     return index == 0 || index == 2 || index == 3 || index == 127;
 }
 
+namespace {
+
+// Every curve, direction and polarity of a 7-bit source, as ModSource would
+// compute it from the value over 127 (`over128` false) or over 128: a start
+// evaluates a dozen such sources, and the concave and convex curves take a
+// logarithm each.
+struct SourceCurves {
+    float value[2][4][2][2][128]; // [over128][curve type][negative][bipolar][source value]
+};
+SourceCurves MakeSourceCurves() noexcept {
+    SourceCurves c{};
+    for (int o = 0; o < 2; ++o)
+        for (uint32_t t = 0; t < 4; ++t)
+            for (int n = 0; n < 2; ++n)
+                for (int b = 0; b < 2; ++b)
+                    for (int v = 0; v < 128; ++v)
+                        c.value[o][t][n][b][v] =
+                            dsp::ApplySourceCurve(v * (o ? (1.0f / 128.0f) : (1.0f / 127.0f)), t, n != 0, b != 0);
+    return c;
+}
+// Made before main, never on a render thread.
+const SourceCurves kSourceCurves = MakeSourceCurves();
+
+} // namespace
+
 float ModSource(uint16_t oper, const ChannelState& ch, uint8_t key, uint8_t velocity) noexcept {
     uint32_t index = oper & 127;
-    float x;
+    const uint32_t type = oper >> 10;
+    const bool negative = (oper & 0x100) != 0, bipolar = (oper & 0x200) != 0;
+    uint32_t v;
+    bool over128 = false;
     if (oper & 0x80) {
         // Bipolar controllers centre on 64 (pan 64 is the middle); unipolar
         // ones reach 1 at 127.
-        x = ch.cc[index] * ((oper & 0x200) ? (1.0f / 128.0f) : (1.0f / 127.0f));
+        v = ch.cc[index];
+        over128 = bipolar;
     } else {
         switch (index) {
         case 0: return 1.0f; // "no controller" acts as a constant 1
-        case 2: x = velocity * (1.0f / 127.0f); break;
-        case 3: x = key * (1.0f / 127.0f); break;
-        case 10: x = ch.keyPressure[key & 127] * (1.0f / 127.0f); break;
-        case 13: x = ch.channelPressure * (1.0f / 127.0f); break;
-        case 14: x = ch.pitch * (1.0f / 16384.0f); break;
-        case 16: x = ch.pitchRangeCents * (1.0f / 12700.0f); break;
+        case 2: v = velocity; break;
+        case 3: v = key; break;
+        case 10: v = ch.keyPressure[key & 127]; break;
+        case 13: v = ch.channelPressure; break;
+        case 14: return dsp::ApplySourceCurve(ch.pitch * (1.0f / 16384.0f), type, negative, bipolar);
+        case 16: return dsp::ApplySourceCurve(ch.pitchRangeCents * (1.0f / 12700.0f), type, negative, bipolar);
         default: return 0.0f; // links and undefined sources
         }
     }
-    return dsp::ApplySourceCurve(x, oper >> 10, (oper & 0x100) != 0, (oper & 0x200) != 0);
+    // Undefined curve types read as linear, as ApplySourceCurve reads them.
+    if (v < 128) return kSourceCurves.value[over128][type < 4 ? type : 0][negative][bipolar][v];
+    return dsp::ApplySourceCurve(v * (over128 ? (1.0f / 128.0f) : (1.0f / 127.0f)), type, negative, bipolar);
 }
 
 bool Voice::Start(const VoiceDesc& d, const NoteContext& n) noexcept {

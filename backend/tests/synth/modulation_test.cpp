@@ -34,6 +34,18 @@ double CentsAt(const std::vector<float>& x, double t) {
     return Cents(MeasureHz(std::vector<float>(x.begin() + long(at), x.begin() + long(at + 441)), 44100), 441);
 }
 
+// A channel whose source `source` (a ModSource operand's low byte) reads v.
+struct ChannelStateFor {
+    tsl::ChannelState ch{};
+    ChannelStateFor() { ch.ResetAll(0); }
+    void Set(uint16_t source, int v) {
+        const uint8_t b = static_cast<uint8_t>(v);
+        if (source & 0x80) ch.cc[source & 127] = b;
+        else if (source == 0x0A) ch.keyPressure[v] = b;
+        else if (source == 0x0D) ch.channelPressure = b;
+    }
+};
+
 } // namespace
 
 TEST(Modulation, ModEnvelopeAttackIsConvexAndLfosSwing) {
@@ -135,6 +147,27 @@ TEST(Modulation, GeneratorsAreRoundedAndClampedOneByOneOrFourAtATime) {
                 EXPECT_EQ(value[g], want[g]) << "generator " << g << ", offset " << off << ", away " << away;
         }
     }
+}
+
+TEST(Modulation, SevenBitSourcesReadFromTheirTableAsComputed) {
+    // Every curve type (the undefined ones read as linear), direction and
+    // polarity of the 7-bit sources, at every value, against the curve
+    // computed from the value itself.
+    ChannelStateFor cs;
+    for (uint32_t type = 0; type < 6; ++type)
+        for (uint16_t flags : {0x000, 0x100, 0x200, 0x300})
+            for (uint16_t source : {0x82, 0x87, 0x8B, 0xC0, 0x02, 0x03, 0x0A, 0x0D}) {
+                const uint16_t oper = static_cast<uint16_t>(type << 10 | flags | source);
+                const bool cc = (source & 0x80) != 0, bipolar = (flags & 0x200) != 0;
+                for (int v = 0; v < 128; ++v) {
+                    cs.Set(source, v);
+                    const float x = v * (cc && bipolar ? (1.0f / 128.0f) : (1.0f / 127.0f));
+                    const float want = tsl::dsp::ApplySourceCurve(x, type, (flags & 0x100) != 0, bipolar);
+                    const uint8_t key = source == 0x03 || source == 0x0A ? static_cast<uint8_t>(v) : 60;
+                    const uint8_t vel = source == 0x02 ? static_cast<uint8_t>(v) : 100;
+                    ASSERT_EQ(tsl::ModSource(oper, cs.ch, key, vel), want) << "oper " << oper << " value " << v;
+                }
+            }
 }
 
 TEST(Modulation, LevelControls) {
