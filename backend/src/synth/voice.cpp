@@ -2,7 +2,6 @@
 // loop lives in voice_render.cpp.
 #include "synth/voice.h"
 
-#include <array>
 #include <cmath>
 
 #if defined(__SSE2__) || defined(_M_X64) || defined(__x86_64__)
