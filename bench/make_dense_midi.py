@@ -8,6 +8,7 @@ Fifteen melodic channels with varied programs plus drums; notes of 0.3-1.5 s
 start at a steady rate, so about notes-per-second x 0.9 notes overlap.
 --drums-only puts every note on the drum channel (the same times, drum keys).
 """
+import argparse
 import os
 import random
 import struct
@@ -18,24 +19,15 @@ from smf import vlq  # noqa: E402
 
 
 def main():
-    args = sys.argv[1:]
-    if not args:
-        print(__doc__)
-        return 2
-    out = args[0]
-    seconds = 60.0
-    rate = 2000.0
-    drums_only = False
-    i = 1
-    while i < len(args):
-        if args[i] == "--seconds":
-            seconds = float(args[i + 1]); i += 2
-        elif args[i] == "--notes-per-second":
-            rate = float(args[i + 1]); i += 2
-        elif args[i] == "--drums-only":
-            drums_only = True; i += 1
-        else:
-            print(__doc__); return 2
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("out")
+    parser.add_argument("--seconds", type=float, default=60.0)
+    parser.add_argument("--notes-per-second", type=float, default=2000.0)
+    parser.add_argument("--drums-only", action="store_true")
+    args = parser.parse_args()
+    if args.seconds <= 0 or args.notes_per_second <= 0:
+        parser.error("--seconds and --notes-per-second take positive numbers")
+    out, seconds, rate, drums_only = args.out, args.seconds, args.notes_per_second, args.drums_only
     rng = random.Random(1234)
     tpq = 480  # ticks per quarter; tempo 500000 us -> 960 ticks per second
     tps = 960.0

@@ -64,7 +64,7 @@ inline float Clamped(int gen, float v) noexcept {
 // rounded value below 2^24 is exact as a float, so clamping there gives what
 // clamping the integer does.
 struct FloatRanges {
-    alignas(16) float lo[kGenCount + 3], hi[kGenCount + 3];
+    alignas(16) float lo[kGenCount], hi[kGenCount]; // each aligned: read four at a time
 };
 FloatRanges MakeFloatRanges() noexcept {
     FloatRanges r{};
