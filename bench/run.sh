@@ -157,26 +157,34 @@ if have_fluid:
         print(f"  {mine} against {theirs}:", flush=True)
         subprocess.run(["/usr/bin/python3", compare, dict(cases)[mine][0], dict(cases)[theirs][0]])
 PY
-# Median, min and max wall time of RUNS runs of a command (its output dropped).
+# Median, min and max wall time of RUNS runs of each command (output dropped):
+# walls.py RUNS LABEL CMD... [:: LABEL CMD...]; the commands take turns, so a
+# drift of the machine's speed touches them alike.
 cat >"$work/walls.py" <<'PY'
 import statistics, subprocess, sys, time
-runs, label, cmd = int(sys.argv[1]), sys.argv[2], sys.argv[3:]
-walls = []
+runs, rest = int(sys.argv[1]), sys.argv[2:]
+jobs = []
+while rest:
+    cut = rest.index("::") if "::" in rest else len(rest)
+    jobs.append((rest[0], rest[1:cut], []))
+    rest = rest[cut + 1:]
 for _ in range(runs):
-    t0 = time.monotonic()
-    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    walls.append(time.monotonic() - t0)
-walls.sort()
-print(f"  {label}: {statistics.median(walls):.2f} s wall [{walls[0]:.2f}-{walls[-1]:.2f}]")
+    for _, cmd, walls in jobs:
+        t0 = time.monotonic()
+        subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        walls.append(time.monotonic() - t0)
+for label, _, walls in jobs:
+    walls.sort()
+    print(f"  {label}: {statistics.median(walls):.2f} s wall [{walls[0]:.2f}-{walls[-1]:.2f}]")
 PY
 render="$build/backend/tessaline-render"
-# tessaline-render on a MIDI file with the font, 1024 voices, on 1 and 2 threads.
+# tessaline-render on a MIDI file with the font, 1024 voices, on 1 and 2 threads in turn.
 one_and_two_threads() {
-  for t in 1 2; do
-    if [ "$t" = 1 ]; then label="1 thread"; else label="$t threads"; fi
-    python3 "$work/walls.py" "$runs" "tessaline-render, $label" "$render" --rate 48000 --voices 1024 --threads "$t" \
-      -f "$font" -o "$work/rows.wav" "$1"
-  done
+  python3 "$work/walls.py" "$runs" \
+    "tessaline-render, 1 thread" "$render" --rate 48000 --voices 1024 --threads 1 -f "$font" -o "$work/rows1.wav" "$1" :: \
+    "tessaline-render, 2 threads" "$render" --rate 48000 --voices 1024 --threads 2 -f "$font" -o "$work/rows2.wav" "$1"
+  if cmp -s "$work/rows1.wav" "$work/rows2.wav"; then echo "  2 threads: the same bytes as 1 thread"
+  else echo "  2 threads: DIFFERS from 1 thread"; fi
 }
 
 echo "== large SFZ: the dense file through 11,264 regions (bench/make_layered_sfz.py), one thread"

@@ -10,6 +10,7 @@
 #include "bassmidi.h"
 #include "synth/dsp_math.h"
 #include "synth/kernels.h"
+#include "synth/prefetch.h"
 #include "synth/sinc_table.h"
 #include "synth/sysex_store.h"
 
@@ -753,8 +754,8 @@ void Synth::GatherCandidates(uint32_t noteId) noexcept {
         // a few ahead, so that the misses overlap.
         if (i + kGatherAhead < count) {
             const Voice& w = voices_[active_[i + kGatherAhead]];
-            __builtin_prefetch(&w.noteId);
-            __builtin_prefetch(&w.level);
+            Prefetch(&w.noteId);
+            Prefetch(&w.level);
         }
         const Voice& v = voices_[active_[i]];
         if (v.noteId == noteId || v.stolen) continue;

@@ -4,11 +4,8 @@
 #include <cstddef>
 #include <cstring>
 
-#if defined(__SSE__) || defined(_M_X64) || defined(__x86_64__)
-#include <xmmintrin.h>
-#endif
-
 #include "synth/kernels.h"
+#include "synth/prefetch.h"
 #include "synth/render_pool.h"
 #include "synth/synth.h"
 
@@ -16,14 +13,6 @@ namespace tsl {
 namespace {
 
 constexpr size_t kPrefetchVoice = 6, kPrefetchData = 3;
-
-inline void Prefetch(const char* p) noexcept {
-#if defined(__SSE__) || defined(_M_X64) || defined(__x86_64__)
-    _mm_prefetch(p, _MM_HINT_T0);
-#else
-    (void)p;
-#endif
-}
 
 } // namespace
 
