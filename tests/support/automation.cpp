@@ -53,8 +53,14 @@ bool ChildProcess::Start(const std::wstring& exe, const std::wstring& arguments,
         commandLine += L" " + arguments;
     STARTUPINFOW si{};
     si.cb = sizeof(si);
-    return ::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                            workingFolder.empty() ? nullptr : workingFolder.c_str(), &si, &m_pi) != 0;
+    if (::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                         workingFolder.empty() ? nullptr : workingFolder.c_str(), &si, &m_pi))
+        return true;
+    // The caller's assertion only says "false"; the log needs the reason.
+    const DWORD error = ::GetLastError();
+    std::fprintf(stderr, "CreateProcess %s failed with error %lu\n", Narrow(commandLine).c_str(),
+                 static_cast<unsigned long>(error));
+    return false;
 }
 
 std::optional<DWORD> ChildProcess::WaitExit(DWORD timeoutMs)
