@@ -158,11 +158,14 @@ void Pass(FourVoices& va, FourVoices& vb, float* __restrict acc, uint32_t frames
     const __m256 b0 = Join(va.c[0], vb.c[0]), b1 = Join(va.c[1], vb.c[1]), b2 = Join(va.c[2], vb.c[2]);
     const __m256 a1 = Join(va.c[3], vb.c[3]), a2 = Join(va.c[4], vb.c[4]);
     __m256 z1 = Join(va.z[0], vb.z[0]), z2 = Join(va.z[1], vb.z[1]);
-    __m256 g[kBuses], d[kBuses];
-    for (uint32_t b = 0; b < kBuses; ++b) {
-        g[b] = Join(va.g0[b], vb.g0[b]);
-        d[b] = Join(va.d[b], vb.d[b]);
+    // The gain ramp, on b0 for the low-pass (as the four-voice pass).
+    __m256 e = Join(va.e0, vb.e0), de = Join(va.de, vb.de);
+    if constexpr (kLowpass) {
+        e = _mm256_mul_ps(b0, e);
+        de = _mm256_mul_ps(b0, de);
     }
+    __m256 share[kBuses];
+    for (uint32_t b = 0; b < kBuses; ++b) share[b] = Join(va.share[b], vb.share[b]);
     // Two frames per load when every increment is below 2 (the usual case:
     // most notes play near their sample's root key).
     bool twoStep = true;
@@ -185,22 +188,23 @@ void Pass(FourVoices& va, FourVoices& vb, float* __restrict acc, uint32_t frames
             const __m256 base = _mm256_cvtepi32_ps(_mm256_madd_epi16(pairs, _mm256_set1_epi32(static_cast<int>(0xffff0002u))));
             const __m256 rise = _mm256_cvtepi32_ps(_mm256_madd_epi16(pairs, _mm256_set1_epi32(0x1ffff)));
             const __m256 in = _mm256_fmadd_ps(rise, f, base);
+            e = _mm256_add_ps(e, de);
             __m256 out;
             if constexpr (kLowpass) {
-                const __m256 t = _mm256_mul_ps(b0, in);
+                const __m256 t = _mm256_mul_ps(e, in);
                 out = _mm256_add_ps(t, z1);
                 // t + t is exact, so 2·t + z2 fused rounds as (t + t) + z2 does.
                 z1 = _mm256_fnmadd_ps(a1, out, _mm256_fmadd_ps(t, _mm256_set1_ps(2.0f), z2));
                 z2 = _mm256_fnmadd_ps(a2, out, t);
             } else {
-                out = _mm256_fmadd_ps(b0, in, z1);
-                z1 = _mm256_fnmadd_ps(a1, out, _mm256_fmadd_ps(b1, in, z2));
-                z2 = _mm256_fnmadd_ps(a2, out, _mm256_mul_ps(b2, in));
+                const __m256 x = _mm256_mul_ps(e, in);
+                out = _mm256_fmadd_ps(b0, x, z1);
+                z1 = _mm256_fnmadd_ps(a1, out, _mm256_fmadd_ps(b1, x, z2));
+                z2 = _mm256_fnmadd_ps(a2, out, _mm256_mul_ps(b2, x));
             }
             for (uint32_t b = 0; b < kBuses; ++b) {
-                g[b] = _mm256_add_ps(g[b], d[b]);
                 float* bus = at + b * kLaneStride;
-                _mm256_store_ps(bus, _mm256_fmadd_ps(out, g[b], _mm256_load_ps(bus)));
+                _mm256_store_ps(bus, _mm256_fmadd_ps(out, share[b], _mm256_load_ps(bus)));
             }
             at += kLanes;
         };
@@ -246,7 +250,6 @@ void Pass(FourVoices& va, FourVoices& vb, float* __restrict acc, uint32_t frames
         _mm_storeu_ps(lo, _mm256_castps256_ps128(x));
         _mm_storeu_ps(hi, _mm256_extractf128_ps(x, 1));
     };
-    for (uint32_t b = 0; b < kBuses; ++b) split(g[b], va.g0[b], vb.g0[b]);
     split(z1, va.z[0], vb.z[0]);
     split(z2, va.z[1], vb.z[1]);
 }

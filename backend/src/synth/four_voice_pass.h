@@ -136,7 +136,8 @@ private:
 
 // kLowpass: every voice's filter has b1 = 2 b0 and b2 = b0 exactly (the
 // two-pole low-pass, and the identity written as {1, 2, 1, 2, 1}), so b0 x
-// is computed once; the products are the same, so are the results.
+// is computed once, and the gain ramp rides on b0: b0·e steps by b0·de.
+// Otherwise the input is scaled by the ramp before the filter.
 template <uint32_t kBuses, bool kLowpass, bool kFma>
 void FourPass(FourVoices& v, float* __restrict acc, uint32_t frames) noexcept {
     const int16_t *s0 = v.src[0], *s1 = v.src[1], *s2 = v.src[2], *s3 = v.src[3];
@@ -149,11 +150,13 @@ void FourPass(FourVoices& v, float* __restrict acc, uint32_t frames) noexcept {
     const __m128 b0 = _mm_loadu_ps(v.c[0]), b1 = _mm_loadu_ps(v.c[1]), b2 = _mm_loadu_ps(v.c[2]);
     const __m128 a1 = _mm_loadu_ps(v.c[3]), a2 = _mm_loadu_ps(v.c[4]);
     __m128 z1 = _mm_loadu_ps(v.z[0]), z2 = _mm_loadu_ps(v.z[1]);
-    __m128 g[kBuses], d[kBuses];
-    for (uint32_t b = 0; b < kBuses; ++b) {
-        g[b] = _mm_loadu_ps(v.g0[b]);
-        d[b] = _mm_loadu_ps(v.d[b]);
+    __m128 e = _mm_loadu_ps(v.e0), de = _mm_loadu_ps(v.de);
+    if constexpr (kLowpass) {
+        e = _mm_mul_ps(b0, e);
+        de = _mm_mul_ps(b0, de);
     }
+    __m128 share[kBuses];
+    for (uint32_t b = 0; b < kBuses; ++b) share[b] = _mm_loadu_ps(v.share[b]);
     uint32_t i = 0;
     for (;;) {
         uint32_t part = frames - i;
@@ -169,23 +172,23 @@ void FourPass(FourVoices& v, float* __restrict acc, uint32_t frames) noexcept {
             const __m128 rise = _mm_cvtepi32_ps(_mm_madd_epi16(pairs, _mm_set1_epi32(0x1ffff)));
             const __m128 f = pos.template Fractions<kFma>();
             const __m128 in = MulAdd<kFma>(rise, f, a);
+            e = _mm_add_ps(e, de);
             __m128 out;
             if constexpr (kLowpass) {
-                const __m128 t = _mm_mul_ps(b0, in);
+                const __m128 t = _mm_mul_ps(e, in);
                 out = _mm_add_ps(t, z1);
                 // The state update is summed with the feedback term last:
                 // the loop-carried chain is then multiply, subtract, add.
                 z1 = NegMulAdd<kFma>(a1, out, _mm_add_ps(_mm_add_ps(t, t), z2));
                 z2 = NegMulAdd<kFma>(a2, out, t);
             } else {
-                out = MulAdd<kFma>(b0, in, z1);
-                z1 = NegMulAdd<kFma>(a1, out, MulAdd<kFma>(b1, in, z2));
-                z2 = NegMulAdd<kFma>(a2, out, _mm_mul_ps(b2, in));
+                const __m128 x = _mm_mul_ps(e, in);
+                out = MulAdd<kFma>(b0, x, z1);
+                z1 = NegMulAdd<kFma>(a1, out, MulAdd<kFma>(b1, x, z2));
+                z2 = NegMulAdd<kFma>(a2, out, _mm_mul_ps(b2, x));
             }
-            for (uint32_t b = 0; b < kBuses; ++b) {
-                g[b] = _mm_add_ps(g[b], d[b]);
-                _mm_store_ps(at + b * kLaneStride, MulAdd<kFma>(out, g[b], _mm_load_ps(at + b * kLaneStride)));
-            }
+            for (uint32_t b = 0; b < kBuses; ++b)
+                _mm_store_ps(at + b * kLaneStride, MulAdd<kFma>(out, share[b], _mm_load_ps(at + b * kLaneStride)));
             at += kLanes;
         }
         for (uint32_t& l : v.left) l -= part;
@@ -201,7 +204,6 @@ void FourPass(FourVoices& v, float* __restrict acc, uint32_t frames) noexcept {
     }
     pos.Store(v);
     v.src[0] = s0; v.src[1] = s1; v.src[2] = s2; v.src[3] = s3;
-    for (uint32_t b = 0; b < kBuses; ++b) _mm_storeu_ps(v.g0[b], g[b]);
     _mm_storeu_ps(v.z[0], z1);
     _mm_storeu_ps(v.z[1], z2);
 }

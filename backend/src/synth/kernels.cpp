@@ -88,6 +88,10 @@ void MixScalar(const float* __restrict x, float* __restrict bus, uint32_t from, 
     for (uint32_t i = from; i < to; ++i) bus[i] += x[i] * (g0 + d * static_cast<float>(i - from + 1));
 }
 
+void ScaleScalar(float* __restrict x, uint32_t from, uint32_t to, float g0, float d) noexcept {
+    for (uint32_t i = from; i < to; ++i) x[i] *= g0 + d * static_cast<float>(i - from + 1);
+}
+
 void BiquadScalar(float* const x[4], const float c[4][5], float z[4][2], uint32_t frames) noexcept {
     for (int k = 0; k < 4; ++k) {
         const float b0 = c[k][0], b1 = c[k][1], b2 = c[k][2], a1 = c[k][3], a2 = c[k][4];
@@ -110,8 +114,7 @@ void FourScalar(FourVoices& v, float* acc, uint32_t buses, uint32_t frames) noex
         uint64_t p = v.pos[k];
         const float b0 = v.c[0][k], b1 = v.c[1][k], b2 = v.c[2][k], a1 = v.c[3][k], a2 = v.c[4][k];
         float s1 = v.z[0][k], s2 = v.z[1][k];
-        float g[4];
-        for (uint32_t b = 0; b < buses; ++b) g[b] = v.g0[b][k];
+        float e = v.e0[k];
         const int16_t* src = v.src[k];
         uint32_t left = v.left[k];
         for (uint32_t i = 0; i < frames; ++i) {
@@ -120,22 +123,19 @@ void FourScalar(FourVoices& v, float* acc, uint32_t buses, uint32_t frames) noex
             const int16_t* s = src + (p >> 32);
             const float frac = static_cast<float>(static_cast<uint32_t>(p)) * (1.0f / 4294967296.0f);
             const float a = s[0];
-            const float in = a + (static_cast<float>(s[1]) - a) * frac;
+            e += v.de[k];
+            const float in = (a + (static_cast<float>(s[1]) - a) * frac) * e;
             p += v.inc[k];
             const float out = b0 * in + s1;
             s1 = b1 * in - a1 * out + s2;
             s2 = b2 * in - a2 * out;
-            for (uint32_t b = 0; b < buses; ++b) {
-                g[b] += v.d[b][k];
-                acc[b * kLaneStride + kLanes * i + k] += out * g[b];
-            }
+            for (uint32_t b = 0; b < buses; ++b) acc[b * kLaneStride + kLanes * i + k] += out * v.share[b][k];
         }
         v.pos[k] = p;
         v.src[k] = src;
         v.left[k] = left;
         v.z[0][k] = s1;
         v.z[1][k] = s2;
-        for (uint32_t b = 0; b < buses; ++b) v.g0[b][k] = g[b];
     }
 }
 
@@ -377,6 +377,10 @@ void ReduceSse(const float* acc, float* bus, uint32_t frames) noexcept {
 
 void SetVectorised(bool on) noexcept { g_vectorised.store(on, std::memory_order_relaxed); }
 bool Vectorised() noexcept { return g_vectorised.load(std::memory_order_relaxed); }
+
+// Off the fused passes (voices with bends in their block): plain code, which
+// the compiler vectorises.
+void ScaleRamp(float* x, uint32_t from, uint32_t to, float g0, float d) noexcept { ScaleScalar(x, from, to, g0, d); }
 
 Wide SetWide(Wide wanted) noexcept {
 #ifdef TSL_KERNELS_WIDE

@@ -31,6 +31,10 @@ void LinearRun16(const int16_t* src, uint64_t& pos, uint64_t inc, float* out, ui
 // last frame. The tables must have been built (sinc::Init).
 void SincRun16(const int16_t* src, uint64_t& pos, uint64_t inc, int band, float* out, uint32_t count) noexcept;
 
+// x[i] *= g0 + d * (i - from + 1) for from <= i < to: a voice's gain ramp,
+// applied before its filter.
+void ScaleRamp(float* x, uint32_t from, uint32_t to, float g0, float d) noexcept;
+
 // bus[i] += x[i] * (g0 + d * (i - from + 1)) for from <= i < to; with two
 // buses the same for each with its own gain.
 void MixRamp(const float* x, float* bus, uint32_t from, uint32_t to, float g0, float d) noexcept;
@@ -51,15 +55,17 @@ void BiquadFour(float* const x[4], const float c[4][5], float z[4][2], uint32_t 
 void BiquadEight(float* const x[8], const float c[8][5], float z[8][2], uint32_t frames) noexcept;
 
 // Four voices side by side, one per SSE lane, in one pass over the block:
-// linear interpolation of 16-bit data, a biquad each and linear gain ramps,
-// without writing the voices' blocks anywhere in between. The buses are
+// linear interpolation of 16-bit data scaled by a linear gain ramp, a biquad
+// each, and a constant share of the result into each bus, without writing
+// the voices' blocks anywhere in between. The buses are
 // lane-interleaved, eight lanes a frame (acc[b][8 * frame + lane]), so voices
 // add up without a horizontal sum per frame; ReduceLanes folds them once per
 // block. A group of four takes lanes 0-3 of what it is given (acc + 4: lanes
 // 4-7), so that two groups side by side in 256-bit registers add each to
 // its own lanes with one load and one store per bus and frame. Bus b starts
-// at acc + b * kLaneStride, 32-byte aligned; gains ramp by repeated addition
-// of d.
+// at acc + b * kLaneStride, 32-byte aligned. The gain ramps by repeated
+// addition of de; where the filter is the low-pass shape the ramp is carried
+// on b0 (b0·e0 stepping by b0·de), which saves a multiply a frame.
 constexpr uint32_t kLanes = 8;
 constexpr uint32_t kLaneStride = kLanes * kBlockFrames; // eight lanes of a control block
 struct FourVoices {
@@ -70,8 +76,9 @@ struct FourVoices {
     uint64_t pos[4], inc[4];
     float c[5][4];    // [b0, b1, b2, a1, a2][voice]
     float z[2][4];    // [z1, z2][voice]: filter state, updated
-    float g0[4][4];   // [bus][voice]: gain before the first frame, updated
-    float d[4][4];    // [bus][voice]: gain step per frame
+    float e0[4];       // [voice]: gain before the first frame
+    float de[4];       // [voice]: gain step per frame
+    float share[4][4]; // [bus][voice]: what of the filtered signal goes to the bus
     // Frames each voice may read from src before it must move to another
     // buffer (a loop's seam, or back from it). When that runs out with
     // `remaining` frames still to render, refill(ctx, voice, src, pos, left,

@@ -275,9 +275,10 @@ bool Voice::Start(const VoiceDesc& d, const NoteContext& n) noexcept {
     pendingAt = kNoPending;
     pendingCut = pendingUnloop = unloopAfterBlock = false;
     filterState.Reset();
-    for (int k = 0; k < 3; ++k)
-        for (int b = 0; b < 4; ++b) from[k][b] = step[k][b] = 0;
-    for (float& x : to) x = 0;
+    for (int k = 0; k < 3; ++k) gainFrom[k] = gainStep[k] = 0;
+    gainTo = 0;
+    for (int b = 0; b < 4; ++b) shareFrom[b] = shareStep[b] = shareTo[b] = 0;
+    sharesKnown = false;
     brk = brk2 = kBlockFrames;
     envPrev = 0;
     level = kStartLevel;
@@ -525,48 +526,41 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, const BlockSpan& span,
     // that load waits for the stores to retire.
     static constexpr float kAllBuses[4] = {1, 1, 1, 1}, kDryBuses[4] = {1, 1, 0, 0};
     const float* const on = fx ? kAllBuses : kDryBuses;
-    float share[4];
-    for (int b = 0; b < 4; ++b) share[b] = busShare[b] * on[b];
+    for (int b = 0; b < 4; ++b) shareTo[b] = busShare[b] * on[b];
+    if (!sharesKnown) {
+        for (int b = 0; b < 4; ++b) shareFrom[b] = shareTo[b];
+        sharesKnown = true;
+    }
     const float inv = s == 0 ? span.inverse : 1.0f / (frames - s);
+    for (int b = 0; b < 4; ++b) shareStep[b] = (shareTo[b] - shareFrom[b]) * inv;
+    const float end = env * scale;
+    gainTo = end;
+    gainStep[1] = gainStep[2] = 0;
     if (p == frames && r == frames) {
         // One straight ramp: the common case, without the bends' divisions.
-        for (int b = 0; b < 4; ++b) {
-            const float end = env * scale * share[b];
-            to[b] = end;
-            step[1][b] = step[2][b] = 0;
-            step[0][b] = (end - from[0][b]) * inv;
-            from[1][b] = from[2][b] = end;
-        }
+        gainStep[0] = (end - gainFrom[0]) * inv;
+        gainFrom[1] = gainFrom[2] = end;
+    } else if (p == frames) {
+        gainStep[0] = (heldEnv * scale - gainFrom[0]) * inv;
+        gainFrom[1] = gainFrom[0] + gainStep[0] * static_cast<float>(r - s);
+        gainStep[1] = (end - gainFrom[1]) * (1.0f / (frames - r));
+        gainFrom[2] = end;
     } else {
-        const float invA = p < frames ? 1.0f / (p - s) : 0.0f, invB = p < frames ? 1.0f / (frames - p) : 0.0f;
-        const float invR = r < frames ? 1.0f / (frames - r) : 0.0f;
-        for (int b = 0; b < 4; ++b) {
-            const float end = env * scale * share[b];
-            to[b] = end;
-            step[1][b] = step[2][b] = 0;
-            if (p == frames) {
-                step[0][b] = (heldEnv * scale * share[b] - from[0][b]) * inv;
-                from[1][b] = from[0][b] + step[0][b] * static_cast<float>(r - s);
-                step[1][b] = (end - from[1][b]) * invR;
-                from[2][b] = end;
-            } else {
-                const float peak = peakEnv * scale * share[b];
-                step[0][b] = (peak - from[0][b]) * invA;
-                if (r == frames) {
-                    from[1][b] = peak;
-                    step[1][b] = (end - peak) * invB;
-                    from[2][b] = end;
-                } else if (r <= p) {
-                    from[1][b] = from[0][b] + step[0][b] * static_cast<float>(r - s);
-                    step[1][b] = (end - from[1][b]) * invR;
-                    from[2][b] = end;
-                } else {
-                    from[1][b] = peak;
-                    step[1][b] = (heldEnv * scale * share[b] - peak) * invB;
-                    from[2][b] = from[1][b] + step[1][b] * static_cast<float>(r - p);
-                    step[2][b] = (end - from[2][b]) * invR;
-                }
-            }
+        const float peak = peakEnv * scale;
+        gainStep[0] = (peak - gainFrom[0]) * (1.0f / (p - s));
+        if (r == frames) {
+            gainFrom[1] = peak;
+            gainStep[1] = (end - peak) * (1.0f / (frames - p));
+            gainFrom[2] = end;
+        } else if (r <= p) {
+            gainFrom[1] = gainFrom[0] + gainStep[0] * static_cast<float>(r - s);
+            gainStep[1] = (end - gainFrom[1]) * (1.0f / (frames - r));
+            gainFrom[2] = end;
+        } else {
+            gainFrom[1] = peak;
+            gainStep[1] = (heldEnv * scale - peak) * (1.0f / (frames - p));
+            gainFrom[2] = gainFrom[1] + gainStep[1] * static_cast<float>(r - p);
+            gainStep[2] = (end - gainFrom[2]) * (1.0f / (frames - r));
         }
     }
     brk = p < r ? p : r;

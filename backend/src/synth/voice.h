@@ -4,10 +4,11 @@
 //
 // Work is split in two: BeginBlock (once per block: modulators when the
 // channel changed, envelopes, LFOs, pitch, gains, filter coefficients) and
-// Render (the per-sample loop: interpolate, filter, mix with linear gain
-// ramps into the dry and send buses).
+// Render (the per-sample loop: interpolate, scale by a linear gain ramp,
+// filter, and mix into the dry and send buses by the pan and send shares).
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "font/model.h"
@@ -143,15 +144,23 @@ struct Voice {
     // at that frame.
     void FirePending(float heard) noexcept;
 
-    // The gain of each bus (kL, kR, kReverb, kChorus) ramps linearly over
-    // the block in up to three segments, [start, brk), [brk, brk2) and
-    // [brk2, frames): segment k starts from from[k][bus] and moves by
-    // step[k][bus] per frame; the block ends at to[bus]. The ramp bends
-    // where the attack peaks and where a release begins inside the block;
-    // unused segments are empty (brk = brk2 = frames).
+    // The voice's gain ramps linearly over the block in up to three
+    // segments, [start, brk), [brk, brk2) and [brk2, frames): segment k
+    // starts from gainFrom[k] and moves by gainStep[k] per frame; the block
+    // ends at gainTo. The ramp bends where the attack peaks and where a
+    // release begins inside the block; unused segments are empty (brk = brk2
+    // = frames). The gain scales the signal before the filter, as the
+    // envelope shapes what the filter hears.
+    //
+    // Each bus (kL, kR, kReverb, kChorus) then takes its share of the
+    // filtered signal: shareTo[bus], reached from the last block's share in
+    // steps of shareStep[bus], so that a pan or send that moved glides over
+    // one block; otherwise the step is zero.
     enum Bus { kL, kR, kReverb, kChorus };
     uint32_t brk = kBlockFrames, brk2 = kBlockFrames;
-    float from[3][4] = {}, step[3][4] = {}, to[4] = {};
+    float gainFrom[3] = {}, gainStep[3] = {}, gainTo = 0;
+    float shareFrom[4] = {}, shareStep[4] = {}, shareTo[4] = {};
+    bool sharesKnown = false; // false until the first block: nothing to glide from
 
     // What BeginBlock reads of the modulated values, copied by Recompute so
     // a block touches a few cache lines of the voice rather than the whole
@@ -176,12 +185,13 @@ struct Voice {
     // out (the voice must be freed).
     bool Render(MixBuses& bus, uint32_t frames, bool fx) noexcept;
     // Render in parts, for callers that filter several voices together:
-    // Generate interpolates into tmp (frames before `off` are zero; nothing
-    // is written for a silent voice), then the filter, then Mix.
+    // Generate interpolates into tmp and scales it by the gain ramp (frames
+    // before `off` are zero; nothing is written for a silent voice), then
+    // the filter, then Mix.
     bool Generate(float* tmp, uint32_t frames, uint32_t& off) noexcept;
     // True when the whole block is one run of 16-bit sample data read by
-    // linear interpolation from its first frame, with a single gain ramp: the
-    // case RenderPlainFour handles.
+    // linear interpolation from its first frame, with a single gain ramp and
+    // shares that hold: the case RenderPlainFour handles.
     bool Plain(uint32_t frames) const noexcept;
     void Interpolate(const int16_t* src, const uint8_t* low, uint64_t& p, float* out, uint32_t n) const noexcept;
     // Where a looping voice reads at the 32.32 position `abs` (first moved
@@ -201,18 +211,26 @@ struct Voice {
             if (Feeds(b)) return false;
         return true;
     }
+    // True when the gain is above zero anywhere in the block.
+    bool Sounds() const noexcept { return gainFrom[0] != 0 || gainFrom[1] != 0 || gainFrom[2] != 0 || gainTo != 0; }
     // True when the bus gets anything from the voice in this block.
-    bool Feeds(int bus) const noexcept {
-        return from[0][bus] != 0 || from[1][bus] != 0 || from[2][bus] != 0 || to[bus] != 0;
+    bool Feeds(int bus) const noexcept { return (shareFrom[bus] != 0 || shareTo[bus] != 0) && Sounds(); }
+    // True when a pan or send glides in this block.
+    bool Gliding() const noexcept {
+        for (int b = 0; b < 4; ++b)
+            if (shareStep[b] != 0) return true;
+        return false;
     }
-    // True when every dry gain of the block is below `level` (the voice is inaudible).
+    // True when every dry gain of the block is below `level` (the voice is
+    // inaudible). Gains and shares are never negative.
     bool IsSilentBelow(float level) const noexcept {
-        for (int b = kL; b <= kR; ++b)
-            if (from[0][b] >= level || from[1][b] >= level || from[2][b] >= level || to[b] >= level) return false;
-        return true;
+        const float g = std::fmax(std::fmax(gainFrom[0], gainFrom[1]), std::fmax(gainFrom[2], gainTo));
+        const float s = std::fmax(std::fmax(shareFrom[kL], shareTo[kL]), std::fmax(shareFrom[kR], shareTo[kR]));
+        return g * s < level;
     }
     void EndBlock() noexcept {
-        for (int b = 0; b < 4; ++b) from[0][b] = to[b];
+        gainFrom[0] = gainTo;
+        for (int b = 0; b < 4; ++b) shareFrom[b] = shareTo[b];
         if (unloopAfterBlock) { looping = false; unloopAfterBlock = false; }
     }
     // Note-off (after pedals): release stage, and the loop ends for loop mode

@@ -126,37 +126,30 @@ bool Voice::Generate(float* tmp, uint32_t frames, uint32_t& off) noexcept {
         }
     }
     if (!silent && done < frames) std::memset(tmp + done, 0, (frames - done) * sizeof(float));
+    if (!silent) {
+        // The gain's segments (see voice.h); without bends the second and
+        // third are empty.
+        const uint32_t b1 = brk < off ? off : (brk > frames ? frames : brk);
+        const uint32_t b2 = brk2 < b1 ? b1 : (brk2 > frames ? frames : brk2);
+        const uint32_t first[3] = {off, b1, b2}, last[3] = {b1, b2, frames};
+        for (int k = 0; k < 3; ++k)
+            if (first[k] < last[k]) kernels::ScaleRamp(tmp, first[k], last[k], gainFrom[k], gainStep[k]);
+    }
     return alive;
 }
 
 void Voice::Mix(const float* tmp, uint32_t off, MixBuses& bus, uint32_t frames, bool fx) noexcept {
-    // The block's gain segments (see voice.h); without bends the second and
-    // third are empty.
-    const uint32_t b1 = brk < off ? off : (brk > frames ? frames : brk);
-    const uint32_t b2 = brk2 < b1 ? b1 : (brk2 > frames ? frames : brk2);
-    using kernels::MixRamp;
-    using kernels::MixRamp2;
     const bool rev = fx && Feeds(kReverb);
     const bool cho = fx && Feeds(kChorus);
-    if (rev && b1 == frames) {
-        // The common cases in one pass: the dry pair with the sends.
-        if (cho) {
-            float* const buses[4] = {bus.left, bus.right, bus.reverb, bus.chorus};
-            kernels::MixRamp4(tmp, buses, off, frames, from[0], step[0]);
-        } else {
-            kernels::MixRamp3(tmp, bus.left, bus.right, bus.reverb, off, frames, from[0], step[0]);
-        }
-        EndBlock();
-        return;
-    }
-    const uint32_t first[3] = {off, b1, b2}, end[3] = {b1, b2, frames};
-    for (int k = 0; k < 3; ++k) {
-        if (first[k] >= end[k]) continue;
-        const float* a = from[k];
-        const float* s = step[k];
-        MixRamp2(tmp, bus.left, bus.right, first[k], end[k], a[kL], s[kL], a[kR], s[kR]);
-        if (rev) MixRamp(tmp, bus.reverb, first[k], end[k], a[kReverb], s[kReverb]);
-        if (cho) MixRamp(tmp, bus.chorus, first[k], end[k], a[kChorus], s[kChorus]);
+    if (rev && cho) {
+        float* const buses[4] = {bus.left, bus.right, bus.reverb, bus.chorus};
+        kernels::MixRamp4(tmp, buses, off, frames, shareFrom, shareStep);
+    } else if (rev) {
+        kernels::MixRamp3(tmp, bus.left, bus.right, bus.reverb, off, frames, shareFrom, shareStep);
+    } else {
+        kernels::MixRamp2(tmp, bus.left, bus.right, off, frames, shareFrom[kL], shareStep[kL], shareFrom[kR],
+                          shareStep[kR]);
+        if (cho) kernels::MixRamp(tmp, bus.chorus, off, frames, shareFrom[kChorus], shareStep[kChorus]);
     }
     EndBlock();
 }
@@ -175,7 +168,7 @@ bool Voice::Render(MixBuses& bus, uint32_t frames, bool fx) noexcept {
 }
 
 bool Voice::Plain(uint32_t frames) const noexcept {
-    if (sinc || pcmLow || startDelay != 0 || brk < frames || IsSilent()) return false;
+    if (sinc || pcmLow || startDelay != 0 || brk < frames || IsSilent() || Gliding()) return false;
     // A loop's seam and wrap are taken care of by RenderPlainFour; a sample
     // that ends within the block goes the general way.
     if (looping) return true;
@@ -228,10 +221,9 @@ public:
                 f.c[0][k] = 1; f.c[1][k] = 2; f.c[2][k] = 1; f.c[3][k] = 2; f.c[4][k] = 1;
                 f.z[0][k] = f.z[1][k] = 0;
             }
-            for (int b = 0; b < 4; ++b) {
-                f.g0[b][k] = x.from[0][b];
-                f.d[b][k] = x.step[0][b];
-            }
+            f.e0[k] = x.gainFrom[0];
+            f.de[k] = x.gainStep[0];
+            for (int b = 0; b < 4; ++b) f.share[b][k] = x.shareTo[b];
         }
         // A voice that reaches the end of the buffer it reads moves on to the
         // next (the seam, or back from it), as Generate's runs do.
@@ -284,9 +276,12 @@ void Voice::MakeSilentFiller() noexcept {
     end = 1;
     startDelay = 0;
     brk = brk2 = kBlockFrames;
-    std::memset(from, 0, sizeof from);
-    std::memset(step, 0, sizeof step);
-    std::memset(to, 0, sizeof to);
+    std::memset(gainFrom, 0, sizeof gainFrom);
+    std::memset(gainStep, 0, sizeof gainStep);
+    gainTo = 0;
+    std::memset(shareFrom, 0, sizeof shareFrom);
+    std::memset(shareStep, 0, sizeof shareStep);
+    std::memset(shareTo, 0, sizeof shareTo);
 }
 
 void RenderPlainFour(Voice* const v[4], MixBuses& bus, uint32_t buses, uint32_t frames) noexcept {

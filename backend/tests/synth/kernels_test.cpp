@@ -196,7 +196,8 @@ TEST(Kernels, EachLoopMatchesOnOddLengthsAndOffsets) {
 }
 
 // The fused pass over four voices must produce what the separate loops do
-// (interpolate, filter, ramp into each bus), in both of its versions.
+// (interpolate, scale by the gain ramp, filter, share out into each bus), in
+// each of its versions.
 TEST(Kernels, FusedFourVoicesMatchTheSeparateLoops) {
     std::mt19937 rng(11);
     std::uniform_int_distribution<int> sample(-32768, 32767);
@@ -220,10 +221,9 @@ TEST(Kernels, FusedFourVoicesMatchTheSeparateLoops) {
                 for (int j = 0; j < 5; ++j) v.c[j][k] = c[k][j];
                 v.z[0][k] = k == 1 ? 0 : 0.1f * unit(rng);
                 v.z[1][k] = k == 1 ? 0 : 0.1f * unit(rng);
-                for (uint32_t b = 0; b < 4; ++b) {
-                    v.g0[b][k] = 0.5f * unit(rng);
-                    v.d[b][k] = 0.01f * unit(rng);
-                }
+                v.e0[k] = 0.5f * unit(rng);
+                v.de[k] = 0.01f * unit(rng);
+                for (uint32_t b = 0; b < 4; ++b) v.share[b][k] = unit(rng);
             }
             // The reference: the separate loops, scalar.
             kernels::SetVectorised(false);
@@ -238,13 +238,14 @@ TEST(Kernels, FusedFourVoicesMatchTheSeparateLoops) {
             for (int k = 0; k < 4; ++k) {
                 refPos[k] = v.pos[k];
                 kernels::LinearRun16(v.src[k], refPos[k], v.inc[k], tmp[k], n);
+                kernels::ScaleRamp(tmp[k], 0, n, v.e0[k], v.de[k]);
                 z[k][0] = v.z[0][k];
                 z[k][1] = v.z[1][k];
             }
             float* const x[4] = {tmp[0], tmp[1], tmp[2], tmp[3]};
             kernels::BiquadFour(x, c, z, n);
             for (int k = 0; k < 4; ++k)
-                for (uint32_t b = 0; b < buses; ++b) kernels::MixRamp(tmp[k], ref[b], 0, n, v.g0[b][k], v.d[b][k]);
+                for (uint32_t b = 0; b < buses; ++b) kernels::MixRamp(tmp[k], ref[b], 0, n, v.share[b][k], 0);
 
             // Scalar, SSE2, and the wide builds where the processor has them.
             for (int vec = 0; vec < kBuilds; ++vec) {
@@ -326,10 +327,9 @@ TEST(Kernels, EightVoicesGiveTheBitsOfTwoFourVoicePasses) {
                         for (int j = 0; j < 5; ++j) v[h].c[j][k] = c[j];
                         v[h].z[0][k] = 0.1f * unit(rng);
                         v[h].z[1][k] = 0.1f * unit(rng);
-                        for (uint32_t b = 0; b < 4; ++b) {
-                            v[h].g0[b][k] = 0.5f * unit(rng);
-                            v[h].d[b][k] = 0.01f * unit(rng);
-                        }
+                        v[h].e0[k] = 0.5f * unit(rng);
+                        v[h].de[k] = 0.01f * unit(rng);
+                        for (uint32_t b = 0; b < 4; ++b) v[h].share[b][k] = unit(rng);
                     }
                     v[h].refill = refill;
                     v[h].ctx = &ctx[h];
@@ -356,7 +356,6 @@ TEST(Kernels, EightVoicesGiveTheBitsOfTwoFourVoicePasses) {
                             EXPECT_EQ(one[h].left[k], both[h].left[k]);
                         }
                         EXPECT_EQ(std::memcmp(one[h].z, both[h].z, sizeof one[h].z), 0);
-                        EXPECT_EQ(std::memcmp(one[h].g0, both[h].g0, sizeof one[h].g0), 0);
                     }
                 }
                 UseWidest();
@@ -454,7 +453,8 @@ TEST(Kernels, FourVoicePassPositionsCarryExactly) {
             v.inc[k] = inc[k];
             v.left[k] = n;
             v.c[0][k] = 1;
-            v.g0[0][k] = 1;
+            v.e0[k] = 1;
+            v.share[0][k] = 1;
         }
         alignas(32) float acc[4 * kernels::kLaneStride] = {};
         kernels::RenderFour(v, acc, 2, n);
@@ -501,7 +501,8 @@ TEST(Kernels, FullScaleStepsInterpolateExactly) {
                 g.inc[k] = inc;
                 g.left[k] = n;
                 g.c[0][k] = 1;
-                g.g0[0][k] = 1;
+                g.e0[k] = 1;
+                g.share[0][k] = 1;
             }
         }
         alignas(32) float four[2 * kernels::kLaneStride] = {}, eight[2 * kernels::kLaneStride] = {};

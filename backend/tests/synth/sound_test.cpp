@@ -1,5 +1,6 @@
 // What a note sounds like: envelope stages at their times, seamless loops,
-// pan and velocity curves, exclusive classes, 24-bit sample precision.
+// no seam where pan and volume move, pan and velocity curves, exclusive
+// classes, 24-bit sample precision.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -80,6 +81,33 @@ TEST(Sound, LoopsPlaySeamlessly) {
             BASS_MIDI_FontFree(f);
         }
     }
+}
+
+// The gain scales a voice's signal before its filter, in the fused pass and
+// in the voice-by-voice path a voice takes for the block in which its pan
+// glides. Were the two to differ, the filter's state would be in the wrong
+// scale at every change of path, and jump. A resonant, decaying sine is
+// panned across and its volume lowered while it plays: its left channel
+// must stay as smooth as a sine of its largest amplitude.
+TEST(Sound, PanAndVolumeMovesLeaveNoSeam) {
+    HSOUNDFONT f = Font({{8, 7000}, {9, 100}, {36, Tc(4.0)}, {37, 400}});
+    TestStream s({f}, BASS_MIDI_NOFX);
+    s.Note(0, 60, 127);
+    s.Render(4410);
+    std::vector<float> x;
+    for (int k = 0; k < 12; ++k) {
+        s.Raw({0xB0, 10, static_cast<uint8_t>(k * 11)});
+        if (k % 3 == 0) s.Raw({0xB0, 7, static_cast<uint8_t>(127 - k * 6)});
+        const std::vector<float> part = Channel(s.Render(2205), 2, 0);
+        x.insert(x.end(), part.begin(), part.end());
+    }
+    float amp = 0;
+    for (float v : x) amp = std::max(amp, std::fabs(v));
+    double maxStep = 0;
+    for (size_t i = 1; i < x.size(); ++i) maxStep = std::max(maxStep, static_cast<double>(std::fabs(x[i] - x[i - 1])));
+    ASSERT_GT(amp, 0.01f);
+    EXPECT_LT(maxStep, amp * 2 * std::numbers::pi / 100 * 1.05);
+    BASS_MIDI_FontFree(f);
 }
 
 TEST(Sound, PanAndVelocityCurves) {
