@@ -166,17 +166,25 @@ void Synth::RenderChunk(uint32_t k) noexcept {
         else FilterEight(group, groupTmp, n);
     }
     for (int g = 0; g < grouped; ++g) group[g]->Mix(groupTmp[g], groupOff[g], bus, n, fx);
-    // The last one to three plain voices of each bus set fill their group
-    // with silence: a lane of the fused pass costs less than a voice alone.
+    // What is left of the bus sets (a group waiting for a partner, up to
+    // three voices) goes through the passes together, the sets with fewer
+    // buses first: a voice adds exactly nothing to a bus it does not feed
+    // (its share is zero), and a lane of the fused pass costs less than a
+    // voice alone. The last group is filled with silence.
+    Voice* rest[3 * 7 + 7];
+    int restCount = 0, restSet[3 * 7];
     for (int q = 0; q < 3; ++q) {
-        if (plainCount[q] == 0) {
-            if (isWaiting[q]) RenderPlainFour(waiting[q], bus, 2 + q, n);
-            continue;
-        }
-        UseLanes();
-        for (int g = plainCount[q]; g < 4; ++g) plain[q][g] = &ck.filler;
-        if (isWaiting[q]) RenderPlainEight(waiting[q], plain[q], bus, 2 + q, n);
-        else RenderPlainFour(plain[q], bus, 2 + q, n);
+        if (isWaiting[q])
+            for (int g = 0; g < 4; ++g) { restSet[restCount] = q; rest[restCount++] = waiting[q][g]; }
+        for (int g = 0; g < plainCount[q]; ++g) { restSet[restCount] = q; rest[restCount++] = plain[q][g]; }
+    }
+    if (restCount > 0) UseLanes();
+    for (int at = 0; at < restCount; at += 8) {
+        const int count = std::min(8, restCount - at);
+        for (int g = count; g < 8; ++g) rest[at + g] = &ck.filler;
+        const uint32_t buses = 2 + static_cast<uint32_t>(restSet[at + count - 1]);
+        if (count > 4) RenderPlainEight(rest + at, rest + at + 4, bus, buses, n);
+        else RenderPlainFour(rest + at, bus, buses, n);
     }
     if (lanesUsed) {
         float* const to[4] = {bus.left, bus.right, bus.reverb, bus.chorus};

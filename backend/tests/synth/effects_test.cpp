@@ -1,8 +1,10 @@
 // Reverb and chorus heard through the output: decay time per GS program,
-// stereo spread, send and return levels, the switches that turn them off,
-// and tails that end in zeros rather than NaNs or denormals.
+// stereo spread, send and return levels, sends kept apart in shared passes,
+// the switches that turn them off, and tails that end in zeros rather than
+// NaNs or denormals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -138,6 +140,37 @@ TEST(Effects, SendAndReturnLevels) {
     EXPECT_NEAR(Db(cev, cgs), 0.0, 0.1);
     // Nothing sent, nothing added.
     EXPECT_EQ(wet([](TestStream& s) { Cc(s, 91, 0); Cc(s, 93, 0); }), 0.0);
+    BASS_MIDI_FontFree(f);
+}
+
+// Voices that feed different buses (dry only; reverb; reverb and chorus)
+// share the last passes of a block. Each must still reach exactly its own
+// buses: the effects are linear, so the notes played together must sound
+// as the sum of each played alone.
+TEST(Effects, VoicesOfEveryBusSetKeepTheirSendsInOnePass) {
+    HSOUNDFONT f = Burst();
+    const int sends[3][2] = {{0, 0}, {64, 0}, {64, 64}};
+    auto render = [&](int only) {
+        TestStream s({f}, 0, kRate);
+        for (int c = 0; c < 3; ++c) {
+            if (only >= 0 && c != only) continue;
+            s.Raw({static_cast<uint8_t>(0xB0 | c), 91, static_cast<uint8_t>(sends[c][0])});
+            s.Raw({static_cast<uint8_t>(0xB0 | c), 93, static_cast<uint8_t>(sends[c][1])});
+            s.Note(c, 60, 127);
+        }
+        return s.Render(kRate / 2);
+    };
+    const std::vector<float> together = render(-1);
+    std::vector<float> sum(together.size(), 0.0f);
+    for (int c = 0; c < 3; ++c) {
+        const std::vector<float> alone = render(c);
+        for (size_t i = 0; i < sum.size(); ++i) sum[i] += alone[i];
+    }
+    const double loud = Rms(together, 0, together.size());
+    ASSERT_GT(loud, 1e-3);
+    double worst = 0;
+    for (size_t i = 0; i < sum.size(); ++i) worst = std::max(worst, std::fabs(static_cast<double>(together[i]) - sum[i]));
+    EXPECT_LT(worst, loud * 1e-4);
     BASS_MIDI_FontFree(f);
 }
 
