@@ -23,12 +23,21 @@ public:
     bool Quiet() const noexcept { return sinceActive_ > line_.size(); }
 
 private:
+    // Frames four at a time, where every tap of four frames reads what was
+    // written before them (the shortest delay is over five frames): the
+    // taps, output and feedback of four frames in one go. Returns the frames
+    // done; the rest go frame by frame.
+    uint32_t ProcessFours(const float* in, float* out, float* reverbIn, uint32_t n, float g, float& c, float& s,
+                          float& peak) noexcept;
+
     float rate_;
     ChorusSettings set_;
     std::vector<float> line_;
     uint32_t mask_ = 0, pos_ = 0;
     float c_ = 1, s_ = 0;        // LFO phasor
     float rc_ = 1, rs_ = 0;      // its rotation per frame
+    float rcK_[4] = {1, 1, 1, 1}, rsK_[4] = {}; // by 0, 1, 2 and 3 frames
+    float rc4_ = 1, rs4_ = 0;    // by four frames
     float base_ = 0, depth_ = 0; // in frames
     float lp_ = 0, lpState_ = 0, fbState_ = 0;
     float peak_ = 0;
