@@ -378,9 +378,13 @@ void ReduceSse(const float* acc, float* bus, uint32_t frames) noexcept {
 void SetVectorised(bool on) noexcept { g_vectorised.store(on, std::memory_order_relaxed); }
 bool Vectorised() noexcept { return g_vectorised.load(std::memory_order_relaxed); }
 
-// Off the fused passes (voices with bends in their block): plain code, which
-// the compiler vectorises.
-void ScaleRamp(float* x, uint32_t from, uint32_t to, float g0, float d) noexcept { ScaleScalar(x, from, to, g0, d); }
+void ScaleRamp(float* x, uint32_t from, uint32_t to, float g0, float d) noexcept {
+#ifdef TSL_KERNELS_WIDE
+    if (const WideKernels* w = WideBuild(); w && On())
+        return w->scaleRamp(x, from, to, g0, d);
+#endif
+    ScaleScalar(x, from, to, g0, d);
+}
 
 Wide SetWide(Wide wanted) noexcept {
 #ifdef TSL_KERNELS_WIDE

@@ -185,9 +185,9 @@ struct Voice {
     // out (the voice must be freed).
     bool Render(MixBuses& bus, uint32_t frames, bool fx) noexcept;
     // Render in parts, for callers that filter several voices together:
-    // Generate interpolates into tmp and scales it by the gain ramp (frames
-    // before `off` are zero; nothing is written for a silent voice), then
-    // the filter, then Mix.
+    // Generate interpolates into tmp and scales it by the gain ramp, unless
+    // Mix is to (GainInMix; frames before `off` are zero; nothing is written
+    // for a silent voice), then the filter, then Mix.
     bool Generate(float* tmp, uint32_t frames, uint32_t& off) noexcept;
     // True when the whole block is one run of 16-bit sample data read by
     // linear interpolation from its first frame, with a single gain ramp and
@@ -221,6 +221,21 @@ struct Voice {
             if (shareStep[b] != 0) return true;
         return false;
     }
+    // True when the voice-by-voice path applies the gain in Mix rather than
+    // before the filter: with no filter (and shares that hold) the two are
+    // the same, and Mix saves a pass over the block.
+    bool GainInMix() const noexcept { return !filterOn && !Gliding(); }
+    // The block's gain segments [first[k], last[k]) for a voice that starts
+    // at `off`: without bends the second and third are empty.
+    struct Segments {
+        uint32_t first[3], last[3];
+        Segments(const Voice& v, uint32_t off, uint32_t frames) noexcept {
+            const uint32_t b1 = v.brk < off ? off : (v.brk > frames ? frames : v.brk);
+            const uint32_t b2 = v.brk2 < b1 ? b1 : (v.brk2 > frames ? frames : v.brk2);
+            first[0] = off; first[1] = b1; first[2] = b2;
+            last[0] = b1; last[1] = b2; last[2] = frames;
+        }
+    };
     // True when every dry gain of the block is below `level` (the voice is
     // inaudible). Gains and shares are never negative.
     bool IsSilentBelow(float level) const noexcept {

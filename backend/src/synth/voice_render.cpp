@@ -126,14 +126,10 @@ bool Voice::Generate(float* tmp, uint32_t frames, uint32_t& off) noexcept {
         }
     }
     if (!silent && done < frames) std::memset(tmp + done, 0, (frames - done) * sizeof(float));
-    if (!silent) {
-        // The gain's segments (see voice.h); without bends the second and
-        // third are empty.
-        const uint32_t b1 = brk < off ? off : (brk > frames ? frames : brk);
-        const uint32_t b2 = brk2 < b1 ? b1 : (brk2 > frames ? frames : brk2);
-        const uint32_t first[3] = {off, b1, b2}, last[3] = {b1, b2, frames};
+    if (!silent && !GainInMix()) {
+        Segments seg(*this, off, frames);
         for (int k = 0; k < 3; ++k)
-            if (first[k] < last[k]) kernels::ScaleRamp(tmp, first[k], last[k], gainFrom[k], gainStep[k]);
+            if (seg.first[k] < seg.last[k]) kernels::ScaleRamp(tmp, seg.first[k], seg.last[k], gainFrom[k], gainStep[k]);
     }
     return alive;
 }
@@ -141,7 +137,28 @@ bool Voice::Generate(float* tmp, uint32_t frames, uint32_t& off) noexcept {
 void Voice::Mix(const float* tmp, uint32_t off, MixBuses& bus, uint32_t frames, bool fx) noexcept {
     const bool rev = fx && Feeds(kReverb);
     const bool cho = fx && Feeds(kChorus);
-    if (rev && cho) {
+    if (GainInMix()) {
+        // Without a filter the gain may as well come after it: each of its
+        // segments ramps every bus by the bus's share, in one pass.
+        Segments seg(*this, off, frames);
+        for (int k = 0; k < 3; ++k) {
+            if (seg.first[k] >= seg.last[k]) continue;
+            float g0[4], d[4];
+            for (int b = 0; b < 4; ++b) {
+                g0[b] = gainFrom[k] * shareTo[b];
+                d[b] = gainStep[k] * shareTo[b];
+            }
+            if (rev && cho) {
+                float* const buses[4] = {bus.left, bus.right, bus.reverb, bus.chorus};
+                kernels::MixRamp4(tmp, buses, seg.first[k], seg.last[k], g0, d);
+            } else if (rev) {
+                kernels::MixRamp3(tmp, bus.left, bus.right, bus.reverb, seg.first[k], seg.last[k], g0, d);
+            } else {
+                kernels::MixRamp2(tmp, bus.left, bus.right, seg.first[k], seg.last[k], g0[kL], d[kL], g0[kR], d[kR]);
+                if (cho) kernels::MixRamp(tmp, bus.chorus, seg.first[k], seg.last[k], g0[kChorus], d[kChorus]);
+            }
+        }
+    } else if (rev && cho) {
         float* const buses[4] = {bus.left, bus.right, bus.reverb, bus.chorus};
         kernels::MixRamp4(tmp, buses, off, frames, shareFrom, shareStep);
     } else if (rev) {

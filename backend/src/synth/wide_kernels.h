@@ -22,6 +22,7 @@ struct WideKernels {
     void (*biquadEight)(float* const x[8], const float c[8][5], float z[8][2], uint32_t frames) noexcept;
     void (*mixRamps)(const float* x, float* const bus[], int buses, uint32_t from, uint32_t to, const float g0[],
                      const float d[]) noexcept;
+    void (*scaleRamp)(float* x, uint32_t from, uint32_t to, float g0, float d) noexcept;
 };
 
 extern const WideKernels kAvx2Kernels;

@@ -402,7 +402,8 @@ TEST(Kernels, EightFiltersGiveTheBitsOfTwoFourFilterRuns) {
 }
 
 // The wide gain ramps give the buses the SSE2 ones' bits, from any start
-// frame to any end (and with one bus given twice, as a caller may).
+// frame to any end (and with one bus given twice, as a caller may); so does
+// the ramp that scales a voice's block before its filter.
 TEST(Kernels, WideGainRampsGiveTheBitsOfTheNarrowOnes) {
     if (kernels::SetWide(kernels::Wide::kAvx2) != kernels::Wide::kAvx2) GTEST_SKIP() << "no AVX2/FMA here";
     std::mt19937 rng(13);
@@ -422,6 +423,7 @@ TEST(Kernels, WideGainRampsGiveTheBitsOfTheNarrowOnes) {
                 kernels::MixRamp3(x, out[0], out[1], out[2], from, to, g0, d);
                 float* const four[4] = {out[3], out[1], out[2], out[3]};
                 kernels::MixRamp4(x, four, from, to, g0, d);
+                kernels::ScaleRamp(out[0], from, to, g0[2], d[2]);
                 return true;
             };
             ramps(kernels::Wide::kNone, bus[0]);
