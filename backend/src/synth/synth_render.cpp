@@ -153,8 +153,8 @@ void Synth::RenderChunk(uint32_t k) noexcept {
         }
         if (v.stackGeneration < oldest) oldest = v.stackGeneration;
         // Most voices are louder than every candidate kept so far.
-        if (ck.candCount < in_.chunkCandidates || v.level < ck.cand[0].level)
-            KeepQuietest(ck.cand, ck.candCount, in_.chunkCandidates, Candidate{v.level, idx, v.generation});
+        if (ck.candCount < kChunkCandidates || v.level < ck.cand[0].level)
+            KeepQuietest(ck.cand, ck.candCount, kChunkCandidates, Candidate{v.level, idx, v.generation});
     }
     // The chunk's last filtered voices fill their group with the silent
     // filler over the spare buffers (whatever they hold, a lane of its own):
@@ -242,7 +242,6 @@ void Synth::RenderBlock(float* out, uint32_t n, bool handOver) noexcept {
     for (int c = 0; c < kChannels; ++c) in_.mix[c] = channels_[c].mixLevel * 0.01f * master;
     if (deferredCount_ > 0) StartDeferred();
     const uint32_t chunks = SplitIntoChunks(static_cast<uint32_t>(active_.size()), chunkCap_, in_.chunkBegin);
-    in_.chunkCandidates = chunks == 1 ? kCandidates : kChunkCandidates;
     const uint32_t threads = threads_ == 0 ? RenderPool::AutomaticThreads() : threads_;
     if (chunks > 1 && threads > 1) {
         RenderPool::Instance().Run(&Synth::RenderChunkTask, this, chunks, std::min(threads, chunks) - 1);
