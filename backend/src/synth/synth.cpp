@@ -812,6 +812,9 @@ int32_t Synth::AllocateVoice(uint32_t noteId) noexcept {
 
 void Synth::ShedVoices(uint32_t count) noexcept {
     ReadyCandidates();
+    // Far from the limit the last block kept no candidates: gather them (no
+    // voice has the next note's id yet, so none is left out).
+    if (candCount_ == 0) GatherCandidates(nextNoteId_);
     while (count > 0 && candNext_ < candCount_) {
         const Candidate& c = cand_[candNext_++];
         Voice& v = voices_[c.index];

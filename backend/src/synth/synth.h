@@ -260,6 +260,10 @@ private:
     // and keeping 64 cost several per cent of the render (about 3 % of the
     // realistic benchmark, whose 365 voices make one chunk).
     static constexpr uint32_t kChunkCandidates = 16;
+    // A block keeps candidates only when its voices are within a sixteenth
+    // of the limit: below that, the rare burst of notes that reaches the
+    // limit within one block gathers its candidates at its first steal.
+    static constexpr uint32_t kCollectMargin = 16;
     // GatherCandidates keeps this many: a storm of steals in one block may
     // take hundreds of voices.
     static constexpr uint32_t kGathered = 256;
@@ -297,6 +301,7 @@ private:
         // Chunk k renders active voices chunkBegin[k] .. chunkBegin[k + 1] - 1.
         uint32_t chunkBegin[kMaxChunks + 1];
         bool fx;
+        bool collect; // keep steal candidates (the stream is near its voice limit)
     };
     BlockInputs in_{};
     // One chunk's own mixing targets and results; chunk 0's buses end up

@@ -153,7 +153,7 @@ void Synth::RenderChunk(uint32_t k) noexcept {
         }
         if (v.stackGeneration < oldest) oldest = v.stackGeneration;
         // Most voices are louder than every candidate kept so far.
-        if (ck.candCount < kChunkCandidates || v.level < ck.cand[0].level)
+        if (in_.collect && (ck.candCount < kChunkCandidates || v.level < ck.cand[0].level))
             KeepQuietest(ck.cand, ck.candCount, kChunkCandidates, Candidate{v.level, idx, v.generation});
     }
     // The chunk's last filtered voices fill their group with the silent
@@ -241,6 +241,9 @@ void Synth::RenderBlock(float* out, uint32_t n, bool handOver) noexcept {
     const float master = masterVolume_ * (1.0f / 16383.0f);
     for (int c = 0; c < kChannels; ++c) in_.mix[c] = channels_[c].mixLevel * 0.01f * master;
     if (deferredCount_ > 0) StartDeferred();
+    // Far from the voice limit, the next block's notes will not steal (or,
+    // in a burst, the first steal gathers candidates afresh): keep none.
+    in_.collect = ActiveVoices() + maxVoices_ / kCollectMargin >= maxVoices_;
     const uint32_t chunks = SplitIntoChunks(static_cast<uint32_t>(active_.size()), chunkCap_, in_.chunkBegin);
     const uint32_t threads = threads_ == 0 ? RenderPool::AutomaticThreads() : threads_;
     if (chunks > 1 && threads > 1) {

@@ -203,11 +203,16 @@ TEST(Midi, StealsTakeTheQuietestVoicesOfEveryChunk) {
 // A storm: one block steals far more voices than the last block left as
 // candidates (and more than the spare voices they could fade out in). The
 // steals must still take the quietest voices and only them, with the voices
-// in one chunk (300) or several (700).
+// in one chunk (300) or several (700), and from well below the limit, where
+// the last block kept no candidates at all.
 TEST(Midi, AStormOfStealsInOneBlockStillTakesTheQuietest) {
     HSOUNDFONT f = LoopedSine();
-    for (int total : {300, 700}) {
-        VoiceLimit limit(total);
+    struct Case {
+        int limit, total;
+    };
+    for (const Case c : {Case{300, 300}, Case{700, 700}, Case{300, 200}}) {
+        const int total = c.total;
+        VoiceLimit limit(c.limit);
         TestStream s({f}, BASS_MIDI_NOFX, 48000);
         // Four quiet voices on channel 0 for every three loud ones on
         // channels 1 and 2, every key of each channel used once at most per
@@ -226,15 +231,15 @@ TEST(Midi, AStormOfStealsInOneBlockStillTakesTheQuietest) {
         float v = 0;
         BASS_ChannelGetAttribute(s.h, BASS_ATTRIB_MIDI_VOICES_ACTIVE, &v);
         ASSERT_EQ(v, total);
-        for (int k = 0; k < quiet - 20; ++k) s.Note(3, 10 + k % 100, 120);
+        for (int k = 0; k < c.limit - total + quiet - 20; ++k) s.Note(3, 10 + k % 100, 120);
         s.Render(256);
         BASS_ChannelGetAttribute(s.h, BASS_ATTRIB_MIDI_VOICES_ACTIVE, &v);
-        EXPECT_EQ(v, total);
+        EXPECT_EQ(v, c.limit);
         // Only 20 of the quiet voices are left, and every loud one.
         for (int c = 1; c <= 3; ++c) s.Event(c, MIDI_EVENT_SOUNDOFF, 0);
         s.Render(4800);
         BASS_ChannelGetAttribute(s.h, BASS_ATTRIB_MIDI_VOICES_ACTIVE, &v);
-        EXPECT_EQ(v, 20) << total << " voices";
+        EXPECT_EQ(v, 20) << c.limit << " " << total;
     }
     BASS_MIDI_FontFree(f);
 }
