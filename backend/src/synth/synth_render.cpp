@@ -127,7 +127,9 @@ void Synth::RenderChunk(uint32_t k) noexcept {
         }
         if (v.Plain(n)) {
             // The common case: four such voices go through one fused pass.
-            const int q = !fx ? 0 : (v.Feeds(Voice::kChorus) ? 2 : (v.Feeds(Voice::kReverb) ? 1 : 0));
+            // A plain voice sounds and its shares hold: the buses it feeds
+            // are those of its shares that are not zero.
+            const int q = !fx ? 0 : (v.shareTo[Voice::kChorus] != 0 ? 2 : (v.shareTo[Voice::kReverb] != 0 ? 1 : 0));
             plain[q][plainCount[q]++] = &v;
             if (plainCount[q] == 4) {
                 UseLanes();

@@ -185,7 +185,9 @@ bool Voice::Render(MixBuses& bus, uint32_t frames, bool fx) noexcept {
 }
 
 bool Voice::Plain(uint32_t frames) const noexcept {
-    if (sinc || pcmLow || startDelay != 0 || brk < frames || IsSilent() || Gliding()) return false;
+    if (sinc || pcmLow || startDelay != 0 || brk < frames || Gliding() || !Sounds()) return false;
+    // Shares that hold: the voice feeds a bus when its share is not zero.
+    if (shareTo[kL] == 0 && shareTo[kR] == 0 && shareTo[kReverb] == 0 && shareTo[kChorus] == 0) return false;
     // A loop's seam and wrap are taken care of by RenderPlainFour; a sample
     // that ends within the block goes the general way.
     if (looping) return true;
