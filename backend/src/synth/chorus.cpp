@@ -41,8 +41,6 @@ void Chorus::Configure(const ChorusSettings& s) noexcept {
     base_ = std::clamp(s.delay * rate_, 2.0f, maxFrames);
     depth_ = std::clamp(s.depth * rate_, 0.0f, std::min(base_ - 2.0f, maxFrames - base_));
     const float w = 6.2831853f * std::clamp(s.rate, 0.0f, 20.0f) / rate_;
-    rc_ = std::cos(w);
-    rs_ = std::sin(w);
     for (int k = 0; k < 4; ++k) {
         rcK_[k] = std::cos(w * static_cast<float>(k));
         rsK_[k] = std::sin(w * static_cast<float>(k));
@@ -77,8 +75,8 @@ void Chorus::Process(const float* in, float* out, float* reverbIn, uint32_t n, f
         const float r = Tap(line_, mask_, pos_, base_ + depth_ * c) + Tap(line_, mask_, pos_, base_ - depth_ * c);
         fbState_ = 0.5f * (l + r) * 0.5f;
         pos_ = (pos_ + 1) & mask_;
-        const float nc = c * rc_ - s * rs_;
-        s = s * rc_ + c * rs_;
+        const float nc = c * rcK_[1] - s * rsK_[1];
+        s = s * rcK_[1] + c * rsK_[1];
         c = nc;
         const float ol = l * g, orr = r * g;
         out[2 * f] += ol;

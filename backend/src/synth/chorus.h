@@ -35,9 +35,8 @@ private:
     std::vector<float> line_;
     uint32_t mask_ = 0, pos_ = 0;
     float c_ = 1, s_ = 0;        // LFO phasor
-    float rc_ = 1, rs_ = 0;      // its rotation per frame
-    float rcK_[4] = {1, 1, 1, 1}, rsK_[4] = {}; // by 0, 1, 2 and 3 frames
-    float rc4_ = 1, rs4_ = 0;    // by four frames
+    float rcK_[4] = {1, 1, 1, 1}, rsK_[4] = {}; // its rotation by 0, 1, 2 and 3 frames
+    float rc4_ = 1, rs4_ = 0;    // and by four
     float base_ = 0, depth_ = 0; // in frames
     float lp_ = 0, lpState_ = 0, fbState_ = 0;
     float peak_ = 0;

@@ -127,9 +127,7 @@ void Synth::RenderChunk(uint32_t k) noexcept {
         }
         if (v.Plain(n)) {
             // The common case: four such voices go through one fused pass.
-            // A plain voice sounds and its shares hold: the buses it feeds
-            // are those of its shares that are not zero.
-            const int q = !fx ? 0 : (v.shareTo[Voice::kChorus] != 0 ? 2 : (v.shareTo[Voice::kReverb] != 0 ? 1 : 0));
+            const int q = v.BusSet(fx);
             plain[q][plainCount[q]++] = &v;
             if (plainCount[q] == 4) {
                 UseLanes();
@@ -174,17 +172,17 @@ void Synth::RenderChunk(uint32_t k) noexcept {
     // (its share is zero), and a lane of the fused pass costs less than a
     // voice alone. The last group is filled with silence.
     Voice* rest[3 * 7 + 7];
-    int restCount = 0, restSet[3 * 7];
+    int restCount = 0;
     for (int q = 0; q < 3; ++q) {
         if (isWaiting[q])
-            for (int g = 0; g < 4; ++g) { restSet[restCount] = q; rest[restCount++] = waiting[q][g]; }
-        for (int g = 0; g < plainCount[q]; ++g) { restSet[restCount] = q; rest[restCount++] = plain[q][g]; }
+            for (int g = 0; g < 4; ++g) rest[restCount++] = waiting[q][g];
+        for (int g = 0; g < plainCount[q]; ++g) rest[restCount++] = plain[q][g];
     }
     if (restCount > 0) UseLanes();
     for (int at = 0; at < restCount; at += 8) {
         const int count = std::min(8, restCount - at);
+        const uint32_t buses = 2 + static_cast<uint32_t>(rest[at + count - 1]->BusSet(fx));
         for (int g = count; g < 8; ++g) rest[at + g] = &ck.filler;
-        const uint32_t buses = 2 + static_cast<uint32_t>(restSet[at + count - 1]);
         if (count > 4) RenderPlainEight(rest + at, rest + at + 4, bus, buses, n);
         else RenderPlainFour(rest + at, bus, buses, n);
     }

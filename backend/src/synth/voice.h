@@ -207,14 +207,19 @@ struct Voice {
     Region Locate(uint64_t& abs) const noexcept;
     void Mix(const float* tmp, uint32_t off, MixBuses& bus, uint32_t frames, bool fx) noexcept;
     bool IsSilent() const noexcept {
+        if (!Sounds()) return true;
         for (int b = 0; b < 4; ++b)
-            if (Feeds(b)) return false;
+            if (shareFrom[b] != 0 || shareTo[b] != 0) return false;
         return true;
     }
     // True when the gain is above zero anywhere in the block.
     bool Sounds() const noexcept { return gainFrom[0] != 0 || gainFrom[1] != 0 || gainFrom[2] != 0 || gainTo != 0; }
     // True when the bus gets anything from the voice in this block.
     bool Feeds(int bus) const noexcept { return (shareFrom[bus] != 0 || shareTo[bus] != 0) && Sounds(); }
+    // Which buses a plain voice (it sounds, its shares hold) feeds: 0 the
+    // dry pair, 1 with the reverb, 2 with the chorus too (and the reverb,
+    // which the pass then takes whether or not its share is zero).
+    int BusSet(bool fx) const noexcept { return !fx ? 0 : (shareTo[kChorus] != 0 ? 2 : (shareTo[kReverb] != 0 ? 1 : 0)); }
     // True when a pan or send glides in this block.
     bool Gliding() const noexcept {
         for (int b = 0; b < 4; ++b)

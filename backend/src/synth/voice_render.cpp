@@ -134,6 +134,25 @@ bool Voice::Generate(float* tmp, uint32_t frames, uint32_t& off) noexcept {
     return alive;
 }
 
+namespace {
+
+// Ramps the voice's block into the buses it feeds, bus b from g0[b] by d[b]
+// a frame over [from, to): the dry pair always, the sends as asked.
+void MixInto(const float* tmp, MixBuses& bus, bool rev, bool cho, uint32_t from, uint32_t to, const float g0[4],
+             const float d[4]) noexcept {
+    if (rev && cho) {
+        float* const buses[4] = {bus.left, bus.right, bus.reverb, bus.chorus};
+        kernels::MixRamp4(tmp, buses, from, to, g0, d);
+    } else if (rev) {
+        kernels::MixRamp3(tmp, bus.left, bus.right, bus.reverb, from, to, g0, d);
+    } else {
+        kernels::MixRamp2(tmp, bus.left, bus.right, from, to, g0[Voice::kL], d[Voice::kL], g0[Voice::kR], d[Voice::kR]);
+        if (cho) kernels::MixRamp(tmp, bus.chorus, from, to, g0[Voice::kChorus], d[Voice::kChorus]);
+    }
+}
+
+} // namespace
+
 void Voice::Mix(const float* tmp, uint32_t off, MixBuses& bus, uint32_t frames, bool fx) noexcept {
     const bool rev = fx && Feeds(kReverb);
     const bool cho = fx && Feeds(kChorus);
@@ -148,25 +167,10 @@ void Voice::Mix(const float* tmp, uint32_t off, MixBuses& bus, uint32_t frames, 
                 g0[b] = gainFrom[k] * shareTo[b];
                 d[b] = gainStep[k] * shareTo[b];
             }
-            if (rev && cho) {
-                float* const buses[4] = {bus.left, bus.right, bus.reverb, bus.chorus};
-                kernels::MixRamp4(tmp, buses, seg.first[k], seg.last[k], g0, d);
-            } else if (rev) {
-                kernels::MixRamp3(tmp, bus.left, bus.right, bus.reverb, seg.first[k], seg.last[k], g0, d);
-            } else {
-                kernels::MixRamp2(tmp, bus.left, bus.right, seg.first[k], seg.last[k], g0[kL], d[kL], g0[kR], d[kR]);
-                if (cho) kernels::MixRamp(tmp, bus.chorus, seg.first[k], seg.last[k], g0[kChorus], d[kChorus]);
-            }
+            MixInto(tmp, bus, rev, cho, seg.first[k], seg.last[k], g0, d);
         }
-    } else if (rev && cho) {
-        float* const buses[4] = {bus.left, bus.right, bus.reverb, bus.chorus};
-        kernels::MixRamp4(tmp, buses, off, frames, shareFrom, shareStep);
-    } else if (rev) {
-        kernels::MixRamp3(tmp, bus.left, bus.right, bus.reverb, off, frames, shareFrom, shareStep);
     } else {
-        kernels::MixRamp2(tmp, bus.left, bus.right, off, frames, shareFrom[kL], shareStep[kL], shareFrom[kR],
-                          shareStep[kR]);
-        if (cho) kernels::MixRamp(tmp, bus.chorus, off, frames, shareFrom[kChorus], shareStep[kChorus]);
+        MixInto(tmp, bus, rev, cho, off, frames, shareFrom, shareStep);
     }
     EndBlock();
 }
@@ -185,9 +189,7 @@ bool Voice::Render(MixBuses& bus, uint32_t frames, bool fx) noexcept {
 }
 
 bool Voice::Plain(uint32_t frames) const noexcept {
-    if (sinc || pcmLow || startDelay != 0 || brk < frames || Gliding() || !Sounds()) return false;
-    // Shares that hold: the voice feeds a bus when its share is not zero.
-    if (shareTo[kL] == 0 && shareTo[kR] == 0 && shareTo[kReverb] == 0 && shareTo[kChorus] == 0) return false;
+    if (sinc || pcmLow || startDelay != 0 || brk < frames || Gliding() || IsSilent()) return false;
     // A loop's seam and wrap are taken care of by RenderPlainFour; a sample
     // that ends within the block goes the general way.
     if (looping) return true;
