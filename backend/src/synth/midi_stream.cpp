@@ -338,6 +338,22 @@ uint64_t MidiStream::NextTimedFrame() const noexcept {
     return best;
 }
 
+void MidiStream::WarmDueNotes(uint64_t blockEnd) noexcept {
+    Synth::NoteAhead notes[kWarmNotes];
+    uint32_t n = 0;
+    for (const TimedList* l : lists_) {
+        if (!l) continue;
+        for (size_t i = l->next; i < l->events.size() && n < kWarmNotes; ++i) {
+            const TimedEvent& e = l->events[i];
+            if (e.frame >= blockEnd) break;
+            if (e.event == MIDI_EVENT_NOTE && e.chan < Synth::kChannels && (e.param >> 8 & 0xff) != 0)
+                notes[n++] = Synth::NoteAhead{static_cast<uint8_t>(e.chan), static_cast<uint8_t>(e.param & 0x7f),
+                                              static_cast<uint8_t>(e.param >> 8 & 0xff)};
+        }
+    }
+    if (n > 0) synth_.WarmNotes(notes, n);
+}
+
 uint32_t MidiStream::ApplyDueTimed(uint64_t blockStart, uint32_t frames) noexcept {
     // Events before the end of the block are applied in time order (equal
     // times keep the order the lists were handed over in). Notes and releases
@@ -345,6 +361,7 @@ uint32_t MidiStream::ApplyDueTimed(uint64_t blockStart, uint32_t frames) noexcep
     // block for every voice; any other event inside the block ends the block
     // at its frame, and is applied at the start of the next one.
     const uint64_t blockEnd = blockStart + frames;
+    WarmDueNotes(blockEnd);
     for (;;) {
         TimedList* pick = nullptr;
         for (TimedList* l : lists_)

@@ -122,6 +122,10 @@ private:
     // Applies the timed events due in the next `frames` frames; returns how
     // many frames to render before the next event that must cut the block.
     uint32_t ApplyDueTimed(uint64_t blockStart, uint32_t frames) noexcept;
+    // Hands the note-ons due before blockEnd (up to kWarmNotes) to
+    // Synth::WarmNotes before they are applied.
+    void WarmDueNotes(uint64_t blockEnd) noexcept;
+    static constexpr uint32_t kWarmNotes = 64;
     void PublishSnapshot() noexcept;
     void LoaderMain();
     static void OnLoadRequest(void* ctx, const Synth::LoadRequest& r) noexcept;

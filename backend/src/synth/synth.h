@@ -45,6 +45,12 @@ public:
     // True when the event can be applied with SetEventOffset inside a block
     // and still sound at its frame; other events need the block cut there.
     static bool AppliesInsideBlock(uint32_t event, uint32_t param) noexcept;
+    // Note-ons about to be applied (a block's), so that what they read can
+    // be asked for ahead, all together: WarmNotes changes nothing.
+    struct NoteAhead {
+        uint8_t chan, key, velocity;
+    };
+    void WarmNotes(const NoteAhead* notes, uint32_t count) noexcept;
     // A whole system-exclusive message, F0 .. F7.
     void ApplySysEx(const uint8_t* data, uint32_t size) noexcept;
 

@@ -389,3 +389,55 @@ TEST(Midi, EventsFromAnotherThreadArriveWholeAndInOrder) {
     EXPECT_EQ(blob[chan0 + chanSize + 7], 2999 % 128);
     BASS_MIDI_FontFree(f);
 }
+
+// A block's timed note-ons have what they read asked for ahead (the font's
+// zones, the voices they take) before they are applied; that must change
+// nothing. The same events at frame 0 sent live (never asked for ahead) and
+// timed must sound the same to the bit: more notes than are asked for, the
+// key range's ends, layered and split zones, a drum channel, a transposed
+// channel, and a channel switched to a program the font lacks.
+TEST(Midi, NotesAskedForAheadSoundAsNotesSentLive) {
+    Sf2Sample a = SineSample(100, 400, 44100, 60), b = SineSample(50, 800, 44100, 72);
+    Sf2Preset layered, split, drums;
+    layered.zones.push_back(Sf2Zone{0, 127, 0, {{54, 1}}});
+    layered.zones.push_back(Sf2Zone{0, 127, 1, {{54, 1}, {17, 300}}});
+    split.program = 5;
+    split.zones.push_back(Sf2Zone{0, 59, 0, {{54, 1}}});
+    split.zones.push_back(Sf2Zone{60, 127, 1, {{54, 1}}});
+    drums.bank = 128;
+    drums.zones.push_back(Sf2Zone{30, 90, 1, {{54, 1}}});
+    HSOUNDFONT f = LoadFont({a, b}, {layered, split, drums});
+    // The channels' presets are resolved by their first notes, a block
+    // before the crowd of notes that is asked for ahead.
+    constexpr uint32_t kCrowdFrame = 512;
+    std::vector<BASS_MIDI_EVENT> events = {{MIDI_EVENT_PROGRAM, 5, 1, 0, 0}, {MIDI_EVENT_TRANSPOSE, 64 + 7, 2, 0, 0}};
+    for (DWORD chan : {0u, 1u, 2u, 3u, 9u}) events.push_back({MIDI_EVENT_NOTE, 64 | 90 << 8, chan, 0, 0});
+    const size_t early = events.size();
+    events.push_back({MIDI_EVENT_PROGRAM, 77, 3, 0, kCrowdFrame * 8});
+    for (int k = 0; k < 90; ++k) {
+        const DWORD chan = static_cast<DWORD>(k % 5 == 4 ? 9 : k % 4);
+        const DWORD key = k == 0 ? 0 : (k == 1 ? 127 : static_cast<DWORD>(20 + k));
+        events.push_back({MIDI_EVENT_NOTE, key | static_cast<DWORD>(1 + k * 7 % 127) << 8, chan, 0, kCrowdFrame * 8});
+    }
+    std::vector<float> live, timed;
+    {
+        TestStream s({f});
+        for (size_t i = 0; i < events.size(); ++i) {
+            if (i == early) live = s.Render(kCrowdFrame);
+            s.Event(static_cast<int>(events[i].chan), events[i].event, events[i].param);
+        }
+        const std::vector<float> rest = s.Render(4096);
+        live.insert(live.end(), rest.begin(), rest.end());
+    }
+    {
+        TestStream s({f});
+        ASSERT_EQ(BASS_MIDI_StreamEvents(s.h, BASS_MIDI_EVENTS_STRUCT | BASS_MIDI_EVENTS_TIME, events.data(),
+                                         static_cast<DWORD>(events.size())),
+                  events.size());
+        timed = s.Render(kCrowdFrame + 4096);
+    }
+    ASSERT_EQ(live.size(), timed.size());
+    EXPECT_EQ(live, timed);
+    EXPECT_GT(Rms(live, 0, live.size()), 0.01);
+    BASS_MIDI_FontFree(f);
+}
