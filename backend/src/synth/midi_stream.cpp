@@ -304,6 +304,7 @@ uint32_t MidiStream::LiveCut(uint64_t blockStart, uint32_t frames) const noexcep
 
 void MidiStream::ApplyDueLive(uint64_t blockStart, uint32_t frames) noexcept {
     const uint64_t blockEnd = blockStart + frames;
+    WarmQueuedNotes(blockEnd);
     while (const QueuedEvent* e = queue_.Peek()) {
         if (e->frame >= blockEnd) return;
         const uint32_t at = e->frame > blockStart ? static_cast<uint32_t>(e->frame - blockStart) : 0;
@@ -338,6 +339,17 @@ uint64_t MidiStream::NextTimedFrame() const noexcept {
     return best;
 }
 
+namespace {
+
+// A note-on, as WarmNotes takes it, added to notes[n].
+inline void AddNoteAhead(uint32_t event, uint32_t param, uint32_t chan, Synth::NoteAhead* notes, uint32_t& n) noexcept {
+    if (event == MIDI_EVENT_NOTE && chan < Synth::kChannels && (param >> 8 & 0xff) != 0)
+        notes[n++] = Synth::NoteAhead{static_cast<uint8_t>(chan), static_cast<uint8_t>(param & 0x7f),
+                                      static_cast<uint8_t>(param >> 8 & 0xff)};
+}
+
+} // namespace
+
 void MidiStream::WarmDueNotes(uint64_t blockEnd) noexcept {
     Synth::NoteAhead notes[kWarmNotes];
     uint32_t n = 0;
@@ -346,10 +358,19 @@ void MidiStream::WarmDueNotes(uint64_t blockEnd) noexcept {
         for (size_t i = l->next; i < l->events.size() && n < kWarmNotes; ++i) {
             const TimedEvent& e = l->events[i];
             if (e.frame >= blockEnd) break;
-            if (e.event == MIDI_EVENT_NOTE && e.chan < Synth::kChannels && (e.param >> 8 & 0xff) != 0)
-                notes[n++] = Synth::NoteAhead{static_cast<uint8_t>(e.chan), static_cast<uint8_t>(e.param & 0x7f),
-                                              static_cast<uint8_t>(e.param >> 8 & 0xff)};
+            AddNoteAhead(e.event, e.param, e.chan, notes, n);
         }
+    }
+    if (n > 0) synth_.WarmNotes(notes, n);
+}
+
+void MidiStream::WarmQueuedNotes(uint64_t blockEnd) noexcept {
+    Synth::NoteAhead notes[kWarmNotes];
+    uint32_t n = 0;
+    for (uint32_t i = 0; i < 4 * kWarmNotes && n < kWarmNotes; ++i) {
+        const QueuedEvent* e = queue_.Peek(i);
+        if (!e || e->frame >= blockEnd) break;
+        AddNoteAhead(e->event, e->param, e->chan, notes, n);
     }
     if (n > 0) synth_.WarmNotes(notes, n);
 }
