@@ -278,6 +278,7 @@ void MidiStream::LoaderMain() {
 // Render thread
 
 void MidiStream::DrainQueue() noexcept {
+    WarmQueuedNotes(UINT64_MAX);
     queue_.Drain(sysexScratch_.data(), [this](const QueuedEvent& e, const uint8_t* bytes) {
         if (e.event == kEventSysExBytes) synth_.ApplySysEx(bytes, e.size);
         else synth_.ApplyEvent(e.event, e.param, e.chan);

@@ -123,11 +123,8 @@ private:
     // many frames to render before the next event that must cut the block.
     uint32_t ApplyDueTimed(uint64_t blockStart, uint32_t frames) noexcept;
     // Hand the note-ons due before blockEnd (up to kWarmNotes), of the timed
-    // lists or of the stamped live queue, to Synth::WarmNotes before they are
-    // applied. (What DrainQueue applies is not asked for ahead: a queue
-    // drained whole at the start of a render call, without stamps, is not
-    // how a dense stream is fed, and it stays the plain reference the tests
-    // hold the other paths to.)
+    // lists or of the live queue, to Synth::WarmNotes before they are
+    // applied, reading them without taking them.
     void WarmDueNotes(uint64_t blockEnd) noexcept;
     void WarmQueuedNotes(uint64_t blockEnd) noexcept;
     static constexpr uint32_t kWarmNotes = 64;

@@ -12,6 +12,18 @@ HSOUNDFONT LoadFont(const std::vector<Sf2Sample>& samples, const std::vector<Sf2
     return f;
 }
 
+FontParts LayeredSplitAndDrums() {
+    Sf2Preset layered, split, drums;
+    layered.zones.push_back(Sf2Zone{0, 127, 0, {{54, 1}}});
+    layered.zones.push_back(Sf2Zone{0, 127, 1, {{54, 1}, {17, 300}}});
+    split.program = 5;
+    split.zones.push_back(Sf2Zone{0, 59, 0, {{54, 1}}});
+    split.zones.push_back(Sf2Zone{60, 127, 1, {{54, 1}}});
+    drums.bank = 128;
+    drums.zones.push_back(Sf2Zone{30, 90, 1, {{54, 1}}});
+    return {{SineSample(100, 400, 44100, 60), SineSample(50, 800, 44100, 72)}, {layered, split, drums}};
+}
+
 TestStream::TestStream(std::vector<HSOUNDFONT> fonts, DWORD flags, uint32_t r) : rate(r) {
     h = BASS_MIDI_StreamCreate(16, BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT | flags, rate);
     EXPECT_NE(h, 0u) << "error " << BASS_ErrorGetCode();

@@ -15,6 +15,15 @@ namespace tsl::test {
 
 HSOUNDFONT LoadFont(const std::vector<Sf2Sample>& samples, const std::vector<Sf2Preset>& presets);
 
+// A font whose note-ons take several routes: program 0 layers two samples
+// over every key, program 5 splits them at key 60, and drum kit 0 plays one
+// on keys 30-90.
+struct FontParts {
+    std::vector<Sf2Sample> samples;
+    std::vector<Sf2Preset> presets;
+};
+FontParts LayeredSplitAndDrums();
+
 struct TestStream {
     HSTREAM h = 0;
     uint32_t rate = 44100;
