@@ -117,6 +117,13 @@ uint32_t Chorus::ProcessFours(const float* in, float* out, float* reverbIn, uint
         const __m128 b = _mm_setr_ps(line[ib[0]], line[ib[1]], line[ib[2]], line[ib[3]]);
         return _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), fr));
     };
+    // The filter's and the feedback's state in locals: kept in the members,
+    // they went through memory between frames (the line's floats may alias
+    // them).
+    float lpState = lpState_, fbState = fbState_;
+    const float lp = lp_;
+    uint32_t pos = pos_;
+    const uint32_t mask = mask_;
     uint32_t f = 0;
     for (; f + 4 <= n; f += 4) {
         // The phasor at each of the four frames, turned from the first.
@@ -125,7 +132,7 @@ uint32_t Chorus::ProcessFours(const float* in, float* out, float* reverbIn, uint
         const __m128 sk = _mm_add_ps(_mm_mul_ps(sv, rcK), _mm_mul_ps(cv, rsK));
         // Each frame's write position, wrapped as the line's: the taps then
         // round their fractions as Tap does.
-        const __m128i wrapped = _mm_and_si128(_mm_add_epi32(_mm_set1_epi32(static_cast<int>(pos_)), steps), maskv);
+        const __m128i wrapped = _mm_and_si128(_mm_add_epi32(_mm_set1_epi32(static_cast<int>(pos)), steps), maskv);
         const __m128 at = _mm_add_ps(_mm_cvtepi32_ps(wrapped), size);
         const __m128 ds = _mm_mul_ps(depth, sk), dc = _mm_mul_ps(depth, ck);
         const __m128 l = _mm_add_ps(taps(at, _mm_add_ps(base, ds)), taps(at, _mm_sub_ps(base, ds)));
@@ -134,10 +141,10 @@ uint32_t Chorus::ProcessFours(const float* in, float* out, float* reverbIn, uint
         _mm_store_ps(fbk, _mm_mul_ps(_mm_mul_ps(half, _mm_add_ps(l, r)), half));
         // Each frame writes its input and the feedback of the frame before.
         for (uint32_t k = 0; k < 4; ++k) {
-            lpState_ = in[f + k] + (lpState_ - in[f + k]) * lp_;
-            line[pos_] = lpState_ + fbState_ * fb;
-            fbState_ = fbk[k];
-            pos_ = (pos_ + 1) & mask_;
+            lpState = in[f + k] + (lpState - in[f + k]) * lp;
+            line[pos] = lpState + fbState * fb;
+            fbState = fbk[k];
+            pos = (pos + 1) & mask;
         }
         const float nc = c * rc4_ - s * rs4_;
         s = s * rc4_ + c * rs4_;
@@ -150,6 +157,9 @@ uint32_t Chorus::ProcessFours(const float* in, float* out, float* reverbIn, uint
             _mm_storeu_ps(reverbIn + f, _mm_add_ps(_mm_loadu_ps(reverbIn + f), _mm_mul_ps(_mm_add_ps(ol, orr), send)));
         high = _mm_max_ps(high, _mm_max_ps(_mm_andnot_ps(sign, ol), _mm_andnot_ps(sign, orr)));
     }
+    lpState_ = lpState;
+    fbState_ = fbState;
+    pos_ = pos;
     alignas(16) float h[4];
     _mm_store_ps(h, high);
     peak = std::max(peak, std::max(std::max(h[0], h[1]), std::max(h[2], h[3])));

@@ -199,6 +199,64 @@ inline void Turn(const __m128 (&from)[8][2], __m128 (&to)[8][2]) noexcept {
 
 } // namespace
 
+void Reverb::DiffuseEight(const float* in, float scale, float* xs) noexcept {
+    // The pre-delay and its low-pass frame by frame: the low-pass chains
+    // each frame to the one before, and a short pre-delay reads what this
+    // group writes. Its state in locals: kept in the members, it went
+    // through memory between frames (the delay line's floats may alias it).
+    float* const pre = pre_.data();
+    const uint32_t back = preLength_, mask = preMask_;
+    const float lp = preLp_;
+    uint32_t p = prePos_;
+    float state = preState_, low[8];
+    for (int k = 0; k < 8; ++k) {
+        pre[p] = in[k] * scale;
+        const float x = pre[(p - back) & mask];
+        p = (p + 1) & mask;
+        state = x + (state - x) * lp;
+        low[k] = state;
+    }
+    prePos_ = p;
+    preState_ = state;
+    // Each allpass in turn over the eight frames. One at least eight frames
+    // long reads only what it wrote before the group, so its eight frames
+    // go side by side where they do not wrap round its buffer; else frame
+    // by frame, as Diffuse takes them.
+    const __m128 g = _mm_set1_ps(kDiffuseGain);
+    __m128 x4[2] = {_mm_setr_ps(low[0], low[1], low[2], low[3]), _mm_setr_ps(low[4], low[5], low[6], low[7])};
+    for (Allpass& a : diffuse_) {
+        const size_t size = a.buf.size();
+        float* const buf = a.buf.data();
+        if (size >= 8 && a.pos + 8 <= size) {
+            for (int h = 0; h < 2; ++h) {
+                float* const at = buf + a.pos + 4 * h;
+                const __m128 b = _mm_loadu_ps(at);
+                const __m128 v = _mm_add_ps(x4[h], _mm_mul_ps(b, g));
+                _mm_storeu_ps(at, v);
+                x4[h] = _mm_sub_ps(b, _mm_mul_ps(v, g));
+            }
+            a.pos += 8;
+            if (a.pos == size) a.pos = 0;
+            continue;
+        }
+        _mm_store_ps(xs, x4[0]);
+        _mm_store_ps(xs + 4, x4[1]);
+        size_t at = a.pos;
+        for (int k = 0; k < 8; ++k) {
+            const float b = buf[at];
+            const float v = xs[k] + b * kDiffuseGain;
+            buf[at] = v;
+            xs[k] = b - v * kDiffuseGain;
+            if (++at == size) at = 0;
+        }
+        a.pos = static_cast<uint32_t>(at);
+        x4[0] = _mm_load_ps(xs);
+        x4[1] = _mm_load_ps(xs + 4);
+    }
+    _mm_store_ps(xs, x4[0]);
+    _mm_store_ps(xs + 4, x4[1]);
+}
+
 uint32_t Reverb::NetworkEights(const float* in, float* out, uint32_t n, float inScale, float& peak) noexcept {
     static_assert(kLines == 8);
     // Lines 0-3 in the first register of a pair, 4-7 in the second.
@@ -226,15 +284,23 @@ uint32_t Reverb::NetworkEights(const float* in, float* out, uint32_t n, float in
             _mm_prefetch(reinterpret_cast<const char*>(&l.buf[(l.pos + k) & l.mask]), _MM_HINT_T0);
         }
     }
+    // The lines' buffers and places in locals: kept in the members, they
+    // were read again after every store to a line (floats that might alias
+    // them).
+    struct Place {
+        float* buf;
+        uint32_t pos, mask, length;
+    } place[kLines];
+    for (int i = 0; i < kLines; ++i) place[i] = Place{lines_[i].buf.data(), lines_[i].pos, lines_[i].mask, lines_[i].length};
     uint32_t f = 0;
     for (; f + 8 <= n; f += 8) {
         alignas(16) float xs[8];
-        for (int k = 0; k < 8; ++k) xs[k] = Diffuse(in[f + k] * inScale);
+        DiffuseEight(in + f, inScale, xs);
         // r[i][q]: line i, frames 4q .. 4q + 3 of the group; read where the
         // line does not wrap, else frame by frame.
         __m128 r[kLines][2];
         for (int i = 0; i < kLines; ++i) {
-            const Line& l = lines_[i];
+            const Place& l = place[i];
             const uint32_t at = (l.pos - l.length) & l.mask;
             if (at + 8 <= l.mask + 1) {
                 r[i][0] = _mm_loadu_ps(&l.buf[at]);
@@ -286,7 +352,7 @@ uint32_t Reverb::NetworkEights(const float* in, float* out, uint32_t n, float in
             }
         }
         for (int i = 0; i < kLines; ++i) {
-            Line& l = lines_[i];
+            Place& l = place[i];
             if (l.pos + 8 <= l.mask + 1) {
                 _mm_storeu_ps(&l.buf[l.pos], back[i][0]);
                 _mm_storeu_ps(&l.buf[l.pos + 4], back[i][1]);
@@ -302,7 +368,10 @@ uint32_t Reverb::NetworkEights(const float* in, float* out, uint32_t n, float in
     alignas(16) float s[8], m[4];
     _mm_store_ps(s, state[0]);
     _mm_store_ps(s + 4, state[1]);
-    for (int i = 0; i < kLines; ++i) lines_[i].state = s[i];
+    for (int i = 0; i < kLines; ++i) {
+        lines_[i].state = s[i];
+        lines_[i].pos = place[i].pos;
+    }
     _mm_store_ps(m, high);
     peak = std::max(std::max(peak, std::max(m[0], m[1])), std::max(m[2], m[3]));
     return f;

@@ -42,6 +42,9 @@ private:
     // The input side of the network for one frame: pre-delay, input
     // low-pass and diffusion of the (already scaled) send.
     float Diffuse(float in) noexcept;
+    // Diffuse for eight frames (xs 16-byte aligned), each allpass eight
+    // frames at once where it can; the same bits as eight calls of Diffuse.
+    void DiffuseEight(const float* in, float scale, float* xs) noexcept;
     // One frame of the network fed `x`, added to out[0] and out[1]; returns
     // the frame's peak (lines read and output).
     float NetworkFrame(float x, float* out) noexcept;
