@@ -69,12 +69,12 @@ uint32_t RenderPool::Reserve(uint32_t threads) noexcept {
     return have + 1;
 }
 
-void RenderPool::Work() noexcept {
+void RenderPool::Work(uint32_t worker) noexcept {
     const uint32_t count = job_.count;
     for (;;) {
         uint32_t i = next_.fetch_add(1, std::memory_order_relaxed);
         if (i >= count) break;
-        job_.fn(job_.ctx, i);
+        job_.fn(job_.ctx, i, worker);
         done_.fetch_add(1, std::memory_order_release);
     }
 }
@@ -100,12 +100,14 @@ void RenderPool::HelperMain() noexcept {
         inside_.fetch_add(1, std::memory_order_seq_cst);
         // The job may have closed between reading seq_ and entering: then
         // its slots may already belong to the next job.
-        if (seq_.load(std::memory_order_seq_cst) == s &&
-            joined_.fetch_add(1, std::memory_order_relaxed) < job_.helpers) {
-            const uint32_t saved = ReadFloatMode();
-            SetFloatMode(job_.mxcsr);
-            Work();
-            SetFloatMode(saved);
+        if (seq_.load(std::memory_order_seq_cst) == s) {
+            const uint32_t joined = joined_.fetch_add(1, std::memory_order_relaxed);
+            if (joined < job_.helpers) {
+                const uint32_t saved = ReadFloatMode();
+                SetFloatMode(job_.mxcsr);
+                Work(joined + 1);
+                SetFloatMode(saved);
+            }
         }
         inside_.fetch_sub(1, std::memory_order_release);
     }
@@ -138,11 +140,11 @@ void RenderPool::Run(TaskFn fn, void* ctx, uint32_t count, uint32_t helpers) noe
     helpers = std::min(helpers, started_.load(std::memory_order_acquire));
     if (count > 1 && helpers > 0 && !busy_.exchange(true, std::memory_order_acquire)) {
         Open(fn, ctx, count, helpers);
-        Work();
+        Work(0);
         Close();
         return;
     }
-    for (uint32_t i = 0; i < count; ++i) fn(ctx, i);
+    for (uint32_t i = 0; i < count; ++i) fn(ctx, i, 0);
 }
 
 bool RenderPool::Post(TaskFn fn, void* ctx) noexcept {
@@ -152,7 +154,7 @@ bool RenderPool::Post(TaskFn fn, void* ctx) noexcept {
 }
 
 void RenderPool::Finish() noexcept {
-    Work();
+    Work(0);
     Close();
 }
 

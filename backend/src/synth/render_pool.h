@@ -27,8 +27,12 @@ namespace tsl {
 
 class RenderPool {
 public:
-    // Runs task `index` of a job; must not throw.
-    using TaskFn = void (*)(void* ctx, uint32_t index) noexcept;
+    // Runs task `index` of a job; must not throw. `worker` tells the
+    // participants of a job apart: 0 for the thread that handed the job
+    // over, 1 .. helpers for the helpers that joined it; no two tasks run at
+    // once with the same worker, so a task may use scratch space of its
+    // worker's (the same few buffers stay in each core's caches).
+    using TaskFn = void (*)(void* ctx, uint32_t index, uint32_t worker) noexcept;
     // Most threads a job may use, the caller included.
     static constexpr uint32_t kMaxThreads = 64;
 
@@ -67,7 +71,7 @@ private:
     RenderPool() = default;
     void HelperMain() noexcept;
     // Takes and runs tasks of the open job until none is left.
-    void Work() noexcept;
+    void Work(uint32_t worker) noexcept;
     // Opens a job for the helpers (the pool must have been taken through
     // busy_); Close waits until every task has run and no helper is inside,
     // and frees the pool.

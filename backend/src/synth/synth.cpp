@@ -41,7 +41,8 @@ Synth::Synth(const Options& o)
     ranked_.resize(pool);
     chunkCap_ = std::max<uint32_t>(1, std::min(kMaxChunks, (pool + kChunkVoices - 1) / kChunkVoices));
     chunks_.reset(new Chunk[chunkCap_]);
-    for (uint32_t k = 0; k < chunkCap_; ++k) chunks_[k].filler.MakeSilentFiller();
+    scratch_.reset(new Scratch[chunkCap_]);
+    for (uint32_t k = 0; k < chunkCap_; ++k) scratch_[k].filler.MakeSilentFiller();
     for (uint32_t i = pool; i-- > 0;) free_.push_back(static_cast<int32_t>(i));
     for (DrumKeySettings& d : drumKeys_) d.Reset();
     ResetEffects(SystemMode::kDefault);

@@ -179,7 +179,7 @@ private:
     void GatherCandidates(uint32_t noteId) noexcept;
 
     // Rendering (synth_render.cpp)
-    static void RenderChunkTask(void* self, uint32_t chunk) noexcept;
+    static void RenderChunkTask(void* self, uint32_t chunk, uint32_t worker) noexcept;
     // The end of a block: the chunks' steal candidates gathered (and
     // sorted, on a helper), their buses summed into chunk 0's, the dry
     // output written, the chorus and reverb run. Everything it reads
@@ -193,14 +193,14 @@ private:
         float chorusGain, reverbGain;
         bool sortCandidates; // and raise candReady_, before the sound
     };
-    static void BlockEndTask(void* self, uint32_t) noexcept;
+    static void BlockEndTask(void* self, uint32_t, uint32_t) noexcept;
     static void FinishBlock(Synth& s, const BlockEnd& job) noexcept;
     void SumChunkBuses(uint32_t chunks, uint32_t n, bool fx) noexcept;
     // The chunks' steal candidates, in chunk order.
     void MergeCandidates(uint32_t chunks) noexcept;
     // The oldest font stack in use, and the voices that ended, freed.
     void MergeChunkResults(uint32_t chunks) noexcept;
-    void RenderChunk(uint32_t chunk) noexcept;
+    void RenderChunk(uint32_t chunk, uint32_t worker) noexcept;
 
     Options opt_;
     uint32_t maxVoices_;
@@ -314,18 +314,28 @@ private:
     // holding the block's sum.
     struct Chunk {
         MixBuses bus;
-        alignas(32) float groupBuf[kFilterGroup][kBlockFrames] = {}; // spare ones are filter lanes of the filler
         Candidate cand[kChunkCandidates];
         uint32_t candCount = 0;
         uint32_t deadCount = 0;
         uint32_t oldest = 0;
+    };
+    std::unique_ptr<Chunk[]> chunks_;
+    // What a chunk works in and leaves nothing of, one set per thread that
+    // renders the block's chunks (the render pool's worker): a thread
+    // takes several chunks in a block, so its working buffers stay in its
+    // core's caches from one chunk to the next, and a block touches one
+    // set per thread rather than one per chunk.
+    struct Scratch {
+        // The chunk's lanes (MixBuses::lanes), cleared before its first group.
+        alignas(32) float lanes[4][8 * kBlockFrames];
+        alignas(32) float groupBuf[kFilterGroup][kBlockFrames] = {}; // spare ones are filter lanes of the filler
         // Fills the empty lanes of a chunk's last, partial groups of plain
         // voices: silent (set up once), so the lanes it takes add exactly
         // nothing. Its filter (the identity, never used for its own sound)
         // also fills the last group of filtered voices.
         Voice filler;
     };
-    std::unique_ptr<Chunk[]> chunks_;
+    std::unique_ptr<Scratch[]> scratch_; // as many as chunks_: a block never has more workers than chunks
     uint32_t chunkCap_ = 1;
     uint32_t threads_ = 1;
     // While a helper finishes a block (blockEndPosted_), only it may touch

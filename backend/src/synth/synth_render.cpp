@@ -16,7 +16,9 @@ constexpr size_t kPrefetchVoice = 6, kPrefetchData = 3;
 
 } // namespace
 
-void Synth::RenderChunkTask(void* self, uint32_t chunk) noexcept { static_cast<Synth*>(self)->RenderChunk(chunk); }
+void Synth::RenderChunkTask(void* self, uint32_t chunk, uint32_t worker) noexcept {
+    static_cast<Synth*>(self)->RenderChunk(chunk, worker);
+}
 
 void Synth::FinishBlock(Synth& s, const BlockEnd& job) noexcept {
     // The candidates first: the next block's first note may be waiting to
@@ -38,7 +40,7 @@ void Synth::FinishBlock(Synth& s, const BlockEnd& job) noexcept {
     if (job.reverb) s.reverb_.Process(bus.reverb, job.out, job.frames, job.reverbGain);
 }
 
-void Synth::BlockEndTask(void* self, uint32_t) noexcept {
+void Synth::BlockEndTask(void* self, uint32_t, uint32_t) noexcept {
     Synth& s = *static_cast<Synth*>(self);
     FinishBlock(s, s.blockEnd_);
 }
@@ -54,15 +56,17 @@ void Synth::CompleteBlock() noexcept {
 }
 
 // Everything a chunk writes is its own (its Chunk, its voices, its slots of
-// dead_); everything else it only reads. Chunks never look at each other's
+// dead_) or its worker's (Scratch); everything else it only reads. Chunks never look at each other's
 // voices, not even to prefetch, as another thread may be rendering them.
-void Synth::RenderChunk(uint32_t k) noexcept {
+void Synth::RenderChunk(uint32_t k, uint32_t worker) noexcept {
     Chunk& ck = chunks_[k];
+    Scratch& sc = scratch_[worker];
     const uint32_t n = in_.span.frames;
     const bool fx = in_.fx;
     const size_t begin = in_.chunkBegin[k];
     const size_t end = in_.chunkBegin[k + 1];
     MixBuses& bus = ck.bus;
+    bus.lanes = sc.lanes;
     std::memset(bus.left, 0, sizeof bus.left);
     std::memset(bus.right, 0, sizeof bus.right);
     if (fx) {
@@ -78,7 +82,7 @@ void Synth::RenderChunk(uint32_t k) noexcept {
     // list is not reordered while it is walked.
     Voice* group[kFilterGroup];
     float* groupTmp[kFilterGroup];
-    for (int g = 0; g < kFilterGroup; ++g) groupTmp[g] = ck.groupBuf[g];
+    for (int g = 0; g < kFilterGroup; ++g) groupTmp[g] = sc.groupBuf[g];
     uint32_t groupOff[kFilterGroup];
     int grouped = 0;
     // Plain voices queue by the buses they feed (dry; with reverb; with
@@ -161,7 +165,7 @@ void Synth::RenderChunk(uint32_t k) noexcept {
     // a lane of the four- or eight-voice filter costs less than a voice alone.
     if (grouped > 0) {
         const int width = grouped > 4 ? kFilterGroup : 4;
-        for (int g = grouped; g < width; ++g) group[g] = &ck.filler;
+        for (int g = grouped; g < width; ++g) group[g] = &sc.filler;
         if (width == 4) FilterFour(group, groupTmp, n);
         else FilterEight(group, groupTmp, n);
     }
@@ -182,7 +186,7 @@ void Synth::RenderChunk(uint32_t k) noexcept {
     for (int at = 0; at < restCount; at += 8) {
         const int count = std::min(8, restCount - at);
         const uint32_t buses = 2 + static_cast<uint32_t>(rest[at + count - 1]->BusSet(fx));
-        for (int g = count; g < 8; ++g) rest[at + g] = &ck.filler;
+        for (int g = count; g < 8; ++g) rest[at + g] = &sc.filler;
         if (count > 4) RenderPlainEight(rest + at, rest + at + 4, bus, buses, n);
         else RenderPlainFour(rest + at, bus, buses, n);
     }
@@ -249,7 +253,7 @@ void Synth::RenderBlock(float* out, uint32_t n, bool handOver) noexcept {
     if (chunks > 1 && threads > 1) {
         RenderPool::Instance().Run(&Synth::RenderChunkTask, this, chunks, std::min(threads, chunks) - 1);
     } else {
-        for (uint32_t k = 0; k < chunks; ++k) RenderChunk(k);
+        for (uint32_t k = 0; k < chunks; ++k) RenderChunk(k, 0);
     }
     now_ += n;
     // After a split block, a helper (still awake: handing over wakes nobody)

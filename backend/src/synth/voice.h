@@ -29,9 +29,10 @@ struct MixBuses {
     alignas(32) float reverb[kBlockFrames];
     alignas(32) float chorus[kBlockFrames];
     // Lane-interleaved partial sums of the voices rendered four and eight
-    // at a time (left, right, reverb, chorus; kernels.h); folded into the
-    // buses above at the end of the block.
-    alignas(32) float lanes[4][8 * kBlockFrames];
+    // at a time (left, right, reverb, chorus; kernels.h), 32-byte aligned;
+    // folded into the buses above at the end of the block. Whoever renders
+    // into the buses lends them (Synth: the rendering thread's own).
+    float (*lanes)[8 * kBlockFrames] = nullptr;
 };
 
 // The block the voices are about to render: `frames` at `rate`, and what

@@ -264,12 +264,17 @@ TEST(ChunkSplitTest, EveryVoiceFallsInOneChunkAndLaterChunksAreNoLarger) {
 }
 
 // The pool itself: every task runs exactly once whoever runs it, with
-// several owners competing for it.
+// several owners competing for it; a task's worker is the owner (0) or one
+// of the helpers the job asked for, and no two tasks of a job run at once
+// with the same worker (their scratch space is the worker's).
 TEST(RenderPoolTest, EveryTaskRunsOnceWithCompetingOwners) {
     RenderPool& pool = RenderPool::Instance();
     EXPECT_GE(pool.Reserve(4), 4u);
     struct Counts {
         std::atomic<uint32_t> hits[100];
+        std::atomic<bool> busy[RenderPool::kMaxThreads];
+        uint32_t helpers = 0;
+        std::atomic<int> clashes{0};
     };
     std::vector<std::thread> owners;
     std::atomic<int> wrong{0};
@@ -278,11 +283,24 @@ TEST(RenderPoolTest, EveryTaskRunsOnceWithCompetingOwners) {
             for (int round = 0; round < 300; ++round) {
                 Counts c;
                 for (auto& h : c.hits) h.store(0);
+                for (auto& b : c.busy) b.store(false);
+                c.helpers = static_cast<uint32_t>(round % 5);
                 const uint32_t count = 1 + static_cast<uint32_t>((round * 7 + o) % 100);
-                pool.Run([](void* ctx, uint32_t i) noexcept { static_cast<Counts*>(ctx)->hits[i].fetch_add(1); }, &c,
-                         count, static_cast<uint32_t>(round % 5));
+                pool.Run(
+                    [](void* ctx, uint32_t i, uint32_t worker) noexcept {
+                        Counts& k = *static_cast<Counts*>(ctx);
+                        if (worker > k.helpers || k.busy[worker].exchange(true)) {
+                            ++k.clashes;
+                            return;
+                        }
+                        k.hits[i].fetch_add(1);
+                        for (int spin = 0; spin < 50; ++spin) RenderPool::Pause(); // a window for a clash
+                        k.busy[worker].store(false);
+                    },
+                    &c, count, c.helpers);
                 for (uint32_t i = 0; i < 100; ++i)
                     if (c.hits[i].load() != (i < count ? 1u : 0u)) ++wrong;
+                wrong += c.clashes.load();
             }
         });
     }
@@ -302,12 +320,12 @@ TEST(RenderPoolTest, PostedTasksRunOnceBesideOtherJobs) {
         owners.emplace_back([&, o] {
             for (int round = 0; round < 400; ++round) {
                 std::atomic<uint32_t> posted{0}, hits[8] = {};
-                auto bump = [](void* ctx, uint32_t) noexcept { static_cast<std::atomic<uint32_t>*>(ctx)->fetch_add(1); };
+                auto bump = [](void* ctx, uint32_t, uint32_t) noexcept { static_cast<std::atomic<uint32_t>*>(ctx)->fetch_add(1); };
                 const bool took = pool.Post(bump, &posted);
-                if (!took) bump(&posted, 0);
+                if (!took) bump(&posted, 0, 0);
                 handed += took;
                 // A job of this owner's own meanwhile runs alone.
-                pool.Run([](void* ctx, uint32_t i) noexcept { static_cast<std::atomic<uint32_t>*>(ctx)[i].fetch_add(1); },
+                pool.Run([](void* ctx, uint32_t i, uint32_t) noexcept { static_cast<std::atomic<uint32_t>*>(ctx)[i].fetch_add(1); },
                          hits, 8, 2);
                 if (round % 3 == o) std::this_thread::yield(); // sometimes the helper gets there first
                 if (took) pool.Finish();
