@@ -120,18 +120,46 @@ void Reverb::Process(const float* in, float* out, uint32_t n, float gain) noexce
     sinceActive_ = (any && gain != 0.0f) || peak_ >= 1e-6f ? 0 : std::min(sinceActive_ + n, UINT32_MAX / 2);
 }
 
+namespace {
+
+// One frame through a diffusing allpass whose buffer of `size` frames is
+// at `at`.
+inline float AllpassStep(float* buf, size_t size, size_t& at, float x) noexcept {
+    const float b = buf[at];
+    const float v = x + b * kDiffuseGain;
+    buf[at] = v;
+    if (++at == size) at = 0;
+    return b - v * kDiffuseGain;
+}
+
+} // namespace
+
+inline void Reverb::PreFilter(const float* in, float scale, float* low, uint32_t n) noexcept {
+    // In locals: kept in the members, the low-pass's state went through
+    // memory between frames (the delay line's floats may alias it).
+    float* const pre = pre_.data();
+    const uint32_t back = preLength_, mask = preMask_;
+    const float lp = preLp_;
+    uint32_t p = prePos_;
+    float state = preState_;
+    for (uint32_t k = 0; k < n; ++k) {
+        pre[p] = in[k] * scale;
+        const float x = pre[(p - back) & mask];
+        p = (p + 1) & mask;
+        state = x + (state - x) * lp;
+        low[k] = state;
+    }
+    prePos_ = p;
+    preState_ = state;
+}
+
 inline float Reverb::Diffuse(float in) noexcept {
-    pre_[prePos_] = in;
-    float x = pre_[(prePos_ - preLength_) & preMask_];
-    prePos_ = (prePos_ + 1) & preMask_;
-    preState_ = x + (preState_ - x) * preLp_;
-    x = preState_;
+    float x;
+    PreFilter(&in, 1.0f, &x, 1);
     for (Allpass& a : diffuse_) {
-        const float b = a.buf[a.pos];
-        const float v = x + b * kDiffuseGain;
-        a.buf[a.pos] = v;
-        x = b - v * kDiffuseGain;
-        if (++a.pos == a.buf.size()) a.pos = 0;
+        size_t at = a.pos;
+        x = AllpassStep(a.buf.data(), a.buf.size(), at, x);
+        a.pos = static_cast<uint32_t>(at);
     }
     return x;
 }
@@ -202,22 +230,9 @@ inline void Turn(const __m128 (&from)[8][2], __m128 (&to)[8][2]) noexcept {
 void Reverb::DiffuseEight(const float* in, float scale, float* xs) noexcept {
     // The pre-delay and its low-pass frame by frame: the low-pass chains
     // each frame to the one before, and a short pre-delay reads what this
-    // group writes. Its state in locals: kept in the members, it went
-    // through memory between frames (the delay line's floats may alias it).
-    float* const pre = pre_.data();
-    const uint32_t back = preLength_, mask = preMask_;
-    const float lp = preLp_;
-    uint32_t p = prePos_;
-    float state = preState_, low[8];
-    for (int k = 0; k < 8; ++k) {
-        pre[p] = in[k] * scale;
-        const float x = pre[(p - back) & mask];
-        p = (p + 1) & mask;
-        state = x + (state - x) * lp;
-        low[k] = state;
-    }
-    prePos_ = p;
-    preState_ = state;
+    // group writes.
+    float low[8];
+    PreFilter(in, scale, low, 8);
     // Each allpass in turn over the eight frames. One at least eight frames
     // long reads only what it wrote before the group, so its eight frames
     // go side by side where they do not wrap round its buffer; else frame
@@ -242,13 +257,7 @@ void Reverb::DiffuseEight(const float* in, float scale, float* xs) noexcept {
         _mm_store_ps(xs, x4[0]);
         _mm_store_ps(xs + 4, x4[1]);
         size_t at = a.pos;
-        for (int k = 0; k < 8; ++k) {
-            const float b = buf[at];
-            const float v = xs[k] + b * kDiffuseGain;
-            buf[at] = v;
-            xs[k] = b - v * kDiffuseGain;
-            if (++at == size) at = 0;
-        }
+        for (int k = 0; k < 8; ++k) xs[k] = AllpassStep(buf, size, at, xs[k]);
         a.pos = static_cast<uint32_t>(at);
         x4[0] = _mm_load_ps(xs);
         x4[1] = _mm_load_ps(xs + 4);

@@ -42,6 +42,8 @@ private:
     // The input side of the network for one frame: pre-delay, input
     // low-pass and diffusion of the (already scaled) send.
     float Diffuse(float in) noexcept;
+    // The pre-delay and its low-pass for n frames of in * scale, into low.
+    void PreFilter(const float* in, float scale, float* low, uint32_t n) noexcept;
     // Diffuse for eight frames (xs 16-byte aligned), each allpass eight
     // frames at once where it can; the same bits as eight calls of Diffuse.
     void DiffuseEight(const float* in, float scale, float* xs) noexcept;

@@ -56,8 +56,9 @@ void Synth::CompleteBlock() noexcept {
 }
 
 // Everything a chunk writes is its own (its Chunk, its voices, its slots of
-// dead_) or its worker's (Scratch); everything else it only reads. Chunks never look at each other's
-// voices, not even to prefetch, as another thread may be rendering them.
+// dead_) or its worker's (Scratch); everything else it only reads. Chunks
+// never look at each other's voices, not even to prefetch, as another
+// thread may be rendering them.
 void Synth::RenderChunk(uint32_t k, uint32_t worker) noexcept {
     Chunk& ck = chunks_[k];
     Scratch& sc = scratch_[worker];
