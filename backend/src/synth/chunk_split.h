@@ -22,18 +22,26 @@ constexpr uint32_t kMaxChunks = 64;
 // kChunkVoices or more (below twice that, one chunk), fills begin[0 ..
 // chunks] (begin[chunks] == voices) and returns the chunk count.
 //
-// Two or three chunks are of one size, give or take the rounding (each no
-// larger than the one before). From four chunks on, the sizes fall steadily
+// Two chunks are of one size, give or take the rounding (the second no
+// larger than the first). From three chunks on, the sizes fall steadily
 // from about one and a half times the mean to about half of it: threads take
 // the chunks in order as they come free, so the last ones taken are small
 // and the threads finish close together, where equal chunks left one thread
 // waiting out half a chunk on average. Cuts fall on multiples of four, the
 // width of the fused voice pass.
+//
+// Past two chunks the count is made even where the cap allows: two threads
+// taking falling chunks in turn come out level on an even count, but on an
+// odd one the thread that takes the last chunk finishes a part of one late
+// (three equal chunks held two threads to 1.5 times one; five falling ones
+// to 1.8). One more chunk costs one thread a little (its partial groups and
+// lanes), far less than that wait costs two.
 inline uint32_t SplitIntoChunks(uint32_t voices, uint32_t cap, uint32_t* begin) noexcept {
     const uint32_t per = (std::max(kChunkVoices, (voices + cap - 1) / cap) + 3) & ~3u;
-    const uint32_t chunks = std::max(1u, voices / per);
+    uint32_t chunks = std::max(1u, voices / per);
+    if (chunks >= 3 && (chunks & 1) != 0 && chunks < cap) ++chunks;
     begin[0] = 0;
-    if (chunks < 4) {
+    if (chunks < 3) {
         // Each chunk takes its share of what is left, rounded up to four.
         for (uint32_t k = 1; k < chunks; ++k) {
             const uint32_t left = voices - begin[k - 1], share = (left + chunks - k) / (chunks - k + 1);

@@ -231,7 +231,7 @@ TEST_F(ThreadsTest, StreamsComingAndGoingWhileOthersRenderStayExact) {
 }
 
 // Every active voice falls in exactly one chunk, whatever the voice count and
-// the pool size; with four chunks and more, no chunk is larger than one
+// the pool size; with three chunks and more, no chunk is larger than one
 // before it (so the last ones handed out are the small ones).
 TEST(ChunkSplitTest, EveryVoiceFallsInOneChunkAndLaterChunksAreNoLarger) {
     uint32_t begin[kMaxChunks + 1];
@@ -247,11 +247,11 @@ TEST(ChunkSplitTest, EveryVoiceFallsInOneChunkAndLaterChunksAreNoLarger) {
                 if (k > 0) {
                     ASSERT_EQ(begin[k] % 4, 0u);
                 }
-                if (chunks >= 4 && k >= 1 && k + 1 < chunks) {
+                if (chunks >= 3 && k >= 1 && k + 1 < chunks) {
                     ASSERT_LE(begin[k + 1] - begin[k], begin[k] - begin[k - 1] + 4) << voices << " voices, chunk " << k;
                 }
-                // Two or three chunks share the voices evenly.
-                if (chunks < 4 && k >= 1) {
+                // Two chunks share the voices evenly.
+                if (chunks == 2 && k >= 1) {
                     ASSERT_LE(begin[k + 1] - begin[k], begin[k] - begin[k - 1]) << voices << " voices, chunk " << k;
                     ASSERT_LE(begin[k] - begin[k - 1], begin[k + 1] - begin[k] + 8) << voices << " voices, chunk " << k;
                 }
@@ -259,6 +259,29 @@ TEST(ChunkSplitTest, EveryVoiceFallsInOneChunkAndLaterChunksAreNoLarger) {
             if (voices < 2 * kChunkVoices) {
                 ASSERT_EQ(chunks, 1u) << voices;
             }
+        }
+    }
+}
+
+// Two threads take the chunks in turn, each the next one as it comes free.
+// With voices of equal cost they must come out nearly level: past two
+// chunks the count is even wherever the cap allows, and the later thread
+// then carries at most half the voices and one step between chunk sizes.
+// (Three equal chunks kept one thread busy with two of them while the other
+// waited out a whole one.)
+TEST(ChunkSplitTest, TwoThreadsTakingChunksInTurnComeOutLevel) {
+    uint32_t begin[kMaxChunks + 1];
+    for (uint32_t cap : {2u, 3u, 4u, 5u, 8u, 9u, 17u, kMaxChunks}) {
+        for (uint32_t voices = 2 * kChunkVoices; voices <= cap * kChunkVoices + 300; ++voices) {
+            const uint32_t chunks = SplitIntoChunks(voices, cap, begin);
+            if (chunks >= 3 && chunks < cap) {
+                ASSERT_EQ(chunks % 2, 0u) << voices << " voices, cap " << cap;
+            }
+            if (chunks % 2 != 0) continue; // only where the cap leaves no choice
+            uint32_t busy[2] = {0, 0};
+            for (uint32_t k = 0; k < chunks; ++k) busy[busy[1] < busy[0] ? 1 : 0] += begin[k + 1] - begin[k];
+            const uint32_t step = chunks > 1 ? (begin[1] - begin[0]) - (begin[2] - begin[1]) : 0;
+            ASSERT_LE(std::max(busy[0], busy[1]), voices / 2 + step + 8) << voices << " voices, cap " << cap;
         }
     }
 }
