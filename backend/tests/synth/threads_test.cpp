@@ -264,23 +264,28 @@ TEST(ChunkSplitTest, EveryVoiceFallsInOneChunkAndLaterChunksAreNoLarger) {
 }
 
 // Two threads take the chunks in turn, each the next one as it comes free.
-// With voices of equal cost they must come out nearly level: past two
-// chunks the count is even wherever the cap allows, and the later thread
-// then carries at most half the voices and one step between chunk sizes.
-// (Three equal chunks kept one thread busy with two of them while the other
-// waited out a whole one.)
+// With voices of equal cost they must come out nearly level: a split block
+// has four chunks or more and an even count wherever the cap allows, and the
+// later thread then carries at most half the voices, one step between chunk
+// sizes and the rounding. (Three equal chunks kept one thread busy with two
+// of them while the other waited out a whole one.)
 TEST(ChunkSplitTest, TwoThreadsTakingChunksInTurnComeOutLevel) {
     uint32_t begin[kMaxChunks + 1];
     for (uint32_t cap : {2u, 3u, 4u, 5u, 8u, 9u, 17u, kMaxChunks}) {
-        for (uint32_t voices = 2 * kChunkVoices; voices <= cap * kChunkVoices + 300; ++voices) {
+        // A pool's cap is its size over kChunkVoices, rounded up: no more
+        // voices than that can be active.
+        for (uint32_t voices = 2 * kChunkVoices; voices <= cap * kChunkVoices; ++voices) {
             const uint32_t chunks = SplitIntoChunks(voices, cap, begin);
-            if (chunks >= 3 && chunks < cap) {
+            if (cap >= 4) {
+                ASSERT_GE(chunks, 4u) << voices << " voices, cap " << cap;
+            }
+            if (chunks < cap) {
                 ASSERT_EQ(chunks % 2, 0u) << voices << " voices, cap " << cap;
             }
             if (chunks % 2 != 0) continue; // only where the cap leaves no choice
             uint32_t busy[2] = {0, 0};
             for (uint32_t k = 0; k < chunks; ++k) busy[busy[1] < busy[0] ? 1 : 0] += begin[k + 1] - begin[k];
-            const uint32_t step = chunks > 1 ? (begin[1] - begin[0]) - (begin[2] - begin[1]) : 0;
+            const uint32_t step = (begin[1] - begin[0]) - (begin[2] - begin[1]);
             ASSERT_LE(std::max(busy[0], busy[1]), voices / 2 + step + 8) << voices << " voices, cap " << cap;
         }
     }
