@@ -36,12 +36,10 @@ constexpr uint32_t kMaxChunks = 64;
 // chunk finishes a part of one late (three equal chunks held two threads to
 // 1.5 times one; five falling ones to 1.8). Two equal chunks leave nothing to
 // even out with: a helper's chunk may take longer than the same chunk on one
-// thread (20 % on a dense file, where the second chunk holds the block's new
-// voices, set up on the other core), and the thread that hands the block
-// over then waits for it.
-// Each added chunk costs one thread a little (about 1.7 % more instructions
-// from three chunks to four at 800 voices), far less than those waits cost
-// two.
+// thread (20 % on a dense file), and the thread that hands the block over
+// then waits for it. Each added chunk costs one thread a little (about 1.7 %
+// more instructions from three chunks to four at 800 voices), far less than
+// those waits cost two.
 inline uint32_t SplitIntoChunks(uint32_t voices, uint32_t cap, uint32_t* begin) noexcept {
     const uint32_t per = (std::max(kChunkVoices, (voices + cap - 1) / cap) + 3) & ~3u;
     uint32_t chunks = std::max(1u, voices / per);
