@@ -15,7 +15,7 @@
 // millisecond after a job before sleeping, so back-to-back blocks (file
 // rendering) find them awake. A task should be worth well over the few
 // microseconds a wake-up costs: the synthesizer hands out chunks of about
-// 128 voices or more (tens of microseconds each) and keeps a stream with
+// 80 voices or more (tens of microseconds each) and keeps a stream with
 // fewer than 512 voices on its own thread.
 #pragma once
 
