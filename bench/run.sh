@@ -21,7 +21,9 @@
 #  5. the same dense file with every note on the drum channel, where notes
 #     of exclusive classes (hi-hats) stop one another, on 1 and 2 threads;
 #  6. a storm of notes (20,000 a second) that steals more voices in a block
-#     than the block's candidates, on 1 and 2 threads.
+#     than the block's candidates, on 1 and 2 threads;
+#  7. 20 s of dense music at voice limits other than 1024 (700 and 900,
+#     where blocks are cut into other chunk counts), on 1 and 2 threads.
 # Every figure is the median of RUNS runs (default 3) with min and max,
 # processor time and wall time; the runs of the programs alternate, so a
 # drift of the machine's speed touches them alike.
@@ -179,15 +181,23 @@ for _ in range(runs):
         subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         walls.append(time.monotonic() - t0)
 for label, _, walls in jobs:
-    walls.sort()
-    print(f"  {label}: {statistics.median(walls):.2f} s wall [{walls[0]:.2f}-{walls[-1]:.2f}]")
+    s = sorted(walls)
+    print(f"  {label}: {statistics.median(s):.2f} s wall [{s[0]:.2f}-{s[-1]:.2f}]")
+if len(jobs) == 2:
+    # Each round's two runs side by side: a drift of the machine's speed
+    # between rounds does not enter the ratio.
+    rounds = [a / b for a, b in zip(jobs[0][2], jobs[1][2])]
+    print(f"  the second against the first: {statistics.median(jobs[0][2]) / statistics.median(jobs[1][2]):.2f}x faster"
+          f" (medians); round by round {statistics.median(rounds):.2f}x [{min(rounds):.2f}-{max(rounds):.2f}]")
 PY
 render="$build/backend/tessaline-render"
-# tessaline-render on a MIDI file with the font, 1024 voices, on 1 and 2 threads in turn.
+# tessaline-render on a MIDI file with the font, at a voice limit (default
+# 1024), on 1 and 2 threads in turn.
 one_and_two_threads() {
+  voices=${2:-1024}
   python3 "$work/walls.py" "$runs" \
-    "tessaline-render, 1 thread" "$render" --rate 48000 --voices 1024 --threads 1 -f "$font" -o "$work/rows1.wav" "$1" :: \
-    "tessaline-render, 2 threads" "$render" --rate 48000 --voices 1024 --threads 2 -f "$font" -o "$work/rows2.wav" "$1"
+    "tessaline-render, 1 thread" "$render" --rate 48000 --voices "$voices" --threads 1 -f "$font" -o "$work/rows1.wav" "$1" :: \
+    "tessaline-render, 2 threads" "$render" --rate 48000 --voices "$voices" --threads 2 -f "$font" -o "$work/rows2.wav" "$1"
   if cmp -s "$work/rows1.wav" "$work/rows2.wav"; then echo "  2 threads: the same bytes as 1 thread"
   else echo "  2 threads: DIFFERS from 1 thread"; fi
 }
@@ -204,6 +214,13 @@ one_and_two_threads "$work/drums.mid"
 echo "== a storm: 10 s at 20,000 notes/s against 1024 voices (about 170 steals a block, past the block's candidates)"
 python3 "$here/make_dense_midi.py" "$work/storm.mid" --seconds 10 --notes-per-second 20000
 one_and_two_threads "$work/storm.mid"
+
+echo "== other voice limits: 20 s of the dense music at 700 and 900 voices (blocks of 512-1023 voices, cut in four chunks)"
+python3 "$here/make_dense_midi.py" "$work/dense20.mid" --seconds 20 --notes-per-second 2000
+for limit in 700 900; do
+  echo "  at $limit voices:"
+  one_and_two_threads "$work/dense20.mid" "$limit"
+done
 
 if [ "${CALLGRIND:-}" = 1 ]; then
   echo "== instructions (valgrind --tool=callgrind, one thread)"
