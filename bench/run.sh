@@ -187,7 +187,8 @@ if len(jobs) == 2:
     # Each round's two runs side by side: a drift of the machine's speed
     # between rounds does not enter the ratio.
     rounds = [a / b for a, b in zip(jobs[0][2], jobs[1][2])]
-    print(f"  the second against the first: {statistics.median(jobs[0][2]) / statistics.median(jobs[1][2]):.2f}x faster"
+    name = lambda job: job[0].split(", ")[-1]  # "2 threads" of "tessaline-render, 2 threads"
+    print(f"  {name(jobs[1])} against {name(jobs[0])}: {statistics.median(jobs[0][2]) / statistics.median(jobs[1][2]):.2f}x faster"
           f" (medians); round by round {statistics.median(rounds):.2f}x [{min(rounds):.2f}-{max(rounds):.2f}]")
 PY
 render="$build/backend/tessaline-render"
