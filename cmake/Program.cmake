@@ -117,10 +117,12 @@ add_custom_command(TARGET stage POST_BUILD COMMAND ${CMAKE_COMMAND} -E copy_if_d
 # program as a user would); tests/unit/<area> and tests/e2e become one binary each.
 if(TARGET GTest::gtest)
   file(GLOB support_srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
+  # test_main.cpp is every test program's own (tsl_test).
+  list(FILTER support_srcs EXCLUDE REGEX "/test_main\\.cpp$")
   add_library(tsltest_support STATIC ${support_srcs})
   target_include_directories(tsltest_support PUBLIC ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/backend/include)
   target_link_libraries(tsltest_support PUBLIC GTest::gtest user32 gdi32 advapi32 shell32 crypt32 wininet setupapi)
-  target_compile_options(tsltest_support PRIVATE ${TSL_WARNINGS})
+  target_compile_options(tsltest_support PRIVATE ${TSL_WARNINGS} ${TSL_TEST_OPTIONS})
   # PNG screenshots through stb_image_write (Debian's libstb-dev).
   find_file(TSL_STB_IMAGE_WRITE_H stb_image_write.h PATHS /usr/include/stb NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
   configure_file(${TSL_STB_IMAGE_WRITE_H} ${CMAKE_BINARY_DIR}/stb/include/stb/stb_image_write.h COPYONLY)
