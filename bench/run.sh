@@ -195,7 +195,7 @@ render="$build/backend/tessaline-render"
 # tessaline-render on a MIDI file with the font, at a voice limit (default
 # 1024), on 1 and 2 threads in turn.
 one_and_two_threads() {
-  voices=${2:-1024}
+  local voices=${2:-1024}
   python3 "$work/walls.py" "$runs" \
     "tessaline-render, 1 thread" "$render" --rate 48000 --voices "$voices" --threads 1 -f "$font" -o "$work/rows1.wav" "$1" :: \
     "tessaline-render, 2 threads" "$render" --rate 48000 --voices "$voices" --threads 2 -f "$font" -o "$work/rows2.wav" "$1"
