@@ -1,5 +1,6 @@
 // Stereo reverb for the summed reverb send bus: a pre-delay, an input
-// low-pass and two diffusing allpasses feed an eight-line feedback delay
+// low-pass, a high-pass below the audible range and two diffusing allpasses
+// feed an eight-line feedback delay
 // network (Householder feedback, a damping low-pass and a decay gain per
 // line set from the decay time); two orthogonal sums of the lines give left
 // and right, mixed down by the width. The GS delay types are an echo (one
@@ -42,7 +43,8 @@ private:
     // The input side of the network for one frame: pre-delay, input
     // low-pass and diffusion of the (already scaled) send.
     float Diffuse(float in) noexcept;
-    // The pre-delay and its low-pass for n frames of in * scale, into low.
+    // The pre-delay, its low-pass and the input high-pass for n frames of
+    // in * scale, into low.
     void PreFilter(const float* in, float scale, float* low, uint32_t n) noexcept;
     // Diffuse for eight frames (xs 16-byte aligned), each allpass eight
     // frames at once where it can; the same bits as eight calls of Diffuse.
@@ -63,6 +65,13 @@ private:
     std::vector<float> pre_;
     uint32_t preMask_ = 0, prePos_ = 0, preLength_ = 0;
     float preLp_ = 0, preState_ = 0;
+    // The input high-pass: two one-pole stages (last input, last output
+    // each). The lines take the alternating input vector, which the
+    // Householder feedback passes unchanged, so near 0 Hz every line adds in
+    // phase round the loop: without it, a sample's DC offset came out
+    // 26 dB above the dry signal (past full scale) on a long hall.
+    float hpPole_ = 0;
+    float hpIn_[2] = {}, hpOut_[2] = {};
     float outA_ = 1, outB_ = 0; // width mix
     float peak_ = 0;
     uint32_t sinceActive_ = UINT32_MAX / 2, hold_ = 0; // frames
