@@ -121,7 +121,11 @@ const Modulator kDefaultModulators[10] = {
     {0x000D, kGenVibLfoToPitch, 50, 0, 0},       // channel pressure
     {0x0081, kGenVibLfoToPitch, 50, 0, 0},       // CC1 modulation wheel
     {0x0587, kGenInitialAttenuation, 960, 0, 0}, // CC7 volume, concave, negative
-    {0x028A, kGenPan, 1000, 0, 0},               // CC10 pan, bipolar
+    // CC10 pan, bipolar. The text of the format gives 1000, which pans hard
+    // at 32 and 96 already (and a part set to 100 by a file made on a GM
+    // module sounds from one side only); 500 spreads 0..127 over the whole
+    // field, as General MIDI asks and as players of these files expect.
+    {0x028A, kGenPan, 500, 0, 0},
     {0x058B, kGenInitialAttenuation, 960, 0, 0}, // CC11 expression, concave, negative
     {0x00DB, kGenReverbEffectsSend, 200, 0, 0},  // CC91
     {0x00DD, kGenChorusEffectsSend, 200, 0, 0},  // CC93

@@ -166,7 +166,7 @@ TEST(Sf2Model, DefaultModulatorsAndFileModulators) {
     EXPECT_EQ(m->amtSrcOper, 0x0010);
     m = FindMod(v[0], 0x028A, kGenPan);
     ASSERT_TRUE(m);
-    EXPECT_EQ(m->amount, 1000);
+    EXPECT_EQ(m->amount, 500);
 }
 
 TEST(Sf2Model, DefaultModulatorsWithoutFileModulators) {

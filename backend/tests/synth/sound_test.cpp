@@ -125,6 +125,10 @@ TEST(Sound, PanAndVelocityCurves) {
     EXPECT_NEAR(Db(level(127, 64, 1), level(127, 64, 0)), 0.0, 0.2);
     EXPECT_LT(level(127, 0, 1), level(127, 0, 0) * 1e-3);
     EXPECT_LT(level(127, 127, 0), level(127, 127, 1) * 2e-2);
+    // Halfway to the right is halfway round the equal-power law (3/8 of a
+    // quarter turn: -7.7 dB on the left), not already hard right.
+    EXPECT_NEAR(Db(level(127, 96, 0), level(127, 96, 1)), 20 * std::log10(std::tan(3.14159265 / 8)), 0.2);
+    EXPECT_NEAR(Db(level(127, 32, 1), level(127, 32, 0)), 20 * std::log10(std::tan(3.14159265 / 8)), 0.2);
     BASS_MIDI_FontFree(f);
 }
 
