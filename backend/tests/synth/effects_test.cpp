@@ -100,6 +100,8 @@ TEST(Effects, EachGsReverbProgramDecaysInItsTime) {
         for (size_t i = 0; i < w.l.size(); ++i) ASSERT_TRUE(std::isfinite(w.l[i]) && std::isfinite(w.r[i]));
         if (type < 6) {
             EXPECT_LT(std::fabs(Correlation(w.l, w.r, kRate / 10)), 0.4) << int(type); // wide
+            // and centred: neither side louder
+            EXPECT_NEAR(Db(Rms(w.l, 0, w.l.size()), Rms(w.r, 0, w.r.size())), 0.0, 0.5) << int(type);
         }
     }
     // Reverb time 96 makes Room 1 twice as long.
