@@ -141,9 +141,10 @@ struct Modulator {
 // The ten default modulators of SoundFont 2.04 section 8.4, in order:
 // velocity->attenuation (960 cB, concave), velocity->filter cutoff (-2400),
 // channel pressure->vibrato LFO pitch (50), CC1->vibrato LFO pitch (50),
-// CC7->attenuation (960, concave), CC10->pan (500 here, bipolar: model.cpp), CC11->attenuation
-// (960, concave), CC91->reverb send (200), CC93->chorus send (200), pitch
-// wheel->initial pitch (12700, scaled by pitch-wheel sensitivity).
+// CC7->attenuation (960, concave), CC10->pan (bipolar; 500 here where the
+// format says 1000: model.cpp), CC11->attenuation (960, concave), CC91->reverb
+// send (200), CC93->chorus send (200), pitch wheel->initial pitch (12700,
+// scaled by pitch-wheel sensitivity).
 extern const Modulator kDefaultModulators[10];
 
 constexpr size_t kMaxVoiceModulators = 48; // per VoiceDesc; more are dropped
