@@ -155,14 +155,16 @@ void Pass(FourVoices& va, FourVoices& vb, float* __restrict acc, uint32_t frames
         s[4 + k] = vb.src[k];
     }
     Positions pos(va, vb);
-    const __m256 b0 = Join(va.c[0], vb.c[0]), b1 = Join(va.c[1], vb.c[1]), b2 = Join(va.c[2], vb.c[2]);
-    const __m256 a1 = Join(va.c[3], vb.c[3]), a2 = Join(va.c[4], vb.c[4]);
+    __m256 b0 = Join(va.c[0], vb.c[0]), b1 = Join(va.c[1], vb.c[1]), b2 = Join(va.c[2], vb.c[2]);
+    __m256 a1 = Join(va.c[3], vb.c[3]), a2 = Join(va.c[4], vb.c[4]);
+    const __m256 db0 = Join(va.dc[0], vb.dc[0]), db1 = Join(va.dc[1], vb.dc[1]), db2 = Join(va.dc[2], vb.dc[2]);
+    const __m256 da1 = Join(va.dc[3], vb.dc[3]), da2 = Join(va.dc[4], vb.dc[4]);
     __m256 z1 = Join(va.z[0], vb.z[0]), z2 = Join(va.z[1], vb.z[1]);
     // The gain ramp, on b0 for the low-pass (as the four-voice pass).
     __m256 e = Join(va.e0, vb.e0), de = Join(va.de, vb.de);
     if constexpr (kLowpass) {
+        de = _mm256_fmadd_ps(db0, e, _mm256_mul_ps(b0, de));
         e = _mm256_mul_ps(b0, e);
-        de = _mm256_mul_ps(b0, de);
     }
     __m256 share[kBuses];
     for (uint32_t b = 0; b < kBuses; ++b) share[b] = Join(va.share[b], vb.share[b]);
@@ -189,6 +191,8 @@ void Pass(FourVoices& va, FourVoices& vb, float* __restrict acc, uint32_t frames
             const __m256 rise = _mm256_cvtepi32_ps(_mm256_madd_epi16(pairs, _mm256_set1_epi32(0x1ffff)));
             const __m256 in = _mm256_fmadd_ps(rise, f, base);
             e = _mm256_add_ps(e, de);
+            a1 = _mm256_add_ps(a1, da1);
+            a2 = _mm256_add_ps(a2, da2);
             __m256 out;
             if constexpr (kLowpass) {
                 const __m256 t = _mm256_mul_ps(e, in);
@@ -197,6 +201,9 @@ void Pass(FourVoices& va, FourVoices& vb, float* __restrict acc, uint32_t frames
                 z1 = _mm256_fnmadd_ps(a1, out, _mm256_fmadd_ps(t, _mm256_set1_ps(2.0f), z2));
                 z2 = _mm256_fnmadd_ps(a2, out, t);
             } else {
+                b0 = _mm256_add_ps(b0, db0);
+                b1 = _mm256_add_ps(b1, db1);
+                b2 = _mm256_add_ps(b2, db2);
                 const __m256 x = _mm256_mul_ps(e, in);
                 out = _mm256_fmadd_ps(b0, x, z1);
                 z1 = _mm256_fnmadd_ps(a1, out, _mm256_fmadd_ps(b1, x, z2));

@@ -134,10 +134,13 @@ private:
 };
 #endif
 
-// kLowpass: every voice's filter has b1 = 2 b0 and b2 = b0 exactly (the
-// two-pole low-pass, and the identity written as {1, 2, 1, 2, 1}), so b0 x
-// is computed once, and the gain ramp rides on b0: b0·e steps by b0·de.
-// Otherwise the input is scaled by the ramp before the filter.
+// kLowpass: every voice's filter has b1 = 2 b0 and b2 = b0 exactly, and so
+// have its steps (the two-pole low-pass, and the identity written as
+// {1, 2, 1, 2, 1}), so b0 x is computed once, and the gain ramp rides on b0:
+// b0·e steps by b0·de, and by e·db0 more where b0 glides (a product of two
+// lines taken as a line: off by the product of the two moves at most).
+// Otherwise the input is scaled by the ramp before the filter. The
+// coefficients step on before each frame, as the gain does.
 template <uint32_t kBuses, bool kLowpass, bool kFma>
 void FourPass(FourVoices& v, float* __restrict acc, uint32_t frames) noexcept {
     const int16_t *s0 = v.src[0], *s1 = v.src[1], *s2 = v.src[2], *s3 = v.src[3];
@@ -147,13 +150,16 @@ void FourPass(FourVoices& v, float* __restrict acc, uint32_t frames) noexcept {
     using Positions = ScalarPositions;
 #endif
     Positions pos(v);
-    const __m128 b0 = _mm_loadu_ps(v.c[0]), b1 = _mm_loadu_ps(v.c[1]), b2 = _mm_loadu_ps(v.c[2]);
-    const __m128 a1 = _mm_loadu_ps(v.c[3]), a2 = _mm_loadu_ps(v.c[4]);
+    __m128 b0 = _mm_loadu_ps(v.c[0]), b1 = _mm_loadu_ps(v.c[1]), b2 = _mm_loadu_ps(v.c[2]);
+    __m128 a1 = _mm_loadu_ps(v.c[3]), a2 = _mm_loadu_ps(v.c[4]);
+    const __m128 db0 = _mm_loadu_ps(v.dc[0]), db1 = _mm_loadu_ps(v.dc[1]), db2 = _mm_loadu_ps(v.dc[2]);
+    const __m128 da1 = _mm_loadu_ps(v.dc[3]), da2 = _mm_loadu_ps(v.dc[4]);
     __m128 z1 = _mm_loadu_ps(v.z[0]), z2 = _mm_loadu_ps(v.z[1]);
     __m128 e = _mm_loadu_ps(v.e0), de = _mm_loadu_ps(v.de);
     if constexpr (kLowpass) {
+        // A b0 that holds adds exactly nothing: b0·de to the bit.
+        de = MulAdd<kFma>(db0, e, _mm_mul_ps(b0, de));
         e = _mm_mul_ps(b0, e);
-        de = _mm_mul_ps(b0, de);
     }
     __m128 share[kBuses];
     for (uint32_t b = 0; b < kBuses; ++b) share[b] = _mm_loadu_ps(v.share[b]);
@@ -173,6 +179,8 @@ void FourPass(FourVoices& v, float* __restrict acc, uint32_t frames) noexcept {
             const __m128 f = pos.template Fractions<kFma>();
             const __m128 in = MulAdd<kFma>(rise, f, a);
             e = _mm_add_ps(e, de);
+            a1 = _mm_add_ps(a1, da1);
+            a2 = _mm_add_ps(a2, da2);
             __m128 out;
             if constexpr (kLowpass) {
                 const __m128 t = _mm_mul_ps(e, in);
@@ -182,6 +190,9 @@ void FourPass(FourVoices& v, float* __restrict acc, uint32_t frames) noexcept {
                 z1 = NegMulAdd<kFma>(a1, out, _mm_add_ps(_mm_add_ps(t, t), z2));
                 z2 = NegMulAdd<kFma>(a2, out, t);
             } else {
+                b0 = _mm_add_ps(b0, db0);
+                b1 = _mm_add_ps(b1, db1);
+                b2 = _mm_add_ps(b2, db2);
                 const __m128 x = _mm_mul_ps(e, in);
                 out = MulAdd<kFma>(b0, x, z1);
                 z1 = NegMulAdd<kFma>(a1, out, MulAdd<kFma>(b1, x, z2));

@@ -92,12 +92,21 @@ void ScaleScalar(float* __restrict x, uint32_t from, uint32_t to, float g0, floa
     for (uint32_t i = from; i < to; ++i) x[i] *= g0 + d * static_cast<float>(i - from + 1);
 }
 
-void BiquadScalar(float* const x[4], const float c[4][5], float z[4][2], uint32_t frames) noexcept {
+// What a filter whose coefficients hold steps by.
+const float kNoSteps[8][5] = {};
+
+void BiquadScalar(float* const x[4], const float c[4][5], const float (*dc)[5], float z[4][2], uint32_t frames) noexcept {
     for (int k = 0; k < 4; ++k) {
-        const float b0 = c[k][0], b1 = c[k][1], b2 = c[k][2], a1 = c[k][3], a2 = c[k][4];
+        float b0 = c[k][0], b1 = c[k][1], b2 = c[k][2], a1 = c[k][3], a2 = c[k][4];
+        const float db0 = dc[k][0], db1 = dc[k][1], db2 = dc[k][2], da1 = dc[k][3], da2 = dc[k][4];
         float s1 = z[k][0], s2 = z[k][1];
         float* v = x[k];
         for (uint32_t i = 0; i < frames; ++i) {
+            b0 += db0;
+            b1 += db1;
+            b2 += db2;
+            a1 += da1;
+            a2 += da2;
             const float in = v[i];
             const float out = b0 * in + s1;
             s1 = b1 * in - a1 * out + s2;
@@ -307,18 +316,21 @@ void Mix4Sse(const float* x, float* const bus[4], uint32_t from, uint32_t to, co
     }
 }
 
-void BiquadSse(float* const x[4], const float c[4][5], float z[4][2], uint32_t frames) noexcept {
+void BiquadSse(float* const x[4], const float c[4][5], const float (*dc)[5], float z[4][2], uint32_t frames) noexcept {
     // One lane per voice: the recurrence runs along the frames, so four
     // voices fill the vector. Frames are moved between the per-voice buffers
     // and the lanes four at a time by 4x4 transposes.
-    const __m128 b0 = _mm_set_ps(c[3][0], c[2][0], c[1][0], c[0][0]);
-    const __m128 b1 = _mm_set_ps(c[3][1], c[2][1], c[1][1], c[0][1]);
-    const __m128 b2 = _mm_set_ps(c[3][2], c[2][2], c[1][2], c[0][2]);
-    const __m128 a1 = _mm_set_ps(c[3][3], c[2][3], c[1][3], c[0][3]);
-    const __m128 a2 = _mm_set_ps(c[3][4], c[2][4], c[1][4], c[0][4]);
+    auto lanes = [](const float (*v)[5], int j) { return _mm_set_ps(v[3][j], v[2][j], v[1][j], v[0][j]); };
+    __m128 b0 = lanes(c, 0), b1 = lanes(c, 1), b2 = lanes(c, 2), a1 = lanes(c, 3), a2 = lanes(c, 4);
+    const __m128 db0 = lanes(dc, 0), db1 = lanes(dc, 1), db2 = lanes(dc, 2), da1 = lanes(dc, 3), da2 = lanes(dc, 4);
     __m128 s1 = _mm_set_ps(z[3][0], z[2][0], z[1][0], z[0][0]);
     __m128 s2 = _mm_set_ps(z[3][1], z[2][1], z[1][1], z[0][1]);
     auto step = [&](__m128 in) {
+        b0 = _mm_add_ps(b0, db0);
+        b1 = _mm_add_ps(b1, db1);
+        b2 = _mm_add_ps(b2, db2);
+        a1 = _mm_add_ps(a1, da1);
+        a2 = _mm_add_ps(a2, da2);
         const __m128 out = _mm_add_ps(_mm_mul_ps(b0, in), s1);
         s1 = _mm_add_ps(_mm_sub_ps(_mm_mul_ps(b1, in), _mm_mul_ps(a1, out)), s2);
         s2 = _mm_sub_ps(_mm_mul_ps(b2, in), _mm_mul_ps(a2, out));
@@ -460,23 +472,27 @@ void MixRamp4(const float* x, float* const bus[4], uint32_t from, uint32_t to, c
     }
 }
 
-void BiquadFour(float* const x[4], const float c[4][5], float z[4][2], uint32_t frames) noexcept {
-    if (On()) BiquadSse(x, c, z, frames);
-    else BiquadScalar(x, c, z, frames);
+void BiquadFour(float* const x[4], const float c[4][5], const float (*dc)[5], float z[4][2], uint32_t frames) noexcept {
+    if (!dc) dc = kNoSteps;
+    if (On()) BiquadSse(x, c, dc, z, frames);
+    else BiquadScalar(x, c, dc, z, frames);
 }
 
-void BiquadEight(float* const x[8], const float c[8][5], float z[8][2], uint32_t frames) noexcept {
+void BiquadEight(float* const x[8], const float c[8][5], const float (*dc)[5], float z[8][2], uint32_t frames) noexcept {
+    if (!dc) dc = kNoSteps;
 #ifdef TSL_KERNELS_WIDE
-    if (const WideKernels* w = WideBuild(); w && On()) return w->biquadEight(x, c, z, frames);
+    if (const WideKernels* w = WideBuild(); w && On()) return w->biquadEight(x, c, dc, z, frames);
 #endif
-    BiquadFour(x, c, z, frames);
-    BiquadFour(x + 4, c + 4, z + 4, frames);
+    BiquadFour(x, c, dc, z, frames);
+    BiquadFour(x + 4, c + 4, dc + 4, z + 4, frames);
 }
 
 namespace {
 bool Lowpass(const FourVoices& v) noexcept {
     bool lowpass = true;
-    for (int k = 0; k < 4; ++k) lowpass = lowpass && v.c[1][k] == 2 * v.c[0][k] && v.c[2][k] == v.c[0][k];
+    for (int k = 0; k < 4; ++k)
+        lowpass = lowpass && v.c[1][k] == 2 * v.c[0][k] && v.c[2][k] == v.c[0][k] && v.dc[1][k] == 2 * v.dc[0][k] &&
+                  v.dc[2][k] == v.dc[0][k];
     return lowpass;
 }
 } // namespace
@@ -543,12 +559,13 @@ void MixRamp4(const float* x, float* const bus[4], uint32_t from, uint32_t to, c
               const float d[4]) noexcept {
     for (int b = 0; b < 4; ++b) MixScalar(x, bus[b], from, to, g0[b], d[b]);
 }
-void BiquadFour(float* const x[4], const float c[4][5], float z[4][2], uint32_t frames) noexcept {
-    BiquadScalar(x, c, z, frames);
+void BiquadFour(float* const x[4], const float c[4][5], const float (*dc)[5], float z[4][2], uint32_t frames) noexcept {
+    BiquadScalar(x, c, dc ? dc : kNoSteps, z, frames);
 }
-void BiquadEight(float* const x[8], const float c[8][5], float z[8][2], uint32_t frames) noexcept {
-    BiquadScalar(x, c, z, frames);
-    BiquadScalar(x + 4, c + 4, z + 4, frames);
+void BiquadEight(float* const x[8], const float c[8][5], const float (*dc)[5], float z[8][2], uint32_t frames) noexcept {
+    if (!dc) dc = kNoSteps;
+    BiquadScalar(x, c, dc, z, frames);
+    BiquadScalar(x + 4, c + 4, dc + 4, z + 4, frames);
 }
 
 #endif

@@ -48,11 +48,13 @@ void MixRamp4(const float* x, float* const bus[4], uint32_t from, uint32_t to, c
               const float d[4]) noexcept;
 
 // Four independent transposed-direct-form-II biquads, one per buffer, run
-// in place over `frames` frames. c[k] = {b0, b1, b2, a1, a2}, z[k] = {z1, z2}.
-void BiquadFour(float* const x[4], const float c[4][5], float z[4][2], uint32_t frames) noexcept;
+// in place over `frames` frames. c[k] = {b0, b1, b2, a1, a2} before the first
+// frame, dc[k] their steps, added before each frame (null: none), z[k] =
+// {z1, z2}.
+void BiquadFour(float* const x[4], const float c[4][5], const float (*dc)[5], float z[4][2], uint32_t frames) noexcept;
 // BiquadFour on x[0..3] and then on x[4..7], to the bit; both at once where
 // the processor has AVX2.
-void BiquadEight(float* const x[8], const float c[8][5], float z[8][2], uint32_t frames) noexcept;
+void BiquadEight(float* const x[8], const float c[8][5], const float (*dc)[5], float z[8][2], uint32_t frames) noexcept;
 
 // Four voices side by side, one per SSE lane, in one pass over the block:
 // linear interpolation of 16-bit data scaled by a linear gain ramp, a biquad
@@ -74,7 +76,10 @@ struct FourVoices {
     // guard frames of sample data cover it.
     const int16_t* src[4];
     uint64_t pos[4], inc[4];
-    float c[5][4];    // [b0, b1, b2, a1, a2][voice]
+    float c[5][4];    // [b0, b1, b2, a1, a2][voice] before the first frame
+    float dc[5][4];   // and their step per frame: a filter that moved since
+                      // the last block glides to its new coefficients, as
+                      // a jump mid-signal clicks
     float z[2][4];    // [z1, z2][voice]: filter state, updated
     float e0[4];       // [voice]: gain before the first frame
     float de[4];       // [voice]: gain step per frame

@@ -502,6 +502,8 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, const BlockSpan& span,
     // The low-pass at its top without resonance is inaudible; other shapes
     // always shape the sound.
     bool wantFilter = fc < 13490.0f || q > 0.0f || filterType != FilterType::kLowpass2;
+    const bool wasOn = filterOn;
+    filterFrom = wasOn ? filter : BiquadCoeffs{};
     if (wantFilter) {
         // Coefficients cost several transcendental calls: recompute only
         // when the cutoff moved by more than a cent.
@@ -510,10 +512,26 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, const BlockSpan& span,
             filter = FilterCoeffs(filterType, dsp::AbsCentsToHz(fc), filterRes, outputRate, span.radiansPerHz);
             filterFc = fc;
         }
-    } else if (filterOn) {
-        filterState.Reset();
+    } else if (wasOn) {
+        filter = BiquadCoeffs{};
+        filterFc = -1; // recomputed when it turns on again
     }
-    filterOn = wantFilter;
+    const bool identity = filterFrom.b0 == 1 && filterFrom.b1 == 0 && filterFrom.b2 == 0 && filterFrom.a1 == 0 &&
+                          filterFrom.a2 == 0;
+    filterOn = wantFilter || (wasOn && !identity);
+    if (wasOn && !filterOn) filterState.Reset();
+    // A voice's first block has no state to glide from: its filter starts
+    // where it is.
+    if (!sharesKnown) filterFrom = filter;
+    if (!filterOn) {
+        filter = filterFrom = BiquadCoeffs{};
+        filterStep = BiquadCoeffs{0, 0, 0, 0, 0};
+    } else {
+        const float inv = s == 0 ? span.inverse : 1.0f / static_cast<float>(frames - s);
+        filterStep = BiquadCoeffs{(filter.b0 - filterFrom.b0) * inv, (filter.b1 - filterFrom.b1) * inv,
+                                  (filter.b2 - filterFrom.b2) * inv, (filter.a1 - filterFrom.a1) * inv,
+                                  (filter.a2 - filterFrom.a2) * inv};
+    }
 
     float common = staticGain * mix;
     if (modLfoToVolume != 0) common *= dsp::CentibelsToGain(-mlfo * modLfoToVolume);

@@ -131,7 +131,14 @@ struct Voice {
     bool filterOn = false;
     float filterFc = -1;           // the cutoff `filter` was computed for
     Resonance filterRes{-1};       // and its resonance (cb -1: none yet)
-    BiquadCoeffs filter;
+    // The block's coefficients glide from filterFrom to `filter`, by
+    // filterStep a frame: a jump between blocks, with the state carried
+    // over, clicks, worst for a sweep near the top of the range (a cutoff
+    // falling from 19 kHz by a hundred cents a block left a click every
+    // block 17 dB under the note). Off is the identity {1, 0, 0, 0, 0}: a
+    // filter turning on glides in from it, one turning off glides out to it
+    // and is left off at the next block.
+    BiquadCoeffs filter, filterFrom, filterStep{0, 0, 0, 0, 0};
     BiquadState filterState;
 
     // A note-off (or cut) that arrived for a frame inside the next block:

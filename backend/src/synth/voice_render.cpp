@@ -183,7 +183,7 @@ bool Voice::Render(MixBuses& bus, uint32_t frames, bool fx) noexcept {
         EndBlock();
         return alive;
     }
-    if (filterOn) filterState.Run(filter, tmp + off, frames - off);
+    if (filterOn) filterState.Run(filterFrom, filterStep, tmp + off, frames - off);
     Mix(tmp, off, bus, frames, fx);
     return alive;
 }
@@ -231,19 +231,21 @@ public:
             Voice& x = *v[k];
             region_[k] = Place(x, x.pos, f.src[k], f.pos[k]);
             f.inc[k] = x.inc;
+            f.e0[k] = x.gainFrom[0];
+            f.de[k] = x.gainStep[0];
             if (x.filterOn) {
-                const BiquadCoeffs& c = x.filter;
+                const BiquadCoeffs &c = x.filterFrom, &d = x.filterStep;
                 f.c[0][k] = c.b0; f.c[1][k] = c.b1; f.c[2][k] = c.b2; f.c[3][k] = c.a1; f.c[4][k] = c.a2;
+                f.dc[0][k] = d.b0; f.dc[1][k] = d.b1; f.dc[2][k] = d.b2; f.dc[3][k] = d.a1; f.dc[4][k] = d.a2;
                 f.z[0][k] = x.filterState.z1;
                 f.z[1][k] = x.filterState.z2;
             } else {
                 // The identity, in the low-pass's shape (b1 = 2 b0, b2 = b0):
                 // out = in exactly, and the state stays exactly zero.
                 f.c[0][k] = 1; f.c[1][k] = 2; f.c[2][k] = 1; f.c[3][k] = 2; f.c[4][k] = 1;
+                for (auto& step : f.dc) step[k] = 0;
                 f.z[0][k] = f.z[1][k] = 0;
             }
-            f.e0[k] = x.gainFrom[0];
-            f.de[k] = x.gainStep[0];
             for (int b = 0; b < 4; ++b) f.share[b][k] = x.shareTo[b];
         }
         // A voice that reaches the end of the buffer it reads moves on to the
@@ -293,6 +295,8 @@ void Voice::MakeSilentFiller() noexcept {
     pcm = kZeros;
     pcmLow = nullptr;
     sinc = looping = unloopAfterBlock = filterOn = false;
+    filter = filterFrom = BiquadCoeffs{};
+    filterStep = BiquadCoeffs{0, 0, 0, 0, 0};
     pos = inc = 0;
     end = 1;
     startDelay = 0;
@@ -322,15 +326,16 @@ namespace {
 
 template <int kVoices>
 void FilterGroup(Voice* const v[kVoices], float* const tmp[kVoices], uint32_t frames) noexcept {
-    float c[kVoices][5], z[kVoices][2];
+    float c[kVoices][5], dc[kVoices][5], z[kVoices][2];
     for (int k = 0; k < kVoices; ++k) {
-        const BiquadCoeffs& f = v[k]->filter;
+        const BiquadCoeffs &f = v[k]->filterFrom, &d = v[k]->filterStep;
         c[k][0] = f.b0; c[k][1] = f.b1; c[k][2] = f.b2; c[k][3] = f.a1; c[k][4] = f.a2;
+        dc[k][0] = d.b0; dc[k][1] = d.b1; dc[k][2] = d.b2; dc[k][3] = d.a1; dc[k][4] = d.a2;
         z[k][0] = v[k]->filterState.z1;
         z[k][1] = v[k]->filterState.z2;
     }
-    if constexpr (kVoices == 8) kernels::BiquadEight(tmp, c, z, frames);
-    else kernels::BiquadFour(tmp, c, z, frames);
+    if constexpr (kVoices == 8) kernels::BiquadEight(tmp, c, dc, z, frames);
+    else kernels::BiquadFour(tmp, c, dc, z, frames);
     for (int k = 0; k < kVoices; ++k) {
         v[k]->filterState.z1 = z[k][0];
         v[k]->filterState.z2 = z[k][1];

@@ -19,7 +19,8 @@ struct WideKernels {
     // Renders the whole eights of `count` and returns how many frames that was.
     uint32_t (*sincRun)(const int16_t* src, uint64_t& pos, uint64_t inc, int band, float* out,
                         uint32_t count) noexcept;
-    void (*biquadEight)(float* const x[8], const float c[8][5], float z[8][2], uint32_t frames) noexcept;
+    void (*biquadEight)(float* const x[8], const float c[8][5], const float (*dc)[5], float z[8][2],
+                        uint32_t frames) noexcept;
     void (*mixRamps)(const float* x, float* const bus[], int buses, uint32_t from, uint32_t to, const float g0[],
                      const float d[]) noexcept;
     void (*scaleRamp)(float* x, uint32_t from, uint32_t to, float g0, float d) noexcept;

@@ -64,14 +64,21 @@ uint32_t SincRun(const int16_t* src, uint64_t& pos, uint64_t inc, int band, floa
 // from one frame to the next is as long as there, for twice the voices.
 // (This file is built with FMA, which the compiler would otherwise fuse
 // some of the products into.)
-__attribute__((optimize("fp-contract=off"))) void BiquadEight(float* const x[8], const float c[8][5], float z[8][2], uint32_t frames) noexcept {
-    auto lanes = [&](int j) {
-        return _mm256_setr_ps(c[0][j], c[1][j], c[2][j], c[3][j], c[4][j], c[5][j], c[6][j], c[7][j]);
+__attribute__((optimize("fp-contract=off"))) void BiquadEight(float* const x[8], const float c[8][5], const float (*dc)[5],
+                                                              float z[8][2], uint32_t frames) noexcept {
+    auto lanes = [](const float (*v)[5], int j) {
+        return _mm256_setr_ps(v[0][j], v[1][j], v[2][j], v[3][j], v[4][j], v[5][j], v[6][j], v[7][j]);
     };
-    const __m256 b0 = lanes(0), b1 = lanes(1), b2 = lanes(2), a1 = lanes(3), a2 = lanes(4);
+    __m256 b0 = lanes(c, 0), b1 = lanes(c, 1), b2 = lanes(c, 2), a1 = lanes(c, 3), a2 = lanes(c, 4);
+    const __m256 db0 = lanes(dc, 0), db1 = lanes(dc, 1), db2 = lanes(dc, 2), da1 = lanes(dc, 3), da2 = lanes(dc, 4);
     __m256 s1 = _mm256_setr_ps(z[0][0], z[1][0], z[2][0], z[3][0], z[4][0], z[5][0], z[6][0], z[7][0]);
     __m256 s2 = _mm256_setr_ps(z[0][1], z[1][1], z[2][1], z[3][1], z[4][1], z[5][1], z[6][1], z[7][1]);
     auto step = [&](__m256 in) {
+        b0 = _mm256_add_ps(b0, db0);
+        b1 = _mm256_add_ps(b1, db1);
+        b2 = _mm256_add_ps(b2, db2);
+        a1 = _mm256_add_ps(a1, da1);
+        a2 = _mm256_add_ps(a2, da2);
         const __m256 out = _mm256_add_ps(_mm256_mul_ps(b0, in), s1);
         s1 = _mm256_add_ps(_mm256_sub_ps(_mm256_mul_ps(b1, in), _mm256_mul_ps(a1, out)), s2);
         s2 = _mm256_sub_ps(_mm256_mul_ps(b2, in), _mm256_mul_ps(a2, out));

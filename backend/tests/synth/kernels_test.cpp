@@ -184,7 +184,7 @@ TEST(Kernels, EachLoopMatchesOnOddLengthsAndOffsets) {
         for (int k = 0; k < 2; ++k) {
             kernels::SetVectorised(k == 0);
             float* const x[4] = {buf[k][0], buf[k][1], buf[k][2], buf[k][3]};
-            kernels::BiquadFour(x, c, z[k], n);
+            kernels::BiquadFour(x, c, nullptr, z[k], n);
         }
         for (int v = 0; v < 4; ++v) {
             for (uint32_t i = 0; i < 64; ++i) EXPECT_NEAR(buf[0][v][i], buf[1][v][i], 1e-5f) << v << " " << i;
@@ -243,7 +243,7 @@ TEST(Kernels, FusedFourVoicesMatchTheSeparateLoops) {
                 z[k][1] = v.z[1][k];
             }
             float* const x[4] = {tmp[0], tmp[1], tmp[2], tmp[3]};
-            kernels::BiquadFour(x, c, z, n);
+            kernels::BiquadFour(x, c, nullptr, z, n);
             for (int k = 0; k < 4; ++k)
                 for (uint32_t b = 0; b < buses; ++b) kernels::MixRamp(tmp[k], ref[b], 0, n, v.share[b][k], 0);
 
@@ -325,6 +325,11 @@ TEST(Kernels, EightVoicesGiveTheBitsOfTwoFourVoicePasses) {
                         v[h].inc[k] = increment(slow, 4 * h + k);
                         v[h].left[k] = (k + h) % 3 == 0 ? 1 + rng() % 40 : 4000;
                         for (int j = 0; j < 5; ++j) v[h].c[j][k] = c[j];
+                        // Every other voice glides, in its filter's shape.
+                        if (k % 2) {
+                            const float step = 0.001f * unit(rng) / static_cast<float>(n);
+                            for (int j = 0; j < 5; ++j) v[h].dc[j][k] = c == lowpass ? (j == 1 ? 2 * step : step) : 0.001f * unit(rng);
+                        }
                         v[h].z[0][k] = 0.1f * unit(rng);
                         v[h].z[1][k] = 0.1f * unit(rng);
                         v[h].e0[k] = 0.5f * unit(rng);
@@ -370,8 +375,10 @@ TEST(Kernels, EightFiltersGiveTheBitsOfTwoFourFilterRuns) {
     std::mt19937 rng(9);
     std::uniform_real_distribution<float> unit(-1, 1);
     for (uint32_t n : {1u, 3u, 4u, 5u, 33u, 128u}) {
-        float buf[2][8][128], c[8][5], z[2][8][2];
+        float buf[2][8][128], c[8][5], dc[8][5], z[2][8][2];
         for (int v = 0; v < 8; ++v) {
+            // Half of them gliding to other coefficients over the block.
+            for (int j = 0; j < 5; ++j) dc[v][j] = v % 2 ? 0.002f * unit(rng) / static_cast<float>(n) : 0.0f;
             for (float& x : buf[0][v]) x = 20000 * unit(rng);
             // Low-pass-like coefficients of different cutoffs, some resonant.
             const float b = 0.05f + 0.1f * static_cast<float>(v);
@@ -384,8 +391,8 @@ TEST(Kernels, EightFiltersGiveTheBitsOfTwoFourFilterRuns) {
         std::memcpy(z[1], z[0], sizeof z[0]);
         float* one[8];
         for (int v = 0; v < 8; ++v) one[v] = buf[0][v];
-        kernels::BiquadFour(one, c, z[0], n);
-        kernels::BiquadFour(one + 4, c + 4, z[0] + 4, n);
+        kernels::BiquadFour(one, c, dc, z[0], n);
+        kernels::BiquadFour(one + 4, c + 4, dc + 4, z[0] + 4, n);
         for (kernels::Wide wide : kWideBuilds) {
             if (kernels::SetWide(wide) != wide) continue;
             float again[8][128], zz[8][2];
@@ -393,7 +400,7 @@ TEST(Kernels, EightFiltersGiveTheBitsOfTwoFourFilterRuns) {
             std::memcpy(zz, z[1], sizeof zz);
             float* rows[8];
             for (int v = 0; v < 8; ++v) rows[v] = again[v];
-            kernels::BiquadEight(rows, c, zz, n);
+            kernels::BiquadEight(rows, c, dc, zz, n);
             EXPECT_EQ(std::memcmp(buf[0], again, sizeof again), 0) << static_cast<int>(wide) << " " << n;
             EXPECT_EQ(std::memcmp(z[0], zz, sizeof zz), 0) << static_cast<int>(wide) << " " << n;
         }
