@@ -1,0 +1,172 @@
+#!/usr/bin/python3
+"""Preset by preset: one note of every melodic preset of bank 0, and every
+key of the standard drum kit, rendered dry by tessaline-render and by
+FluidSynth from one font, each note measured against the other's.
+
+usage: presets.py [--render PATH] [--font SF2] [--out DIR] [--key K] [--sinc]
+
+Each melodic preset plays key K (default 60) at velocity 127 for a second,
+then three seconds of its release; each drum key (35 to 81) half a second,
+then a second and a half. Velocity 127 keeps the format's velocity-to-cutoff
+modulator out of the comparison (Tessaline applies it as written, FluidSynth
+above velocity 63 not at all). Both render without effects, at 44.1 kHz, to
+32-bit float: a quiet note in 16 bits is mostly its quantisation's
+harmonics, which would hide its own spectrum.
+
+Per note: level (dB, against the median difference of all notes: the two
+play at different overall gains), pitch (cents: the shift that best lines up
+the two log-frequency spectra of the held part), bright (octaves: the shift
+of the spectral centroid), length (s: audible, down to 60 dB below the
+note's peak, Tessaline/FluidSynth), pan (dB: the left/right balance's
+difference). A row is marked when the level is 4 dB off, the pitch 10 cents,
+the centroid half an octave, the length a third and 0.2 s, or the balance
+3 dB; the exit status is 1 when any is.
+"""
+import argparse
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+
+import numpy as np
+
+here = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, here)
+import listen  # noqa: E402  (read_stereo, RATE)
+import smf  # noqa: E402
+
+NOTE, TAIL = 1.0, 3.0
+DRUM_NOTE, DRUM_TAIL = 0.5, 1.5
+DRUM_KEYS = range(35, 82)
+
+
+def bank0_programs(path):
+    """The programs of bank 0 the font has (its phdr chunk)."""
+    data = open(path, "rb").read()
+    at = data.find(b"phdr")
+    size = struct.unpack("<I", data[at + 4:at + 8])[0]
+    progs = set()
+    for i in range(size // 38 - 1):  # the last record ends the list
+        _, prog, bank = struct.unpack("<20sHH", data[at + 8 + 38 * i:at + 8 + 38 * i + 24])
+        if bank == 0 and prog < 128:
+            progs.add(prog)
+    return sorted(progs)
+
+
+def notes(programs, key):
+    """(label, start s, window s) and the events that play them."""
+    events, spans, t = [], [], 0.5
+    for p in programs:
+        events += [(t - 0.25, bytes([0xC0, p])), (t, bytes([0x90, key, 127])), (t + NOTE, bytes([0x80, key, 0]))]
+        spans.append((f"program {p}", t, NOTE + TAIL))
+        t += NOTE + TAIL
+    for k in DRUM_KEYS:
+        events += [(t, bytes([0x99, k, 127])), (t + DRUM_NOTE, bytes([0x89, k, 0]))]
+        spans.append((f"drum key {k}", t, DRUM_NOTE + DRUM_TAIL))
+        t += DRUM_NOTE + DRUM_TAIL
+    return events, spans
+
+
+def read_float(path):
+    """Stereo float frames of a 32-bit float WAV (the data chunk, found by name)."""
+    data = open(path, "rb").read()
+    at = 12
+    while data[at:at + 4] != b"data":
+        at += 8 + struct.unpack("<I", data[at + 4:at + 8])[0]
+    size = struct.unpack("<I", data[at + 4:at + 8])[0]
+    return np.frombuffer(data[at + 8:at + 8 + size], dtype="<f4").astype(np.float64).reshape(-1, 2)
+
+
+def log_spectrum(x):
+    """Magnitude on a 5-cent log-frequency axis from 50 Hz to 10 kHz, in dB."""
+    size = 1 << 15
+    seg = x[:size] if len(x) >= size else np.pad(x, (0, size - len(x)))
+    mag = np.abs(np.fft.rfft(seg * np.hanning(size)))
+    freqs = np.fft.rfftfreq(size, 1 / listen.RATE)
+    grid = 50 * 2 ** (np.arange(0, 1200 * np.log2(10000 / 50), 5) / 1200)
+    return 20 * np.log10(np.interp(grid, freqs, mag) + 1e-9)
+
+
+def pitch_shift(a, b):
+    """Cents to move b's spectrum by to line it up with a's (within ±100)."""
+    sa, sb = log_spectrum(a), log_spectrum(b)
+    sa, sb = sa - sa.mean(), sb - sb.mean()
+    best, shift = -np.inf, 0
+    for s in range(-20, 21):
+        c = np.dot(sa[max(0, s):len(sa) + min(0, s)], sb[max(0, -s):len(sb) - max(0, s)])
+        if c > best:
+            best, shift = c, s
+    return 5 * shift
+
+
+def centroid(x):
+    mag = np.abs(np.fft.rfft(x * np.hanning(len(x))))
+    freqs = np.fft.rfftfreq(len(x), 1 / listen.RATE)
+    return float((mag * freqs).sum() / (mag.sum() + 1e-30))
+
+
+def audible(x):
+    hop = listen.RATE // 100
+    n = len(x) // hop
+    rms = np.sqrt((x[:n * hop].reshape(n, hop) ** 2).mean(axis=1))
+    loud = np.nonzero(rms > rms.max() * 1e-3)[0]
+    return (loud[-1] + 1) / 100 if len(loud) else 0.0
+
+
+def main():
+    root = os.path.dirname(os.path.dirname(here))
+    p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    p.add_argument("--render", default=os.path.join(root, "build", "native", "backend", "tessaline-render"))
+    p.add_argument("--font", default="/usr/share/sounds/sf2/TimGM6mb.sf2")
+    p.add_argument("--out", default=os.path.join(root, "build", "listen", "presets"))
+    p.add_argument("--key", type=int, default=60)
+    p.add_argument("--sinc", action="store_true", help="Tessaline with sinc interpolation (FluidSynth keeps its default)")
+    args = p.parse_args()
+    os.makedirs(args.out, exist_ok=True)
+    events, spans = notes(bank0_programs(args.font), args.key)
+    ours, theirs = os.path.join(args.out, "tessaline.wav"), os.path.join(args.out, "fluidsynth.wav")
+    with tempfile.TemporaryDirectory() as work:
+        mid = os.path.join(work, "presets.mid")
+        smf.write(mid, events)
+        subprocess.run([args.render, "--rate", str(listen.RATE), "--float", "--nofx"] + (["--sinc"] if args.sinc else []) +
+                       ["-f", args.font, "-o", ours, mid],
+                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["fluidsynth", "-ni", "-q", "-R", "0", "-C", "0", "-T", "wav", "-O", "float", "-r",
+                        str(listen.RATE), "-F", theirs, args.font, mid],
+                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    a, b = read_float(ours), read_float(theirs)
+    rows = []
+    for label, start, length in spans:
+        i, n = int(start * listen.RATE), int(length * listen.RATE)
+        sa, sb = a[i:i + n], b[i:i + n]
+        ma, mb = sa.mean(axis=1), sb.mean(axis=1)
+        ra, rb = np.sqrt((ma ** 2).mean()), np.sqrt((mb ** 2).mean())
+        if ra < 1e-5 and rb < 1e-5:
+            continue  # silent in both (a drum key the kit lacks)
+        held = slice(int(0.05 * listen.RATE), int(0.8 * min(NOTE, length) * listen.RATE))
+        # Hard left or right is 30 dB, however little of it leaks across.
+        bal = []
+        for s in (sa, sb):
+            left, right = (s[:, 0] ** 2).mean(), (s[:, 1] ** 2).mean()
+            floor = 1e-3 * (left + right) + 1e-30
+            bal.append(10 * np.log10((left + floor) / (right + floor)))
+        rows.append((label, 20 * np.log10((ra + 1e-12) / (rb + 1e-12)), pitch_shift(ma[held], mb[held]),
+                     np.log2((centroid(ma[held]) + 1) / (centroid(mb[held]) + 1)), audible(ma), audible(mb),
+                     bal[0] - bal[1]))
+    offset = float(np.median([r[1] for r in rows]))
+    print(f"font {os.path.basename(args.font)}; level against the median difference, {offset:+.1f} dB")
+    print(f"{'note':16} {'level':>6} {'pitch':>6} {'bright':>6} {'length T/F':>11} {'pan':>5}")
+    marked = 0
+    for label, level, cents, bright, la, lb, pan in rows:
+        level -= offset
+        bad = (abs(level) > 4 or abs(cents) > 10 or abs(bright) > 0.5 or abs(pan) > 3
+               or (abs(la - lb) > 0.2 and abs(la - lb) > max(la, lb) / 3))
+        marked += bad
+        print(f"{label:16} {level:+6.1f} {cents:+6d} {bright:+6.2f} {la:5.2f}/{lb:<5.2f} {pan:+5.1f}{'  <-' if bad else ''}")
+    print(f"{marked} of {len(rows)} notes differ")
+    return 1 if marked else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
