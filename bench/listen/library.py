@@ -17,7 +17,6 @@ build/listen/library) and reused. Exits 1 when a song is not the same music
 or when Tessaline's mix sits further off centre than FluidSynth's by more
 than half as much again and 2 % of its level.
 """
-import argparse
 import os
 import subprocess
 import sys
@@ -26,7 +25,7 @@ import numpy as np
 
 here = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, here)
-import listen  # noqa: E402  (read_stereo, measure, RATE, SONGS)
+import listen  # noqa: E402  (arguments, read_stereo, measure, RATE, SONGS)
 
 FONTS = ["/usr/share/sounds/sf2/TimGM6mb.sf2", "/usr/share/sounds/sf2/sf_GMbank.sf2",
          "/usr/share/sounds/sf2/FluidR3_GM.sf2"]
@@ -49,11 +48,8 @@ def run(cmd):
 
 
 def main():
-    root = os.path.dirname(os.path.dirname(here))
-    p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    p.add_argument("--render", default=os.path.join(root, "build", "native", "backend", "tessaline-render"))
+    p = listen.arguments(__doc__, "library")
     p.add_argument("--font", action="append")
-    p.add_argument("--out", default=os.path.join(root, "build", "listen", "library"))
     p.add_argument("--songs", type=int, default=0, help="the first N songs only (0: all)")
     args = p.parse_args()
     fonts = args.font or [f for f in FONTS if os.path.exists(f)]

@@ -102,12 +102,19 @@ def render(args, name, mid, voices):
     return measure(a, b)
 
 
-def main():
+def arguments(doc, *folder):
+    """The options the listening tools share: the renderer (the native
+    build's) and the output folder (build/listen, then `folder`)."""
     root = os.path.dirname(os.path.dirname(here))
-    p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    p = argparse.ArgumentParser(description=doc.splitlines()[0])
     p.add_argument("--render", default=os.path.join(root, "build", "native", "backend", "tessaline-render"))
+    p.add_argument("--out", default=os.path.join(root, "build", "listen", *folder))
+    return p
+
+
+def main():
+    p = arguments(__doc__)
     p.add_argument("--font", default="/usr/share/sounds/sf2/TimGM6mb.sf2")
-    p.add_argument("--out", default=os.path.join(root, "build", "listen"))
     p.add_argument("--songs", type=int, default=2)
     p.add_argument("--seconds", type=float, default=20.0)
     args = p.parse_args()

@@ -22,7 +22,6 @@ difference). A row is marked when the level is 4 dB off, the pitch 10 cents,
 the centroid half an octave, the length a third and 0.2 s (at 54 and 66 dB
 down as well), or the balance 3 dB; the exit status is 1 when any is.
 """
-import argparse
 import os
 import struct
 import subprocess
@@ -33,7 +32,7 @@ import numpy as np
 
 here = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, here)
-import listen  # noqa: E402  (read_stereo, RATE)
+import listen  # noqa: E402  (arguments, RATE)
 import smf  # noqa: E402
 
 NOTE, TAIL = 1.0, 3.0
@@ -126,11 +125,8 @@ def lengths_differ(a, b):
 
 
 def main():
-    root = os.path.dirname(os.path.dirname(here))
-    p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    p.add_argument("--render", default=os.path.join(root, "build", "native", "backend", "tessaline-render"))
+    p = listen.arguments(__doc__, "presets")
     p.add_argument("--font", default="/usr/share/sounds/sf2/TimGM6mb.sf2")
-    p.add_argument("--out", default=os.path.join(root, "build", "listen", "presets"))
     p.add_argument("--key", type=int, default=60)
     p.add_argument("--velocity", type=int, default=127)
     p.add_argument("--sinc", action="store_true", help="Tessaline with sinc interpolation (FluidSynth keeps its default)")

@@ -108,8 +108,8 @@ inline BiquadCoeffs FilterCoeffs(font::FilterType type, float cutoffHz, const Re
 struct BiquadState {
     float z1 = 0, z2 = 0;
     void Reset() noexcept { z1 = z2 = 0; }
-    // In place over n samples, the coefficients starting at `from` and
-    // moving by `step` before each sample.
+    // In place over n samples (transposed direct form II), the
+    // coefficients starting at `c` and moving by `step` before each sample.
     void Run(BiquadCoeffs c, const BiquadCoeffs& step, float* x, unsigned n) noexcept {
         float s1 = z1, s2 = z2;
         for (unsigned i = 0; i < n; ++i) {
@@ -118,19 +118,6 @@ struct BiquadState {
             c.b2 += step.b2;
             c.a1 += step.a1;
             c.a2 += step.a2;
-            float in = x[i];
-            float out = c.b0 * in + s1;
-            s1 = c.b1 * in - c.a1 * out + s2;
-            s2 = c.b2 * in - c.a2 * out;
-            x[i] = out;
-        }
-        z1 = s1;
-        z2 = s2;
-    }
-    // In place over n samples (transposed direct form II).
-    void Run(const BiquadCoeffs& c, float* x, unsigned n) noexcept {
-        float s1 = z1, s2 = z2;
-        for (unsigned i = 0; i < n; ++i) {
             float in = x[i];
             float out = c.b0 * in + s1;
             s1 = c.b1 * in - c.a1 * out + s2;
