@@ -3,10 +3,11 @@
 key of the standard drum kit, rendered dry by tessaline-render and by
 FluidSynth from one font, each note measured against the other's.
 
-usage: presets.py [--render PATH] [--font SF2] [--out DIR] [--key K] [--velocity V] [--sinc]
+usage: presets.py [--render PATH] [--font SF2] [--out DIR] [--key K] [--velocity V] [--kit N] [--sinc]
 
 Each melodic preset plays key K (default 60) at velocity V (127) for a second,
-then three seconds of its release; each drum key (35 to 81) half a second,
+then three seconds of its release; each drum key (35 to 81) of kit N (default
+0, the standard kit) half a second,
 then a second and a half. Velocity 127 keeps the format's velocity-to-cutoff
 modulator out of the comparison (Tessaline applies it as written, FluidSynth
 above velocity 63 not at all). Both render without effects, at 44.1 kHz, to
@@ -53,13 +54,14 @@ def bank0_programs(path):
     return sorted(progs)
 
 
-def notes(programs, key, velocity):
+def notes(programs, key, velocity, kit):
     """(label, start s, window s) and the events that play them."""
     events, spans, t = [], [], 0.5
     for p in programs:
         events += [(t - 0.25, bytes([0xC0, p])), (t, bytes([0x90, key, velocity])), (t + NOTE, bytes([0x80, key, 0]))]
         spans.append((f"program {p}", t, NOTE + TAIL))
         t += NOTE + TAIL
+    events.append((t - 0.25, bytes([0xC9, kit])))
     for k in DRUM_KEYS:
         events += [(t, bytes([0x99, k, velocity])), (t + DRUM_NOTE, bytes([0x89, k, 0]))]
         spans.append((f"drum key {k}", t, DRUM_NOTE + DRUM_TAIL))
@@ -129,10 +131,11 @@ def main():
     p.add_argument("--font", default="/usr/share/sounds/sf2/TimGM6mb.sf2")
     p.add_argument("--key", type=int, default=60)
     p.add_argument("--velocity", type=int, default=127)
+    p.add_argument("--kit", type=int, default=0, help="the drum kit (program on channel 10)")
     p.add_argument("--sinc", action="store_true", help="Tessaline with sinc interpolation (FluidSynth keeps its default)")
     args = p.parse_args()
     os.makedirs(args.out, exist_ok=True)
-    events, spans = notes(bank0_programs(args.font), args.key, args.velocity)
+    events, spans = notes(bank0_programs(args.font), args.key, args.velocity, args.kit)
     ours, theirs = os.path.join(args.out, "tessaline.wav"), os.path.join(args.out, "fluidsynth.wav")
     with tempfile.TemporaryDirectory() as work:
         mid = os.path.join(work, "presets.mid")
