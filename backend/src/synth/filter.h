@@ -11,7 +11,8 @@
 namespace tsl {
 
 struct BiquadCoeffs {
-    float b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
+    float b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0; // the identity, unless set
+    bool IsIdentity() const noexcept { return b0 == 1 && b1 == 0 && b2 == 0 && a1 == 0 && a2 == 0; }
 };
 
 // What a two-pole filter's coefficients take from its resonance, which moves

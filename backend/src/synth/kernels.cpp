@@ -92,9 +92,6 @@ void ScaleScalar(float* __restrict x, uint32_t from, uint32_t to, float g0, floa
     for (uint32_t i = from; i < to; ++i) x[i] *= g0 + d * static_cast<float>(i - from + 1);
 }
 
-// What a filter whose coefficients hold steps by.
-const float kNoSteps[8][5] = {};
-
 void BiquadScalar(float* const x[4], const float c[4][5], const float (*dc)[5], float z[4][2], uint32_t frames) noexcept {
     for (int k = 0; k < 4; ++k) {
         float b0 = c[k][0], b1 = c[k][1], b2 = c[k][2], a1 = c[k][3], a2 = c[k][4];
@@ -473,13 +470,11 @@ void MixRamp4(const float* x, float* const bus[4], uint32_t from, uint32_t to, c
 }
 
 void BiquadFour(float* const x[4], const float c[4][5], const float (*dc)[5], float z[4][2], uint32_t frames) noexcept {
-    if (!dc) dc = kNoSteps;
     if (On()) BiquadSse(x, c, dc, z, frames);
     else BiquadScalar(x, c, dc, z, frames);
 }
 
 void BiquadEight(float* const x[8], const float c[8][5], const float (*dc)[5], float z[8][2], uint32_t frames) noexcept {
-    if (!dc) dc = kNoSteps;
 #ifdef TSL_KERNELS_WIDE
     if (const WideKernels* w = WideBuild(); w && On()) return w->biquadEight(x, c, dc, z, frames);
 #endif
@@ -560,10 +555,9 @@ void MixRamp4(const float* x, float* const bus[4], uint32_t from, uint32_t to, c
     for (int b = 0; b < 4; ++b) MixScalar(x, bus[b], from, to, g0[b], d[b]);
 }
 void BiquadFour(float* const x[4], const float c[4][5], const float (*dc)[5], float z[4][2], uint32_t frames) noexcept {
-    BiquadScalar(x, c, dc ? dc : kNoSteps, z, frames);
+    BiquadScalar(x, c, dc, z, frames);
 }
 void BiquadEight(float* const x[8], const float c[8][5], const float (*dc)[5], float z[8][2], uint32_t frames) noexcept {
-    if (!dc) dc = kNoSteps;
     BiquadScalar(x, c, dc, z, frames);
     BiquadScalar(x + 4, c + 4, dc + 4, z + 4, frames);
 }

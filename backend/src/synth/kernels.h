@@ -49,8 +49,7 @@ void MixRamp4(const float* x, float* const bus[4], uint32_t from, uint32_t to, c
 
 // Four independent transposed-direct-form-II biquads, one per buffer, run
 // in place over `frames` frames. c[k] = {b0, b1, b2, a1, a2} before the first
-// frame, dc[k] their steps, added before each frame (null: none), z[k] =
-// {z1, z2}.
+// frame, dc[k] their steps, added before each frame, z[k] = {z1, z2}.
 void BiquadFour(float* const x[4], const float c[4][5], const float (*dc)[5], float z[4][2], uint32_t frames) noexcept;
 // BiquadFour on x[0..3] and then on x[4..7], to the bit; both at once where
 // the processor has AVX2.

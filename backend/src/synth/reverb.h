@@ -2,8 +2,9 @@
 // low-pass, a high-pass below the audible range and two diffusing allpasses
 // feed an eight-line feedback delay network (Householder feedback, a damping
 // low-pass and a decay gain per line set from the decay time); two
-// orthogonal sums of the lines give left and right, mixed down by the width. The GS delay types are an echo (one
-// line) and a ping-pong echo (two) instead. Runs once per block; buffers are
+// orthogonal sums of the lines give left and right, mixed down by the width.
+// The GS delay types are an echo (one line) and a ping-pong echo (two)
+// instead. Runs once per block; buffers are
 // sized at construction for the largest program, so changing programs on the
 // render thread allocates nothing.
 #pragma once

@@ -269,6 +269,7 @@ bool Voice::Start(const VoiceDesc& d, const NoteContext& n) noexcept {
     filterType = d.filter;
     lastCents = -1e30f;
     filterOn = false;
+    filter = BiquadCoeffs{};
     filterFc = -1;
     filterRes.cb = -1;
     startDelay = n.startDelay;
@@ -516,22 +517,18 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, const BlockSpan& span,
         filter = BiquadCoeffs{};
         filterFc = -1; // recomputed when it turns on again
     }
-    const bool identity = filterFrom.b0 == 1 && filterFrom.b1 == 0 && filterFrom.b2 == 0 && filterFrom.a1 == 0 &&
-                          filterFrom.a2 == 0;
-    filterOn = wantFilter || (wasOn && !identity);
+    filterOn = wantFilter || (wasOn && !filterFrom.IsIdentity());
     if (wasOn && !filterOn) filterState.Reset();
     // A voice's first block has no state to glide from: its filter starts
-    // where it is.
+    // where it is. An unfiltered voice's `filter` is the identity, so its
+    // steps come out zero.
     if (!sharesKnown) filterFrom = filter;
-    if (!filterOn) {
-        filter = filterFrom = BiquadCoeffs{};
-        filterStep = BiquadCoeffs{0, 0, 0, 0, 0};
-    } else {
-        const float inv = s == 0 ? span.inverse : 1.0f / static_cast<float>(frames - s);
-        filterStep = BiquadCoeffs{(filter.b0 - filterFrom.b0) * inv, (filter.b1 - filterFrom.b1) * inv,
-                                  (filter.b2 - filterFrom.b2) * inv, (filter.a1 - filterFrom.a1) * inv,
-                                  (filter.a2 - filterFrom.a2) * inv};
-    }
+    // One over the frames from the voice's start to the block's end: the
+    // filter's coefficients and the bus shares glide over them.
+    const float inv = s == 0 ? span.inverse : 1.0f / static_cast<float>(frames - s);
+    filterStep = BiquadCoeffs{(filter.b0 - filterFrom.b0) * inv, (filter.b1 - filterFrom.b1) * inv,
+                              (filter.b2 - filterFrom.b2) * inv, (filter.a1 - filterFrom.a1) * inv,
+                              (filter.a2 - filterFrom.a2) * inv};
 
     float common = staticGain * mix;
     if (modLfoToVolume != 0) common *= dsp::CentibelsToGain(-mlfo * modLfoToVolume);
@@ -549,7 +546,6 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, const BlockSpan& span,
         for (int b = 0; b < 4; ++b) shareFrom[b] = shareTo[b];
         sharesKnown = true;
     }
-    const float inv = s == 0 ? span.inverse : 1.0f / (frames - s);
     for (int b = 0; b < 4; ++b) shareStep[b] = (shareTo[b] - shareFrom[b]) * inv;
     const float end = env * scale;
     gainTo = end;

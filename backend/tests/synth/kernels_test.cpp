@@ -20,6 +20,9 @@ namespace kernels = tsl::kernels;
 
 namespace {
 
+// The steps of filters whose coefficients hold.
+const float kHold[8][5] = {};
+
 struct ScalarScope {
     ScalarScope() { kernels::SetVectorised(false); }
     ~ScalarScope() { kernels::SetVectorised(true); }
@@ -184,7 +187,7 @@ TEST(Kernels, EachLoopMatchesOnOddLengthsAndOffsets) {
         for (int k = 0; k < 2; ++k) {
             kernels::SetVectorised(k == 0);
             float* const x[4] = {buf[k][0], buf[k][1], buf[k][2], buf[k][3]};
-            kernels::BiquadFour(x, c, nullptr, z[k], n);
+            kernels::BiquadFour(x, c, kHold, z[k], n);
         }
         for (int v = 0; v < 4; ++v) {
             for (uint32_t i = 0; i < 64; ++i) EXPECT_NEAR(buf[0][v][i], buf[1][v][i], 1e-5f) << v << " " << i;
@@ -243,7 +246,7 @@ TEST(Kernels, FusedFourVoicesMatchTheSeparateLoops) {
                 z[k][1] = v.z[1][k];
             }
             float* const x[4] = {tmp[0], tmp[1], tmp[2], tmp[3]};
-            kernels::BiquadFour(x, c, nullptr, z, n);
+            kernels::BiquadFour(x, c, kHold, z, n);
             for (int k = 0; k < 4; ++k)
                 for (uint32_t b = 0; b < buses; ++b) kernels::MixRamp(tmp[k], ref[b], 0, n, v.share[b][k], 0);
 
