@@ -9,31 +9,49 @@ over 50 ms windows, so a difference in overall gain does not count) and the
 mean cosine similarity of the chroma (energy per pitch class over 200 ms
 windows). Exits 1 when the envelopes or the chroma disagree.
 """
+import struct
 import sys
-import wave
 
 import numpy as np
 
 BLOCK = 128
 
 
+def frames(path):
+    """The rate and the frames (one row each, a column per channel) of a
+    16-bit or 32-bit float WAV file. Python's wave module takes only integer
+    samples, so float files (tessaline-render --float, fluidsynth -O float)
+    are read by their chunks."""
+    data = open(path, "rb").read()
+    at, fmt = 12, None
+    while at + 8 <= len(data):
+        kind, size = data[at:at + 4], struct.unpack("<I", data[at + 4:at + 8])[0]
+        if kind == b"fmt ":
+            fmt = struct.unpack("<HHI6xH", data[at + 8:at + 24])  # tag, channels, rate, bits
+        elif kind == b"data" and fmt:
+            tag, ch, rate, bits = fmt
+            raw = data[at + 8:at + 8 + size]
+            if bits == 16:
+                x = np.frombuffer(raw, dtype="<i2").astype(np.float64) / 32768.0
+            elif bits == 32 and tag in (3, 0xFFFE):
+                x = np.frombuffer(raw, dtype="<f4").astype(np.float64)
+            else:
+                raise SystemExit(f"{path}: {bits}-bit samples (format {tag}) not handled")
+            return rate, x[: len(x) // ch * ch].reshape(-1, ch)
+        at += 8 + size + (size & 1)
+    raise SystemExit(f"{path}: not a WAV file with a format and data")
+
+
 def read(path):
-    with wave.open(path, "rb") as w:
-        rate, ch, width, n = w.getframerate(), w.getnchannels(), w.getsampwidth(), w.getnframes()
-        raw = w.readframes(n)
-    if width == 2:
-        x = np.frombuffer(raw, dtype="<i2").astype(np.float64) / 32768.0
-    elif width == 4:  # float files from tessaline-render --float (wave reads the data chunk alike)
-        x = np.frombuffer(raw, dtype="<f4").astype(np.float64)
-    else:
-        raise SystemExit(f"{path}: {width * 8}-bit samples not handled")
-    return rate, x.reshape(-1, ch).mean(axis=1)
+    rate, x = frames(path)
+    return rate, x.mean(axis=1)
 
 
-def audible_end(x):
+def audible_end(x, db=60):
+    """Frames up to the end of the last block within `db` of the loudest."""
     blocks = len(x) // BLOCK
     rms = np.sqrt((x[: blocks * BLOCK].reshape(blocks, BLOCK) ** 2).mean(axis=1) + 1e-30)
-    loud = np.nonzero(rms > rms.max() * 10 ** (-60 / 20))[0]
+    loud = np.nonzero(rms > rms.max() * 10 ** (-db / 20))[0]
     return (loud[-1] + 1) * BLOCK if len(loud) else 0
 
 

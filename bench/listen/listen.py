@@ -22,7 +22,6 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import wave
 
 import numpy as np
 
@@ -40,13 +39,8 @@ BANDS = [63 * 2 ** i for i in range(9)]  # 63 Hz ... 16 kHz
 
 
 def read_stereo(path):
-    with wave.open(path, "rb") as w:
-        if w.getsampwidth() != 2:
-            raise SystemExit(f"{path}: expected 16-bit samples")
-        ch = w.getnchannels()
-        x = np.frombuffer(w.readframes(w.getnframes()), dtype="<i2").astype(np.float64) / 32768.0
-    x = x.reshape(-1, ch)
-    return x if ch == 2 else np.repeat(x, 2, axis=1)
+    _, x = compare_audio.frames(path)
+    return x if x.shape[1] == 2 else np.repeat(x, 2, axis=1)
 
 
 def band_shares(x):

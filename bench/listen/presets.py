@@ -33,7 +33,7 @@ import numpy as np
 
 here = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, here)
-import listen  # noqa: E402  (arguments, RATE)
+import listen  # noqa: E402  (arguments, compare_audio, read_stereo, RATE)
 import smf  # noqa: E402
 
 NOTE, TAIL = 1.0, 3.0
@@ -69,16 +69,6 @@ def notes(programs, key, velocity, kit):
     return events, spans
 
 
-def read_float(path):
-    """Stereo float frames of a 32-bit float WAV (the data chunk, found by name)."""
-    data = open(path, "rb").read()
-    at = 12
-    while data[at:at + 4] != b"data":
-        at += 8 + struct.unpack("<I", data[at + 4:at + 8])[0]
-    size = struct.unpack("<I", data[at + 4:at + 8])[0]
-    return np.frombuffer(data[at + 8:at + 8 + size], dtype="<f4").astype(np.float64).reshape(-1, 2)
-
-
 def log_spectrum(x):
     """Magnitude on a 5-cent log-frequency axis from 50 Hz to 10 kHz, in dB."""
     size = 1 << 15
@@ -108,11 +98,8 @@ def centroid(x):
 
 
 def audible(x, db=60):
-    hop = listen.RATE // 100
-    n = len(x) // hop
-    rms = np.sqrt((x[:n * hop].reshape(n, hop) ** 2).mean(axis=1))
-    loud = np.nonzero(rms > rms.max() * 10 ** (-db / 20))[0]
-    return (loud[-1] + 1) / 100 if len(loud) else 0.0
+    """Seconds up to the last sound within `db` of the note's peak."""
+    return listen.compare_audio.audible_end(x, db) / listen.RATE
 
 
 def lengths_differ(a, b):
@@ -146,7 +133,7 @@ def main():
         subprocess.run(["fluidsynth", "-ni", "-q", "-R", "0", "-C", "0", "-T", "wav", "-O", "float", "-r",
                         str(listen.RATE), "-F", theirs, args.font, mid],
                        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    a, b = read_float(ours), read_float(theirs)
+    a, b = listen.read_stereo(ours), listen.read_stereo(theirs)
     rows = []
     for label, start, length in spans:
         i, n = int(start * listen.RATE), int(length * listen.RATE)
