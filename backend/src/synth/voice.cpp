@@ -266,6 +266,9 @@ bool Voice::Start(const VoiceDesc& d, const NoteContext& n) noexcept {
     modLfo.Start();
     vibLfo.Start();
     modLfoLag = vibLfoLag = 0;
+    // The LFOs start from zero, and so does the modulation envelope unless
+    // it has neither delay nor attack.
+    pitchModFrom = modTimes.delay <= 0 && modTimes.attack <= 0 ? modEnvToPitch : 0.0f;
     filterType = d.filter;
     lastCents = -1e30f;
     filterOn = false;
@@ -480,7 +483,12 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, const BlockSpan& span,
         env = volEnv.Advance(volTimes, dtRest);
     }
 
-    float cents = pitchBase + ch.TuningCents() + vib * vibToPitch + mlfo * modLfoToPitch + menv * modEnvToPitch;
+    // The block plays one pitch, its middle's: the mean of the modulators'
+    // offsets at its two ends. Taken at its end, a fast sweep ran half a
+    // block ahead (a pitch envelope falling an octave lost a whole cycle).
+    const float pitchMod = vib * vibToPitch + mlfo * modLfoToPitch + menv * modEnvToPitch;
+    float cents = pitchBase + ch.TuningCents() + 0.5f * (pitchModFrom + pitchMod);
+    pitchModFrom = pitchMod;
     if (glideCents != 0) {
         // Portamento: the block plays at its middle's pitch.
         const float move = glideRate * dt;

@@ -105,6 +105,7 @@ struct Voice {
     int sincBand = 0;
     float pitchScale = 1;      // sample rate / output rate
     float lastCents = 0;       // the pitch `inc` was computed for
+    float pitchModFrom = 0;    // cents the LFOs and modulation envelope added at the last block's end
     float glideCents = 0;      // portamento: cents still to go, moved towards 0
     float glideRate = 0;       // cents per second
 

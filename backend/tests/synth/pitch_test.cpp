@@ -111,6 +111,37 @@ TEST(Pitch, SincAliasesLessThanLinearOnAHighNote) {
     BASS_MIDI_FontFree(f);
 }
 
+// A block plays one pitch; a sweep keeps its phase only if that pitch is the
+// block's middle's. A pitch envelope falling (or rising) 600 cents to the
+// root over a quarter of a second, linearly in cents, leaves the sine that
+// many cycles on; taken at each block's end it lost about half a cycle.
+TEST(Pitch, APitchSweepKeepsItsPhase) {
+    const double rate = 48000, sweep = 0.25;
+    for (int depth : {600, -600}) {
+        // Pitch envelope depth; decay to a sustain of zero, no delay or attack.
+        HSOUNDFONT f = SineFont({{7, static_cast<int16_t>(depth)}, {28, -2400}, {29, 1000}});
+        TestStream s({f}, BASS_MIDI_NOFX, static_cast<uint32_t>(rate));
+        s.Note(0, 69, 127);
+        const auto x = Channel(s.Render(static_cast<uint32_t>(0.4 * rate)), 2, 0);
+        const double octaves = depth / 1200.0;
+        const double swept = 440 * sweep * (std::exp2(octaves) - 1) / (octaves * std::numbers::ln2);
+        // Each upward zero crossing after the sweep is a whole cycle of the
+        // sample from its first frame.
+        double worst = 0;
+        int crossings = 0;
+        for (size_t i = static_cast<size_t>(0.3 * rate); i < x.size(); ++i) {
+            if (!(x[i - 1] < 0 && x[i] >= 0)) continue;
+            const double t = ((i - 1) + x[i - 1] / (x[i - 1] - x[i])) / rate;
+            const double cycles = swept + 440 * (t - sweep);
+            worst = std::max(worst, std::fabs(cycles - std::round(cycles)));
+            ++crossings;
+        }
+        EXPECT_GT(crossings, 40);
+        EXPECT_LT(worst, 0.01) << "depth " << depth << " cents";
+        BASS_MIDI_FontFree(f);
+    }
+}
+
 // The exponential behind pitch, envelope and attenuation conversions: as exact
 // as a float across the range voices use, at integers and half-way points
 // (where the polynomial's argument is at its widest) alike.
