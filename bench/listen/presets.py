@@ -10,7 +10,7 @@ then three seconds of its release; each drum key (35 to 81) of kit N (default
 0, the standard kit) half a second,
 then a second and a half. Velocity 127 keeps the format's velocity-to-cutoff
 modulator out of the comparison (Tessaline applies it as written, FluidSynth
-above velocity 63 not at all). Both render without effects, at 44.1 kHz, to
+not at all). Both render without effects, at 44.1 kHz, to
 32-bit float: a quiet note in 16 bits is mostly its quantisation's
 harmonics, which would hide its own spectrum.
 
