@@ -4,9 +4,9 @@
 // low-pass and a decay gain per line set from the decay time); two
 // orthogonal sums of the lines give left and right, mixed down by the width.
 // The GS delay types are an echo (one line) and a ping-pong echo (two)
-// instead. Runs once per block; buffers are
-// sized at construction for the largest program, so changing programs on the
-// render thread allocates nothing.
+// instead. Runs once per block; buffers are sized at construction for the
+// largest program, so changing programs on the render thread allocates
+// nothing.
 #pragma once
 
 #include <cstdint>

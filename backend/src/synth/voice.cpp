@@ -511,8 +511,10 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, const BlockSpan& span,
     // The low-pass at its top without resonance is inaudible; other shapes
     // always shape the sound.
     bool wantFilter = fc < 13490.0f || q > 0.0f || filterType != FilterType::kLowpass2;
+    // An unfiltered voice's `filter` is the identity (Start, and the turn-off
+    // below): a filter turning on glides in from it.
     const bool wasOn = filterOn;
-    filterFrom = wasOn ? filter : BiquadCoeffs{};
+    filterFrom = filter;
     if (wantFilter) {
         // Coefficients cost several transcendental calls: recompute only
         // when the cutoff moved by more than a cent.
@@ -528,8 +530,7 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, const BlockSpan& span,
     filterOn = wantFilter || (wasOn && !filterFrom.IsIdentity());
     if (wasOn && !filterOn) filterState.Reset();
     // A voice's first block has no state to glide from: its filter starts
-    // where it is. An unfiltered voice's `filter` is the identity, so its
-    // steps come out zero.
+    // where it is. An unfiltered voice's steps come out zero.
     if (!sharesKnown) filterFrom = filter;
     // One over the frames from the voice's start to the block's end: the
     // filter's coefficients and the bus shares glide over them.

@@ -5,6 +5,8 @@
 // plain runs read the sample data directly (its guard frames cover the
 // interpolator's reach), and the few frames near a loop's end read the
 // loop seam, which continues the loop across its end.
+#include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "synth/kernels.h"
@@ -199,6 +201,9 @@ bool Voice::Plain(uint32_t frames) const noexcept {
 
 namespace {
 
+// A biquad's coefficients in the kernels' order, {b0, b1, b2, a1, a2}.
+std::array<float, 5> Five(const BiquadCoeffs& c) noexcept { return {c.b0, c.b1, c.b2, c.a1, c.a2}; }
+
 // Where a lane of RenderPlainFour reads: the sample data or the loop seam,
 // with the position in that buffer's frames (`shift` converts back) and the
 // frame it may not reach. The same regions as Generate's runs.
@@ -234,9 +239,11 @@ public:
             f.e0[k] = x.gainFrom[0];
             f.de[k] = x.gainStep[0];
             if (x.filterOn) {
-                const BiquadCoeffs &c = x.filterFrom, &d = x.filterStep;
-                f.c[0][k] = c.b0; f.c[1][k] = c.b1; f.c[2][k] = c.b2; f.c[3][k] = c.a1; f.c[4][k] = c.a2;
-                f.dc[0][k] = d.b0; f.dc[1][k] = d.b1; f.dc[2][k] = d.b2; f.dc[3][k] = d.a1; f.dc[4][k] = d.a2;
+                const std::array<float, 5> from = Five(x.filterFrom), step = Five(x.filterStep);
+                for (int j = 0; j < 5; ++j) {
+                    f.c[j][k] = from[j];
+                    f.dc[j][k] = step[j];
+                }
                 f.z[0][k] = x.filterState.z1;
                 f.z[1][k] = x.filterState.z2;
             } else {
@@ -328,9 +335,8 @@ template <int kVoices>
 void FilterGroup(Voice* const v[kVoices], float* const tmp[kVoices], uint32_t frames) noexcept {
     float c[kVoices][5], dc[kVoices][5], z[kVoices][2];
     for (int k = 0; k < kVoices; ++k) {
-        const BiquadCoeffs &f = v[k]->filterFrom, &d = v[k]->filterStep;
-        c[k][0] = f.b0; c[k][1] = f.b1; c[k][2] = f.b2; c[k][3] = f.a1; c[k][4] = f.a2;
-        dc[k][0] = d.b0; dc[k][1] = d.b1; dc[k][2] = d.b2; dc[k][3] = d.a1; dc[k][4] = d.a2;
+        std::ranges::copy(Five(v[k]->filterFrom), c[k]);
+        std::ranges::copy(Five(v[k]->filterStep), dc[k]);
         z[k][0] = v[k]->filterState.z1;
         z[k][1] = v[k]->filterState.z2;
     }
