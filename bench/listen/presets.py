@@ -42,16 +42,33 @@ DRUM_KEYS = range(35, 82)
 
 
 def bank0_programs(path):
-    """The programs of bank 0 the font has (its phdr chunk)."""
-    data = open(path, "rb").read()
-    at = data.find(b"phdr")
-    size = struct.unpack("<I", data[at + 4:at + 8])[0]
+    """The programs of bank 0 the font has (its phdr chunk, found by walking
+    the RIFF lists: sample data skipped, not read, and never taken for a
+    chunk name)."""
     progs = set()
-    for i in range(size // 38 - 1):  # the last record ends the list
-        _, prog, bank = struct.unpack("<20sHH", data[at + 8 + 38 * i:at + 8 + 38 * i + 24])
-        if bank == 0 and prog < 128:
-            progs.add(prog)
-    return sorted(progs)
+    with open(path, "rb") as f:
+        head = f.read(12)
+        if head[:4] != b"RIFF" or head[8:12] != b"sfbk":
+            raise SystemExit(f"{path}: not a SoundFont 2 file")
+        end = 8 + struct.unpack("<I", head[4:8])[0]
+        while f.tell() + 8 <= end:
+            tag, size = struct.unpack("<4sI", f.read(8))
+            if tag == b"LIST" and f.read(4) == b"pdta":
+                stop = f.tell() + size - 4
+                while f.tell() + 8 <= stop:
+                    tag, size = struct.unpack("<4sI", f.read(8))
+                    if tag != b"phdr":
+                        f.seek(size + (size & 1), 1)
+                        continue
+                    data = f.read(size)
+                    for i in range(size // 38 - 1):  # the last record ends the list
+                        _, prog, bank = struct.unpack("<20sHH", data[38 * i:38 * i + 24])
+                        if bank == 0 and prog < 128:
+                            progs.add(prog)
+                    return sorted(progs)
+                break
+            f.seek(size + (size & 1) - (4 if tag == b"LIST" else 0), 1)
+    raise SystemExit(f"{path}: no preset headers (pdta/phdr)")
 
 
 def notes(programs, key, velocity, kit):
