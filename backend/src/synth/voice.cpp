@@ -48,6 +48,15 @@ constexpr float kVibDepthCentsPerStep = 0.8f;
 constexpr float kShortestScaledAttackTc = -6773.0f;
 constexpr float kShortestScaledVibDelayTc = -5186.0f;
 
+// The playback ratio for a pitch in cents, within what the position's 32.32
+// steps can hold.
+inline double Ratio(float cents, float pitchScale) noexcept {
+    double ratio = static_cast<double>(dsp::CentsToRatio(cents)) * pitchScale;
+    if (ratio > 512.0) ratio = 512.0;
+    if (ratio < 1e-6) ratio = 1e-6;
+    return ratio;
+}
+
 // Moves a time (in timecents) by sound-controller steps; a longer time asked
 // of one shorter than `shortest` starts from `shortest`.
 inline void ScaleTime(float& tc, int steps, float shortest) noexcept {
@@ -271,6 +280,7 @@ bool Voice::Start(const VoiceDesc& d, const NoteContext& n) noexcept {
     pitchModFrom = modTimes.delay <= 0 && modTimes.attack <= 0 ? modEnvToPitch : 0.0f;
     filterType = d.filter;
     lastCents = -1e30f;
+    pitchAt = 0;
     filterOn = false;
     filter = BiquadCoeffs{};
     filterFc = -1;
@@ -421,6 +431,12 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, const BlockSpan& span,
     const uint32_t s = startDelay;
     // Nearly every voice starts at the block's start: its divisions are the block's.
     const float dt = s == 0 ? span.seconds : (frames - s) / outputRate;
+    // A block longer than kPitchFrames whose pitch moves plays two pitches,
+    // one a half: the modulators' state at its start, to find their middle.
+    const bool pitchMayMove = frames - s > kPitchFrames &&
+                              (vibToPitch != 0 || modLfoToPitch != 0 || modEnvToPitch != 0 || glideCents != 0);
+    PitchModulators start;
+    if (pitchMayMove) start = PitchModulators{vibLfo, modLfo, modEnv, vibLfoLag, modLfoLag};
     float vib = 0, mlfo = 0;
     if (vibToPitch != 0) {
         vib = vibLfo.Advance(vibLfoDelay, vibLfoHz, vibLfoLag + dt);
@@ -449,6 +465,18 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, const BlockSpan& span,
     // Only a block where the attack peaks has its two parts.
     const float dtA = p < frames ? (p - s) / outputRate : 0.0f, dtB = p < frames ? (frames - p) / outputRate : 0.0f;
     uint32_t r = frames;
+    // A release that ends inside the block bends the ramp once more, down to
+    // silence where it ends, rather than stretching a fade to the block's
+    // end: the frame from which the voice is silent, or `frames`.
+    uint32_t quiet = frames;
+    auto quietFrom = [&](uint32_t from, float within) noexcept {
+        if (volEnv.stage() != Envelope::kRelease) return frames;
+        const float t = volEnv.level() * volTimes.release;
+        if (t >= within) return frames;
+        uint32_t at = from + static_cast<uint32_t>(t * outputRate + 0.5f);
+        if (at < from + kMinOnsetFrames) at = from + kMinOnsetFrames;
+        return at < frames ? at : frames;
+    };
     float peakEnv = 0, heldEnv, menv, env;
     if (pendingAt == kNoPending) {
         if (p < frames) {
@@ -457,6 +485,7 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, const BlockSpan& span,
             menv = modEnv.Advance(modTimes, dtB);
             env = volEnv.Advance(volTimes, dtB);
         } else {
+            quiet = quietFrom(s, dt);
             menv = modEnv.Advance(modTimes, dt);
             env = volEnv.Advance(volTimes, dt);
         }
@@ -479,31 +508,57 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, const BlockSpan& span,
         volEnv.Advance(volTimes, dt1);
         FirePending(heard);
         const float dtRest = (frames - r) / outputRate;
+        if (p == frames) quiet = quietFrom(r, dtRest);
         menv = modEnv.Advance(modTimes, dtRest);
         env = volEnv.Advance(volTimes, dtRest);
     }
 
-    // The block plays one pitch, its middle's: the mean of the modulators'
+    // A block plays at its middle's pitch: the mean of the modulators'
     // offsets at its two ends. Taken at its end, a fast sweep ran half a
     // block ahead (a pitch envelope falling an octave lost a whole cycle).
+    // A long block whose pitch moves is two such halves, so that a vibrato
+    // steps no coarser than kPitchFrames however long blocks are.
     const float pitchMod = vib * vibToPitch + mlfo * modLfoToPitch + menv * modEnvToPitch;
-    float cents = pitchBase + ch.TuningCents() + 0.5f * (pitchModFrom + pitchMod);
-    pitchModFrom = pitchMod;
-    if (glideCents != 0) {
-        // Portamento: the block plays at its middle's pitch.
-        const float move = glideRate * dt;
-        const float mid = glideCents > 0 ? std::fmax(glideCents - 0.5f * move, 0.0f) : std::fmin(glideCents + 0.5f * move, 0.0f);
-        cents += mid;
-        glideCents = glideCents > 0 ? std::fmax(glideCents - move, 0.0f) : std::fmin(glideCents + move, 0.0f);
+    const float pitchHome = pitchBase + ch.TuningCents();
+    const float glideMove = glideRate * dt;
+    // Portamento's offset at a fraction of the block: it moves towards 0.
+    auto glideAt = [&](float part) noexcept {
+        const float m = glideMove * part;
+        return glideCents > 0 ? std::fmax(glideCents - m, 0.0f) : std::fmin(glideCents + m, 0.0f);
+    };
+    float cents, earlyCents = 0;
+    uint32_t split = 0;
+    if (pitchMayMove && (pitchMod != pitchModFrom || glideCents != 0)) {
+        split = s + (frames - s) / 2;
+        const float modMid = PitchModAt(start, s, r, split, outputRate);
+        earlyCents = pitchHome + 0.5f * (pitchModFrom + modMid);
+        cents = pitchHome + 0.5f * (modMid + pitchMod);
+        if (glideCents != 0) {
+            earlyCents += glideAt(0.25f);
+            cents += glideAt(0.75f);
+        }
+    } else {
+        cents = pitchHome + 0.5f * (pitchModFrom + pitchMod);
+        if (glideCents != 0) cents += glideAt(0.5f);
     }
-    if (cents != lastCents) {
+    pitchModFrom = pitchMod;
+    if (glideCents != 0) glideCents = glideAt(1.0f);
+    pitchAt = split;
+    if (split != 0 && earlyCents == cents) pitchAt = 0;
+    if (cents != lastCents || pitchAt != 0) {
         // Most notes hold their pitch for many blocks: exp2 only on change.
         lastCents = cents;
-        double ratio = static_cast<double>(dsp::CentsToRatio(cents)) * pitchScale;
-        if (ratio > 512.0) ratio = 512.0;
-        if (ratio < 1e-6) ratio = 1e-6;
+        const double ratio = Ratio(cents, pitchScale);
         inc = static_cast<uint64_t>(ratio * 4294967296.0);
-        if (sinc) sincBand = sinc::BandFor(ratio);
+        double highest = ratio;
+        if (pitchAt != 0) {
+            const double early = Ratio(earlyCents, pitchScale);
+            earlyInc = static_cast<uint64_t>(early * 4294967296.0);
+            if (early > highest) highest = early;
+        }
+        // The band for the higher of a block's two pitches: a lower cutoff
+        // for a half-block rather than aliasing.
+        if (sinc) sincBand = sinc::BandFor(highest);
     }
 
     float fc = fcBase + mlfo * modLfoToFc + menv * modEnvToFc;
@@ -588,10 +643,43 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, const BlockSpan& span,
     }
     brk = p < r ? p : r;
     brk2 = p < r ? r : frames;
+    if (quiet < frames) {
+        // The last ramp reaches silence at `quiet` (the envelope has ended,
+        // so `end` is 0) and the rest of the block stays there.
+        if (r == frames) {
+            gainStep[0] = -gainFrom[0] * (1.0f / (quiet - s));
+            brk = quiet;
+            gainFrom[1] = gainStep[1] = 0;
+        } else {
+            gainStep[1] = -gainFrom[1] * (1.0f / (quiet - r));
+            brk2 = quiet;
+        }
+        gainFrom[2] = gainStep[2] = 0;
+    }
     const bool inaudible = volEnv.stage() == Envelope::kRelease && gain < kSilence;
     // An envelope that ends inside the block still ramps down to nothing in
     // it (a fast fade ends within one block); the voice goes at the next.
     return !(inaudible && IsSilentBelow(kSilence * kSampleScale));
+}
+
+float Voice::PitchModAt(PitchModulators& m, uint32_t s, uint32_t r, uint32_t at, float outputRate) const noexcept {
+    const float dt = (at - s) / outputRate;
+    float cents = 0;
+    if (vibToPitch != 0) cents += m.vib.Advance(vibLfoDelay, vibLfoHz, m.vibLag + dt) * vibToPitch;
+    if (modLfoToPitch != 0) cents += m.mod.Advance(modLfoDelay, modLfoHz, m.modLag + dt) * modLfoToPitch;
+    if (modEnvToPitch != 0) {
+        float v;
+        if (r < at) {
+            // Through a release that began before `at`.
+            m.env.Advance(modTimes, (r - s) / outputRate);
+            m.env.Release();
+            v = m.env.Advance(modTimes, (at - r) / outputRate);
+        } else {
+            v = m.env.Advance(modTimes, dt);
+        }
+        cents += v * modEnvToPitch;
+    }
+    return cents;
 }
 
 void Voice::FirePending(float heard) noexcept {

@@ -98,6 +98,10 @@ struct Voice {
     const uint8_t* seamLow = nullptr;
     uint64_t pos = 0;          // 32.32 fixed point, frames from pcm[0]
     uint64_t inc = 0;
+    // A block whose pitch moves plays its first half, up to frame pitchAt,
+    // at earlyInc (pitchAt 0: the whole block at inc).
+    uint64_t earlyInc = 0;
+    uint32_t pitchAt = 0;
     uint32_t end = 0, loopStart = 0, loopEnd = 0;
     uint32_t seamLength = 0;   // frames of the loop's seam (font/model.h)
     uint8_t loopMode = 0;
@@ -149,6 +153,17 @@ struct Voice {
     bool pendingCut = false, pendingUnloop = false;
     bool unloopAfterBlock = false;
     float envPrev = 0;         // volume envelope at the end of the last block
+    // What moves a voice's pitch, as it stood at a block's start.
+    struct PitchModulators {
+        Lfo vib, mod;
+        Envelope env;
+        float vibLag = 0, modLag = 0;
+    };
+    // The cents those modulators add at frame `at` of a block from `s`, with
+    // a release at `r` (or `frames`); advances m. Only for the few blocks
+    // whose pitch moves, so out of BeginBlock's line.
+    [[gnu::noinline]] float PitchModAt(PitchModulators& m, uint32_t s, uint32_t r, uint32_t at,
+                                       float outputRate) const noexcept;
     // Starts the pending release; `heard`: the envelope level the output has
     // at that frame.
     void FirePending(float heard) noexcept;
@@ -199,10 +214,11 @@ struct Voice {
     // for a silent voice), then the filter, then Mix.
     bool Generate(float* tmp, uint32_t frames, uint32_t& off) noexcept;
     // True when the whole block is one run of 16-bit sample data read by
-    // linear interpolation from its first frame, with a single gain ramp and
-    // shares that hold: the case RenderPlainFour handles.
+    // linear interpolation from its first frame at one pitch, with a single
+    // gain ramp and shares that hold: the case RenderPlainFour handles.
     bool Plain(uint32_t frames) const noexcept;
-    void Interpolate(const int16_t* src, const uint8_t* low, uint64_t& p, float* out, uint32_t n) const noexcept;
+    void Interpolate(const int16_t* src, const uint8_t* low, uint64_t& p, uint64_t step, float* out,
+                     uint32_t n) const noexcept;
     // Where a looping voice reads at the 32.32 position `abs` (first moved
     // back by whole loops when it ran past what it may read): the buffer (the
     // sample data or the loop's seam), the 32.32 position of that buffer's

@@ -67,13 +67,14 @@ inline uint32_t FramesBelow(uint64_t pos, uint64_t inc, uint32_t limit, uint32_t
 
 } // namespace
 
-void Voice::Interpolate(const int16_t* src, const uint8_t* low, uint64_t& p, float* out, uint32_t n) const noexcept {
+void Voice::Interpolate(const int16_t* src, const uint8_t* low, uint64_t& p, uint64_t step, float* out,
+                        uint32_t n) const noexcept {
     if (low) {
-        if (sinc) SincRun<true>(src, low, p, inc, sincBand, out, n);
-        else LinearRun<true>(src, low, p, inc, out, n);
+        if (sinc) SincRun<true>(src, low, p, step, sincBand, out, n);
+        else LinearRun<true>(src, low, p, step, out, n);
     } else {
-        if (sinc) kernels::SincRun16(src, p, inc, sincBand, out, n);
-        else kernels::LinearRun16(src, p, inc, out, n);
+        if (sinc) kernels::SincRun16(src, p, step, sincBand, out, n);
+        else kernels::LinearRun16(src, p, step, out, n);
     }
 }
 
@@ -105,14 +106,17 @@ bool Voice::Generate(float* tmp, uint32_t frames, uint32_t& off) noexcept {
     if (!silent && off) std::memset(tmp, 0, off * sizeof(float));
 
     while (done < frames) {
-        const uint32_t want = frames - done;
+        // A block whose pitch moves changes step at pitchAt.
+        const bool early = done < pitchAt;
+        const uint64_t step = early ? earlyInc : inc;
+        const uint32_t want = (early ? pitchAt : frames) - done;
         if (looping) {
             const Region r = Locate(pos);
             uint64_t rel = pos - r.shift;
-            uint32_t n = FramesBelow(rel, inc, r.limit, want);
+            uint32_t n = FramesBelow(rel, step, r.limit, want);
             if (n == 0) n = 1;
-            if (silent) rel += inc * n;
-            else Interpolate(r.src, r.low, rel, tmp + done, n);
+            if (silent) rel += step * n;
+            else Interpolate(r.src, r.low, rel, step, tmp + done, n);
             pos = rel + r.shift;
             done += n;
         } else {
@@ -120,10 +124,10 @@ bool Voice::Generate(float* tmp, uint32_t frames, uint32_t& off) noexcept {
                 alive = false;
                 break;
             }
-            uint32_t n = FramesBelow(pos, inc, end, want);
+            uint32_t n = FramesBelow(pos, step, end, want);
             if (n == 0) n = 1;
-            if (silent) pos += inc * n;
-            else Interpolate(pcm, pcmLow, pos, tmp + done, n);
+            if (silent) pos += step * n;
+            else Interpolate(pcm, pcmLow, pos, step, tmp + done, n);
             done += n;
         }
     }
@@ -191,7 +195,7 @@ bool Voice::Render(MixBuses& bus, uint32_t frames, bool fx) noexcept {
 }
 
 bool Voice::Plain(uint32_t frames) const noexcept {
-    if (sinc || pcmLow || startDelay != 0 || brk < frames || Gliding() || IsSilent()) return false;
+    if (sinc || pcmLow || startDelay != 0 || pitchAt != 0 || brk < frames || Gliding() || IsSilent()) return false;
     // A loop's seam and wrap are taken care of by RenderPlainFour; a sample
     // that ends within the block goes the general way.
     if (looping) return true;
@@ -304,7 +308,8 @@ void Voice::MakeSilentFiller() noexcept {
     sinc = looping = unloopAfterBlock = filterOn = false;
     filter = filterFrom = BiquadCoeffs{};
     filterStep = BiquadCoeffs{0, 0, 0, 0, 0};
-    pos = inc = 0;
+    pos = inc = earlyInc = 0;
+    pitchAt = 0;
     end = 1;
     startDelay = 0;
     brk = brk2 = kBlockFrames;

@@ -2,6 +2,9 @@
 // sample, whatever their kind and wherever they fall in a render block.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "synth/block_frames.h"
 #include "synth/render_util.h"
 
 using namespace tsl::test;
@@ -101,20 +104,26 @@ TEST(Timing, PedalsAndNotesOffReleaseAtTheirSample) {
     x = RenderTimed(f, {{MIDI_EVENT_NOTE, kOn, 0}, {MIDI_EVENT_SOUNDOFF, 0, 801}}, 1800);
     EXPECT_EQ(FirstDifference(x, held), 801u);
     EXPECT_LT(std::fabs(x[801 + 480]), 1e-4f); // the fast fade is over within about 10 ms
+    // ... and silent from where its envelope ends (10 ms), not at the end of
+    // the control block it fell in.
+    EXPECT_EQ(x[801 + 450], 0.0f);
+    EXPECT_GT(std::fabs(x[801 + 400]), 0.0f);
     BASS_MIDI_FontFree(f);
 }
 
 TEST(Timing, ControllersAndBendChangeTheSoundAtTheirSample) {
     HSOUNDFONT dc = DcFont();
-    const auto held = RenderTimed(dc, {{MIDI_EVENT_NOTE, kOn, 0}}, 1400);
+    const auto held = RenderTimed(dc, {{MIDI_EVENT_NOTE, kOn, 0}}, 1600);
     for (uint32_t at : {130u, 1000u, 1043u}) {
         // Volume and expression reach the voice through modulators.
-        auto x = RenderTimed(dc, {{MIDI_EVENT_NOTE, kOn, 0}, {MIDI_EVENT_VOLUME, 40, at}}, 1400);
+        auto x = RenderTimed(dc, {{MIDI_EVENT_NOTE, kOn, 0}, {MIDI_EVENT_VOLUME, 40, at}}, 1600);
         EXPECT_EQ(FirstDifference(x, held), at) << at;
-        x = RenderTimed(dc, {{MIDI_EVENT_NOTE, kOn, 0}, {MIDI_EVENT_EXPRESSION, 50, at}}, 1400);
+        x = RenderTimed(dc, {{MIDI_EVENT_NOTE, kOn, 0}, {MIDI_EVENT_EXPRESSION, 50, at}}, 1600);
         EXPECT_EQ(FirstDifference(x, held), at) << at;
-        // After the change the level settles to the new value.
-        EXPECT_LT(x[at + 200], x[at - 1] * 0.5f) << at;
+        // After the change the level glides to the new value over the
+        // control block that starts there (kBlockFrames).
+        EXPECT_LT(x[at + 400], x[at - 1] * 0.5f) << at;
+        EXPECT_NEAR(x[at + 520], x[at + 540], 1e-6f) << at;
     }
     BASS_MIDI_FontFree(dc);
 
@@ -127,5 +136,29 @@ TEST(Timing, ControllersAndBendChangeTheSoundAtTheirSample) {
         EXPECT_EQ(FirstChange(step, 70, 1e-6f), at) << at;
         EXPECT_GT(step[at + 10], step[at - 10] * 1.04f) << at;
     }
+    BASS_MIDI_FontFree(ramp);
+}
+
+// A vibrato moves the pitch within a control block: a ramp played with the
+// mod wheel up advances at one speed (its step) in the first half of a block
+// and at another in the second, so that the pitch steps no coarser than
+// kPitchFrames however long blocks are. The mean step over most of each half
+// (rounding of single steps would hide a cent) tells them apart.
+TEST(Timing, AVibratoStepsWithinLongBlocks) {
+    static_assert(tsl::kBlockFrames == 2 * tsl::kPitchFrames);
+    HSOUNDFONT ramp = RampFont();
+    const auto x = RenderTimed(ramp, {{MIDI_EVENT_MODULATION, 127, 0}, {MIDI_EVENT_NOTE, kOn, 0}}, 6000);
+    auto speed = [&](size_t from) { return (x[from + 224] - x[from]) / 224; };
+    int blocks = 0, moved = 0;
+    // From the second block (the first has the onset) to before the ramp
+    // runs out.
+    for (size_t b = tsl::kBlockFrames; b + tsl::kBlockFrames < 5600; b += tsl::kBlockFrames) {
+        const float early = speed(b + 16), late = speed(b + tsl::kPitchFrames + 16);
+        ++blocks;
+        if (std::fabs(late - early) > 2e-4f * early) ++moved;
+        // Within a half the pitch holds.
+        EXPECT_NEAR(speed(b + 16), (x[b + 16 + 112] - x[b + 16]) / 112, 1e-4f * early) << b;
+    }
+    EXPECT_GE(moved, blocks - 2) << blocks;
     BASS_MIDI_FontFree(ramp);
 }
