@@ -162,8 +162,11 @@ void Pass(FourVoices& va, FourVoices& vb, float* __restrict acc, uint32_t frames
     __m256 z1 = Join(va.z[0], vb.z[0]), z2 = Join(va.z[1], vb.z[1]);
     // The gain ramp, on b0 for the low-pass (as the four-voice pass).
     __m256 e = Join(va.e0, vb.e0), de = Join(va.de, vb.de);
+    // b0·e steps along the product of two lines (four_voice_pass.h).
+    __m256 dde = _mm256_setzero_ps();
     if constexpr (kLowpass) {
-        de = _mm256_fmadd_ps(db0, e, _mm256_mul_ps(b0, de));
+        dde = _mm256_mul_ps(_mm256_add_ps(db0, db0), de);
+        de = _mm256_fmadd_ps(db0, e, _mm256_fmadd_ps(b0, de, _mm256_mul_ps(db0, de)));
         e = _mm256_mul_ps(b0, e);
     }
     __m256 share[kBuses];
@@ -195,6 +198,7 @@ void Pass(FourVoices& va, FourVoices& vb, float* __restrict acc, uint32_t frames
             a2 = _mm256_add_ps(a2, da2);
             __m256 out;
             if constexpr (kLowpass) {
+                de = _mm256_add_ps(de, dde);
                 const __m256 t = _mm256_mul_ps(e, in);
                 out = _mm256_add_ps(t, z1);
                 // t + t is exact, so 2·t + z2 fused rounds as (t + t) + z2 does.

@@ -136,11 +136,13 @@ private:
 
 // kLowpass: every voice's filter has b1 = 2 b0 and b2 = b0 exactly, and so
 // have its steps (the two-pole low-pass, and the identity written as
-// {1, 2, 1, 2, 1}), so b0 x is computed once, and the gain ramp rides on b0:
-// b0·e steps by b0·de, and by e·db0 more where b0 glides (a product of two
-// lines taken as a line: off by the product of the two moves at most).
-// Otherwise the input is scaled by the ramp before the filter. The
-// coefficients step on before each frame, as the gain does.
+// {1, 2, 1, 2, 1}), so b0 x is computed once, and the gain ramp rides on b0.
+// Where b0 glides, b0·e is the product of two lines: its step moves on by
+// 2·db0·de a frame, which keeps it on the product (taken as a line, it ended
+// a block off by the product of the two moves, and the next block jumped
+// back: a click where a release and a cutoff sweep meet). Otherwise the
+// input is scaled by the ramp before the filter. The coefficients step on
+// before each frame, as the gain does.
 template <uint32_t kBuses, bool kLowpass, bool kFma>
 void FourPass(FourVoices& v, float* __restrict acc, uint32_t frames) noexcept {
     const int16_t *s0 = v.src[0], *s1 = v.src[1], *s2 = v.src[2], *s3 = v.src[3];
@@ -156,9 +158,11 @@ void FourPass(FourVoices& v, float* __restrict acc, uint32_t frames) noexcept {
     const __m128 da1 = _mm_loadu_ps(v.dc[3]), da2 = _mm_loadu_ps(v.dc[4]);
     __m128 z1 = _mm_loadu_ps(v.z[0]), z2 = _mm_loadu_ps(v.z[1]);
     __m128 e = _mm_loadu_ps(v.e0), de = _mm_loadu_ps(v.de);
+    __m128 dde = _mm_setzero_ps();
     if constexpr (kLowpass) {
         // A b0 that holds adds exactly nothing: b0·de to the bit.
-        de = MulAdd<kFma>(db0, e, _mm_mul_ps(b0, de));
+        dde = _mm_mul_ps(_mm_add_ps(db0, db0), de);
+        de = MulAdd<kFma>(db0, e, MulAdd<kFma>(b0, de, _mm_mul_ps(db0, de)));
         e = _mm_mul_ps(b0, e);
     }
     __m128 share[kBuses];
@@ -183,6 +187,7 @@ void FourPass(FourVoices& v, float* __restrict acc, uint32_t frames) noexcept {
             a2 = _mm_add_ps(a2, da2);
             __m128 out;
             if constexpr (kLowpass) {
+                de = _mm_add_ps(de, dde);
                 const __m128 t = _mm_mul_ps(e, in);
                 out = _mm_add_ps(t, z1);
                 // The state update is summed with the feedback term last:

@@ -118,7 +118,7 @@ void BiquadScalar(float* const x[4], const float c[4][5], const float (*dc)[5], 
 void FourScalar(FourVoices& v, float* acc, uint32_t buses, uint32_t frames) noexcept {
     for (int k = 0; k < 4; ++k) {
         uint64_t p = v.pos[k];
-        const float b0 = v.c[0][k], b1 = v.c[1][k], b2 = v.c[2][k], a1 = v.c[3][k], a2 = v.c[4][k];
+        float b0 = v.c[0][k], b1 = v.c[1][k], b2 = v.c[2][k], a1 = v.c[3][k], a2 = v.c[4][k];
         float s1 = v.z[0][k], s2 = v.z[1][k];
         float e = v.e0[k];
         const int16_t* src = v.src[k];
@@ -130,6 +130,11 @@ void FourScalar(FourVoices& v, float* acc, uint32_t buses, uint32_t frames) noex
             const float frac = static_cast<float>(static_cast<uint32_t>(p)) * (1.0f / 4294967296.0f);
             const float a = s[0];
             e += v.de[k];
+            b0 += v.dc[0][k];
+            b1 += v.dc[1][k];
+            b2 += v.dc[2][k];
+            a1 += v.dc[3][k];
+            a2 += v.dc[4][k];
             const float in = (a + (static_cast<float>(s[1]) - a) * frac) * e;
             p += v.inc[k];
             const float out = b0 * in + s1;

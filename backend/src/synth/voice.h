@@ -102,6 +102,7 @@ struct Voice {
     // at earlyInc (pitchAt 0: the whole block at inc).
     uint64_t earlyInc = 0;
     uint32_t pitchAt = 0;
+    uint64_t StepAt(uint32_t frame) const noexcept { return frame < pitchAt ? earlyInc : inc; }
     uint32_t end = 0, loopStart = 0, loopEnd = 0;
     uint32_t seamLength = 0;   // frames of the loop's seam (font/model.h)
     uint8_t loopMode = 0;
@@ -213,9 +214,10 @@ struct Voice {
     // Mix is to (GainInMix; frames before `off` are zero; nothing is written
     // for a silent voice), then the filter, then Mix.
     bool Generate(float* tmp, uint32_t frames, uint32_t& off) noexcept;
-    // True when the whole block is one run of 16-bit sample data read by
-    // linear interpolation from its first frame at one pitch, with a single
-    // gain ramp and shares that hold: the case RenderPlainFour handles.
+    // True when the block is read from 16-bit sample data by linear
+    // interpolation and does not run out of it, with shares that hold: the
+    // case RenderPlainFour handles (a start inside the block, the gain
+    // ramp's bends and a pitch that changes step at pitchAt included).
     bool Plain(uint32_t frames) const noexcept;
     void Interpolate(const int16_t* src, const uint8_t* low, uint64_t& p, uint64_t step, float* out,
                      uint32_t n) const noexcept;

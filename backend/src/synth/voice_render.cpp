@@ -195,12 +195,20 @@ bool Voice::Render(MixBuses& bus, uint32_t frames, bool fx) noexcept {
 }
 
 bool Voice::Plain(uint32_t frames) const noexcept {
-    if (sinc || pcmLow || startDelay != 0 || pitchAt != 0 || brk < frames || Gliding() || IsSilent()) return false;
+    if (sinc || pcmLow || Gliding() || IsSilent()) return false;
     // A loop's seam and wrap are taken care of by RenderPlainFour; a sample
-    // that ends within the block goes the general way.
+    // that ends within the block goes the general way. The voice reads from
+    // its start, at its first half's step up to pitchAt.
     if (looping) return true;
-    const uint32_t idx = static_cast<uint32_t>(pos >> 32);
-    return idx < end && FramesBelow(pos, inc, end, frames) == frames;
+    uint64_t p = pos;
+    uint32_t at = startDelay;
+    if (pitchAt > at) {
+        const uint32_t n = pitchAt - at;
+        if (static_cast<uint32_t>(p >> 32) >= end || FramesBelow(p, earlyInc, end, n) != n) return false;
+        p += earlyInc * n;
+        at = pitchAt;
+    }
+    return static_cast<uint32_t>(p >> 32) < end && FramesBelow(p, inc, end, frames - at) == frames - at;
 }
 
 namespace {
@@ -232,49 +240,103 @@ LaneRegion Place(const Voice& v, uint64_t abs, const int16_t*& src, uint64_t& p)
 
 namespace {
 
+// What a lane reads before its voice starts: zeros, at a standstill (the
+// passes load four samples from the position, and a guard's worth more).
+alignas(16) constexpr int16_t kSilence[16] = {};
+
 // Four plain voices set up for the four-voice pass, and put back after it.
+// A block is rendered in segments between the frames where some lane
+// changes what the pass cannot change along the way (a voice starts, its
+// gain ramp bends, its pitch takes its second half's step); Segment sets the
+// lanes up for the next one, continuing from where the pass left them.
 class PlainGroup {
 public:
-    PlainGroup(Voice* const v[4], uint32_t frames) noexcept : v_(v) {
+    PlainGroup(Voice* const v[4], uint32_t frames) noexcept : frames_(frames) {
         for (int k = 0; k < 4; ++k) {
-            Voice& x = *v[k];
-            region_[k] = Place(x, x.pos, f.src[k], f.pos[k]);
-            f.inc[k] = x.inc;
-            f.e0[k] = x.gainFrom[0];
-            f.de[k] = x.gainStep[0];
+            v_[k] = v[k];
+            placed_[k] = false;
+            const Voice& x = *v[k];
+            for (int b = 0; b < 4; ++b) f.share[b][k] = x.shareTo[b];
             if (x.filterOn) {
-                const std::array<float, 5> from = Five(x.filterFrom), step = Five(x.filterStep);
-                for (int j = 0; j < 5; ++j) {
-                    f.c[j][k] = from[j];
-                    f.dc[j][k] = step[j];
-                }
                 f.z[0][k] = x.filterState.z1;
                 f.z[1][k] = x.filterState.z2;
             } else {
-                // The identity, in the low-pass's shape (b1 = 2 b0, b2 = b0):
-                // out = in exactly, and the state stays exactly zero.
-                f.c[0][k] = 1; f.c[1][k] = 2; f.c[2][k] = 1; f.c[3][k] = 2; f.c[4][k] = 1;
-                for (auto& step : f.dc) step[k] = 0;
                 f.z[0][k] = f.z[1][k] = 0;
             }
-            for (int b = 0; b < 4; ++b) f.share[b][k] = x.shareTo[b];
         }
         // A voice that reaches the end of the buffer it reads moves on to the
-        // next (the seam, or back from it), as Generate's runs do.
+        // next (the seam, or back from it), as Generate's runs do; `remaining`
+        // counts to the segment's end, the reads may go on to the block's.
         f.refill = [](void* ctx, int k, const int16_t*& src, uint64_t& p, uint32_t& left, uint32_t remaining) noexcept {
             PlainGroup& g = *static_cast<PlainGroup*>(ctx);
             g.region_[k] = Place(*g.v_[k], p + g.region_[k].shift, src, p);
-            left = FramesBelow(p, g.v_[k]->inc, g.region_[k].limit, remaining);
+            left = FramesBelow(p, g.v_[k]->StepAt(g.frames_ - g.after_ - remaining), g.region_[k].limit,
+                               remaining + g.after_);
             if (left == 0) left = 1; // never stall (as Generate)
         };
         f.ctx = this;
-        for (int k = 0; k < 4; ++k) {
-            f.left[k] = FramesBelow(f.pos[k], f.inc[k], region_[k].limit, frames);
-            if (f.left[k] == 0) f.refill(f.ctx, k, f.src[k], f.pos[k], f.left[k], frames);
-        }
     }
     PlainGroup(const PlainGroup&) = delete;
     PlainGroup& operator=(const PlainGroup&) = delete;
+
+    // The frames inside the block where some lane changes, added to `at`.
+    void Events(uint32_t* at, int& count) const noexcept {
+        for (Voice* x : v_) {
+            const uint32_t s = x->startDelay;
+            const Voice::Segments seg(*x, s, frames_);
+            for (uint32_t e : {s, seg.first[1], seg.first[2], x->pitchAt})
+                if (e > 0 && e < frames_) at[count++] = e;
+        }
+    }
+
+    // Sets the lanes up for frames [from, to) of the block.
+    void Segment(uint32_t from, uint32_t to) noexcept {
+        after_ = frames_ - to;
+        for (int k = 0; k < 4; ++k) {
+            const Voice& x = *v_[k];
+            const uint32_t s = x.startDelay;
+            const std::array<float, 5> c = x.filterOn ? Five(x.filterFrom) : kIdentity;
+            if (from < s) {
+                f.src[k] = kSilence;
+                f.pos[k] = f.inc[k] = 0;
+                f.left[k] = to - from;
+                f.e0[k] = f.de[k] = 0;
+                for (int j = 0; j < 5; ++j) {
+                    f.c[j][k] = c[j];
+                    f.dc[j][k] = 0;
+                }
+                continue;
+            }
+            // The lane starts reading where its voice is, and reckons again
+            // how far it may read when its step changes.
+            const uint64_t step = x.StepAt(from);
+            bool fresh = false;
+            if (!placed_[k]) {
+                region_[k] = Place(x, x.pos, f.src[k], f.pos[k]);
+                placed_[k] = fresh = true;
+            }
+            if (fresh || f.inc[k] != step) {
+                f.inc[k] = step;
+                f.left[k] = FramesBelow(f.pos[k], step, region_[k].limit, frames_ - from);
+                if (f.left[k] == 0) f.refill(f.ctx, k, f.src[k], f.pos[k], f.left[k], to - from);
+            }
+            // The gain ramp's segment `from` falls in, as Generate's runs
+            // ramp it: frame i of segment j at gainFrom[j] + gainStep[j] (i -
+            // first + 1).
+            const Voice::Segments seg(x, s, frames_);
+            int j = 0;
+            while (j < 2 && from >= seg.last[j]) ++j;
+            f.e0[k] = x.gainFrom[j] + x.gainStep[j] * static_cast<float>(from - seg.first[j]);
+            f.de[k] = x.gainStep[j];
+            // The filter glides from the voice's start.
+            const std::array<float, 5> dc = x.filterOn ? Five(x.filterStep) : kNoStep;
+            const float moved = static_cast<float>(from - s);
+            for (int i = 0; i < 5; ++i) {
+                f.c[i][k] = c[i] + dc[i] * moved;
+                f.dc[i][k] = dc[i];
+            }
+        }
+    }
 
     void Finish() noexcept {
         for (int k = 0; k < 4; ++k) {
@@ -284,6 +346,7 @@ public:
                 x.filterState.z1 = f.z[0][k];
                 x.filterState.z2 = f.z[1][k];
             }
+            x.startDelay = 0;
             x.EndBlock();
         }
     }
@@ -291,9 +354,36 @@ public:
     kernels::FourVoices f;
 
 private:
-    Voice* const* v_;
+    // The identity, in the low-pass's shape (b1 = 2 b0, b2 = b0): out = in
+    // exactly, and the state stays exactly zero.
+    static constexpr std::array<float, 5> kIdentity{1, 2, 1, 2, 1}, kNoStep{0, 0, 0, 0, 0};
+
+    Voice* v_[4];
+    bool placed_[4];
     LaneRegion region_[4];
+    uint32_t frames_;
+    uint32_t after_ = 0; // frames of the block after the current segment
 };
+
+// Runs groups of plain voices over the block in segments between their
+// events; `pass(from, to)` renders frames [from, to) of every group.
+template <int kGroups, class Pass>
+void InSegments(PlainGroup* const (&g)[kGroups], uint32_t frames, Pass pass) noexcept {
+    uint32_t at[kGroups * 16 + 1];
+    int count = 0;
+    for (PlainGroup* x : g) x->Events(at, count);
+    at[count++] = frames;
+    std::sort(at, at + count);
+    uint32_t from = 0;
+    for (int i = 0; i < count; ++i) {
+        const uint32_t to = at[i];
+        if (to <= from) continue;
+        for (PlainGroup* x : g) x->Segment(from, to);
+        pass(from, to);
+        from = to;
+    }
+    for (PlainGroup* x : g) x->Finish();
+}
 
 static_assert(sizeof(MixBuses::lanes[0]) == kernels::kLaneStride * sizeof(float));
 
@@ -323,15 +413,18 @@ void Voice::MakeSilentFiller() noexcept {
 
 void RenderPlainFour(Voice* const v[4], MixBuses& bus, uint32_t buses, uint32_t frames) noexcept {
     PlainGroup g(v, frames);
-    kernels::RenderFour(g.f, bus.lanes[0], buses, frames);
-    g.Finish();
+    PlainGroup* const groups[1] = {&g};
+    InSegments(groups, frames, [&](uint32_t from, uint32_t to) noexcept {
+        kernels::RenderFour(g.f, bus.lanes[0] + kernels::kLanes * from, buses, to - from);
+    });
 }
 
 void RenderPlainEight(Voice* const a[4], Voice* const b[4], MixBuses& bus, uint32_t buses, uint32_t frames) noexcept {
     PlainGroup ga(a, frames), gb(b, frames);
-    kernels::RenderEight(ga.f, gb.f, bus.lanes[0], buses, frames);
-    ga.Finish();
-    gb.Finish();
+    PlainGroup* const groups[2] = {&ga, &gb};
+    InSegments(groups, frames, [&](uint32_t from, uint32_t to) noexcept {
+        kernels::RenderEight(ga.f, gb.f, bus.lanes[0] + kernels::kLanes * from, buses, to - from);
+    });
 }
 
 namespace {
