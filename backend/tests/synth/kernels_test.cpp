@@ -200,7 +200,8 @@ TEST(Kernels, EachLoopMatchesOnOddLengthsAndOffsets) {
 
 // The fused pass over four voices must produce what the separate loops do
 // (interpolate, scale by the gain ramp, filter, share out into each bus), in
-// each of its versions.
+// each of its versions (the scalar one included), with filters that hold
+// and with low-pass filters that glide while the gain ramps.
 TEST(Kernels, FusedFourVoicesMatchTheSeparateLoops) {
     std::mt19937 rng(11);
     std::uniform_int_distribution<int> sample(-32768, 32767);
@@ -211,67 +212,85 @@ TEST(Kernels, FusedFourVoicesMatchTheSeparateLoops) {
         for (auto& v : s) v = static_cast<int16_t>(sample(rng));
     }
     const uint64_t inc[4] = {0x40000000ull, 0x100000000ull, 0x1C3A5F00Dull, 0x0F1234567ull};
-    const float c[4][5] = {{0.2f, 0.4f, 0.2f, -0.5f, 0.3f}, {1, 0, 0, 0, 0},
-                           {0.9f, -1.8f, 0.9f, -1.7f, 0.75f}, {0.3f, 0, -0.3f, -0.4f, 0.4f}};
-    for (uint32_t buses = 2; buses <= 4; ++buses) {
-        for (uint32_t n : {1u, 3u, 4u, 33u, 64u}) {
-            kernels::FourVoices v{};
-            for (int k = 0; k < 4; ++k) {
-                v.src[k] = src[k].data();
-                v.pos[k] = (static_cast<uint64_t>(100 + 37 * k) << 32) + 0x9ABCDEF0ull * static_cast<uint64_t>(k + 1) / 3;
-                v.inc[k] = inc[k];
-                v.left[k] = 64; // one buffer for the whole block
-                for (int j = 0; j < 5; ++j) v.c[j][k] = c[k][j];
-                v.z[0][k] = k == 1 ? 0 : 0.1f * unit(rng);
-                v.z[1][k] = k == 1 ? 0 : 0.1f * unit(rng);
-                v.e0[k] = 0.5f * unit(rng);
-                v.de[k] = 0.01f * unit(rng);
-                for (uint32_t b = 0; b < 4; ++b) v.share[b][k] = unit(rng);
-            }
-            // The reference: the separate loops, scalar.
-            kernels::SetVectorised(false);
-            float ref[4][64] = {};
-            float start[4][64];
-            for (auto& b : start)
-                for (float& x : b) x = unit(rng);
-            std::copy(&start[0][0], &start[0][0] + 4 * 64, &ref[0][0]);
-            float tmp[4][64];
-            float z[4][2];
-            uint64_t refPos[4];
-            for (int k = 0; k < 4; ++k) {
-                refPos[k] = v.pos[k];
-                kernels::LinearRun16(v.src[k], refPos[k], v.inc[k], tmp[k], n);
-                kernels::ScaleRamp(tmp[k], 0, n, v.e0[k], v.de[k]);
-                z[k][0] = v.z[0][k];
-                z[k][1] = v.z[1][k];
-            }
-            float* const x[4] = {tmp[0], tmp[1], tmp[2], tmp[3]};
-            kernels::BiquadFour(x, c, kHold, z, n);
-            for (int k = 0; k < 4; ++k)
-                for (uint32_t b = 0; b < buses; ++b) kernels::MixRamp(tmp[k], ref[b], 0, n, v.share[b][k], 0);
-
-            // Scalar, SSE2, and the wide builds where the processor has them.
-            for (int vec = 0; vec < kBuilds; ++vec) {
-                if (!UseBuild(vec)) continue;
-                kernels::FourVoices w = v;
-                alignas(32) float acc[4 * kernels::kLaneStride] = {};
-                // A group adds into lanes 0-3 or, given acc + 4, lanes 4-7;
-                // ReduceLanes must fold both halves.
-                kernels::RenderFour(w, acc + (buses == 3 ? 4 : 0), buses, n);
-                float got[4][64];
-                std::copy(&start[0][0], &start[0][0] + 4 * 64, &got[0][0]);
-                for (uint32_t b = 0; b < buses; ++b) kernels::ReduceLanes(acc + b * kernels::kLaneStride, got[b], n);
+    const float shapes[4][5] = {{0.2f, 0.4f, 0.2f, -0.5f, 0.3f}, {1, 0, 0, 0, 0},
+                                {0.9f, -1.8f, 0.9f, -1.7f, 0.75f}, {0.3f, 0, -0.3f, -0.4f, 0.4f}};
+    // Low-pass shapes whose b0 nearly doubles over 64 frames while the gain
+    // falls by more than half: the passes carry the gain on b0, and b0·e
+    // must follow the product of the two ramps, not a line.
+    const float lowpass[4][5] = {{0.05f, 0.1f, 0.05f, -1.2f, 0.45f}, {0.1f, 0.2f, 0.1f, -0.9f, 0.3f},
+                                 {0.2f, 0.4f, 0.2f, -0.5f, 0.3f}, {0.01f, 0.02f, 0.01f, -1.6f, 0.65f}};
+    for (bool glide : {false, true}) {
+        for (uint32_t buses = 2; buses <= 4; ++buses) {
+            for (uint32_t n : {1u, 3u, 4u, 33u, 64u}) {
+                const auto& c = glide ? lowpass : shapes;
+                float dc[4][5] = {};
+                if (glide)
+                    for (int k = 0; k < 4; ++k) {
+                        const float d = c[k][0] * 0.8f / 64;
+                        dc[k][0] = dc[k][2] = d;
+                        dc[k][1] = 2 * d;
+                    }
+                kernels::FourVoices v{};
                 for (int k = 0; k < 4; ++k) {
-                    EXPECT_EQ(w.pos[k], refPos[k]);
-                    EXPECT_NEAR(w.z[0][k], z[k][0], 0.05f) << k;
-                    EXPECT_NEAR(w.z[1][k], z[k][1], 0.05f) << k;
+                    v.src[k] = src[k].data();
+                    v.pos[k] = (static_cast<uint64_t>(100 + 37 * k) << 32) + 0x9ABCDEF0ull * static_cast<uint64_t>(k + 1) / 3;
+                    v.inc[k] = inc[k];
+                    v.left[k] = 64; // one buffer for the whole block
+                    for (int j = 0; j < 5; ++j) {
+                        v.c[j][k] = c[k][j];
+                        v.dc[j][k] = dc[k][j];
+                    }
+                    v.z[0][k] = k == 1 ? 0 : 0.1f * unit(rng);
+                    v.z[1][k] = k == 1 ? 0 : 0.1f * unit(rng);
+                    v.e0[k] = 0.5f * unit(rng);
+                    v.de[k] = glide ? -v.e0[k] * 0.6f / 64 : 0.01f * unit(rng);
+                    for (uint32_t b = 0; b < 4; ++b) v.share[b][k] = unit(rng);
                 }
-                // Sample units (full scale 32768, the filtered terms reach a
-                // few times that): differences are float rounding of the
-                // terms, whatever their sum.
-                for (uint32_t b = 0; b < 4; ++b)
-                    for (uint32_t i = 0; i < 64; ++i)
-                        EXPECT_NEAR(got[b][i], ref[b][i], 0.05f) << vec << " " << buses << " " << n << " " << b << " " << i;
+                // The reference: the separate loops, scalar.
+                kernels::SetVectorised(false);
+                float ref[4][64] = {};
+                float start[4][64];
+                for (auto& b : start)
+                    for (float& x : b) x = unit(rng);
+                std::copy(&start[0][0], &start[0][0] + 4 * 64, &ref[0][0]);
+                float tmp[4][64];
+                float z[4][2];
+                uint64_t refPos[4];
+                for (int k = 0; k < 4; ++k) {
+                    refPos[k] = v.pos[k];
+                    kernels::LinearRun16(v.src[k], refPos[k], v.inc[k], tmp[k], n);
+                    kernels::ScaleRamp(tmp[k], 0, n, v.e0[k], v.de[k]);
+                    z[k][0] = v.z[0][k];
+                    z[k][1] = v.z[1][k];
+                }
+                float* const x[4] = {tmp[0], tmp[1], tmp[2], tmp[3]};
+                kernels::BiquadFour(x, c, dc, z, n);
+                for (int k = 0; k < 4; ++k)
+                    for (uint32_t b = 0; b < buses; ++b) kernels::MixRamp(tmp[k], ref[b], 0, n, v.share[b][k], 0);
+
+                // Scalar, SSE2, and the wide builds where the processor has them.
+                for (int vec = 0; vec < kBuilds; ++vec) {
+                    if (!UseBuild(vec)) continue;
+                    kernels::FourVoices w = v;
+                    alignas(32) float acc[4 * kernels::kLaneStride] = {};
+                    // A group adds into lanes 0-3 or, given acc + 4, lanes 4-7;
+                    // ReduceLanes must fold both halves.
+                    kernels::RenderFour(w, acc + (buses == 3 ? 4 : 0), buses, n);
+                    float got[4][64];
+                    std::copy(&start[0][0], &start[0][0] + 4 * 64, &got[0][0]);
+                    for (uint32_t b = 0; b < buses; ++b) kernels::ReduceLanes(acc + b * kernels::kLaneStride, got[b], n);
+                    for (int k = 0; k < 4; ++k) {
+                        EXPECT_EQ(w.pos[k], refPos[k]);
+                        EXPECT_NEAR(w.z[0][k], z[k][0], 0.05f) << k;
+                        EXPECT_NEAR(w.z[1][k], z[k][1], 0.05f) << k;
+                    }
+                    // Sample units (full scale 32768, the filtered terms reach a
+                    // few times that): differences are float rounding of the
+                    // terms, whatever their sum.
+                    for (uint32_t b = 0; b < 4; ++b)
+                        for (uint32_t i = 0; i < 64; ++i)
+                            EXPECT_NEAR(got[b][i], ref[b][i], 0.05f) << vec << " " << buses << " " << n << " " << b << " " << i;
+                }
             }
         }
     }
