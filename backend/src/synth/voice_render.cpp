@@ -242,7 +242,7 @@ namespace {
 
 // What a lane reads before its voice starts: zeros, at a standstill (the
 // passes load four samples from the position, and a guard's worth more).
-alignas(16) constexpr int16_t kSilence[16] = {};
+alignas(16) constexpr int16_t kBeforeStart[16] = {};
 
 // Four plain voices set up for the four-voice pass, and put back after it.
 // A block is rendered in segments between the frames where some lane
@@ -297,7 +297,7 @@ public:
             const uint32_t s = x.startDelay;
             const std::array<float, 5> c = x.filterOn ? Five(x.filterFrom) : kIdentity;
             if (from < s) {
-                f.src[k] = kSilence;
+                f.src[k] = kBeforeStart;
                 f.pos[k] = f.inc[k] = 0;
                 f.left[k] = to - from;
                 f.e0[k] = f.de[k] = 0;
