@@ -127,6 +127,13 @@ public:
         return t.attack > time_ ? t.attack - time_ : 0.0f;
     }
 
+    // Seconds until a release reaches silence, or a negative value outside
+    // the release.
+    float TimeToEnd(const EnvelopeTimes& t) const noexcept {
+        if (stage_ != kRelease) return -1.0f;
+        return t.release > 0 ? level_ * t.release : 0.0f;
+    }
+
     Stage stage() const noexcept { return stage_; }
     float level() const noexcept { return level_; }
     bool done() const noexcept { return stage_ == kDone; }

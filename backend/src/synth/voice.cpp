@@ -470,9 +470,8 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, const BlockSpan& span,
     // end: the frame from which the voice is silent, or `frames`.
     uint32_t quiet = frames;
     auto quietFrom = [&](uint32_t from, float within) noexcept {
-        if (volEnv.stage() != Envelope::kRelease) return frames;
-        const float t = volEnv.level() * volTimes.release;
-        if (t >= within) return frames;
+        const float t = volEnv.TimeToEnd(volTimes);
+        if (t < 0 || t >= within) return frames;
         uint32_t at = from + static_cast<uint32_t>(t * outputRate + 0.5f);
         if (at < from + kMinOnsetFrames) at = from + kMinOnsetFrames;
         return at < frames ? at : frames;
