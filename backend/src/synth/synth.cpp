@@ -707,7 +707,7 @@ void Synth::FreeVoice(int32_t index) noexcept {
 }
 
 void Synth::SortCandidateArray() noexcept {
-    std::sort(cand_, cand_ + candCount_, [](const Candidate& a, const Candidate& b) { return a.level < b.level; });
+    std::sort(cand_, cand_ + candCount_, StealsBefore);
 }
 
 void Synth::ReadyCandidates() noexcept {
@@ -723,8 +723,6 @@ void Synth::ReadyCandidates() noexcept {
         }
         candByHelper_ = false;
     } else {
-        // Sorted once only: sorting the sorted array again could swap voices
-        // of equal loudness.
         SortCandidateArray();
     }
     candSorted_ = true;
@@ -758,20 +756,15 @@ void Synth::GatherCandidates(uint32_t noteId) noexcept {
             Prefetch(&w.noteId);
             Prefetch(&w.level);
         }
-        const Voice& v = voices_[active_[i]];
+        const int32_t idx = active_[i];
+        const Voice& v = voices_[idx];
         if (v.noteId == noteId || v.stolen) continue;
-        ranked_[n++] = Ranked{v.level, static_cast<uint32_t>(i)};
+        ranked_[n++] = Candidate{v.level, v.noteId, idx, v.generation};
     }
-    const auto before = [](const Ranked& a, const Ranked& b) {
-        return a.level < b.level || (a.level == b.level && a.slot < b.slot);
-    };
     const size_t keep = std::min<size_t>(n, kGathered);
-    if (keep < n) std::nth_element(ranked_.begin(), ranked_.begin() + static_cast<ptrdiff_t>(keep), ranked_.begin() + static_cast<ptrdiff_t>(n), before);
-    std::sort(ranked_.begin(), ranked_.begin() + static_cast<ptrdiff_t>(keep), before);
-    for (size_t k = 0; k < keep; ++k) {
-        const int32_t idx = active_[ranked_[k].slot];
-        cand_[k] = Candidate{ranked_[k].level, idx, voices_[idx].generation};
-    }
+    if (keep < n) std::nth_element(ranked_.begin(), ranked_.begin() + static_cast<ptrdiff_t>(keep), ranked_.begin() + static_cast<ptrdiff_t>(n), StealsBefore);
+    std::sort(ranked_.begin(), ranked_.begin() + static_cast<ptrdiff_t>(keep), StealsBefore);
+    std::copy(ranked_.begin(), ranked_.begin() + static_cast<ptrdiff_t>(keep), cand_);
     candCount_ = static_cast<uint32_t>(keep);
     candNext_ = 0;
     candGathered_ = true;

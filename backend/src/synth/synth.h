@@ -282,13 +282,9 @@ private:
     // the last block's candidates.
     bool candGathered_ = false;
     uint32_t gatherNote_ = 0;
-    // GatherCandidates' workspace: every voice fit to steal, by level and
-    // place in active_ (one per voice of the pool).
-    struct Ranked {
-        float level;
-        uint32_t slot;
-    };
-    std::vector<Ranked> ranked_;
+    // GatherCandidates' workspace: every voice fit to steal (one per voice
+    // of the pool).
+    std::vector<Candidate> ranked_;
     bool candByHelper_ = false;
     std::atomic<bool> candReady_{false};
 

@@ -157,9 +157,13 @@ void Synth::RenderChunk(uint32_t k, uint32_t worker) noexcept {
             continue;
         }
         if (v.stackGeneration < oldest) oldest = v.stackGeneration;
-        // Most voices are louder than every candidate kept so far.
-        if (in_.collect && (ck.candCount < kChunkCandidates || v.level < ck.cand[0].level))
-            KeepQuietest(ck.cand, ck.candCount, kChunkCandidates, Candidate{v.level, idx, v.generation});
+        // Most voices are louder than every candidate kept so far. A voice
+        // already fading after a steal is the quietest of all but no steal
+        // may take it: kept, such voices would fill the list, and the
+        // block's steals would run out of candidates and pass over every
+        // voice again.
+        if (in_.collect && !v.stolen && (ck.candCount < kChunkCandidates || v.level <= ck.cand[0].level))
+            KeepQuietest(ck.cand, ck.candCount, kChunkCandidates, Candidate{v.level, v.noteId, idx, v.generation});
     }
     // The chunk's last filtered voices fill their group with the silent
     // filler over the spare buffers (whatever they hold, a lane of its own):
@@ -213,16 +217,15 @@ void Synth::SumChunkBuses(uint32_t chunks, uint32_t n, bool fx) noexcept {
 }
 
 void Synth::MergeCandidates(uint32_t chunks) noexcept {
-    // The first chunk's heap is what a single pass over all voices would
-    // have built; later chunks' candidates are offered to it in order.
+    // The steal order is total, so the merged heap keeps the voices a
+    // single pass over all of them would have, however they were chunked.
     const Chunk& first = chunks_[0];
     std::copy(first.cand, first.cand + first.candCount, cand_);
     candCount_ = first.candCount;
     for (uint32_t k = 1; k < chunks; ++k) {
         const Chunk& ck = chunks_[k];
         for (uint32_t j = 0; j < ck.candCount; ++j)
-            if (candCount_ < kCandidates || ck.cand[j].level < cand_[0].level)
-                KeepQuietest(cand_, candCount_, kCandidates, ck.cand[j]);
+            KeepQuietest(cand_, candCount_, kCandidates, ck.cand[j]);
     }
 }
 
