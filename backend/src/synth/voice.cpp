@@ -29,6 +29,13 @@ constexpr float kSampleScale = 0.5f / 32768.0f;
 constexpr float kSilence = 1e-5f;
 // The shortest rise a note's onset gets (0.5 ms at 48 kHz).
 constexpr uint32_t kMinOnsetFrames = 24;
+// A decay or release whose gain falls by more than this over a block (6 dB)
+// follows its curve in two straight pieces; below it one straight ramp is
+// within 0.51 dB of the curve. At 3 dB (0.14 dB) the pieces cost 2-3 % of a
+// realistic render, at 6 dB nothing measurable.
+constexpr float kCurveBend = 0.5f;
+// Pieces no shorter than this: a block cut short by an event is ramped straight.
+constexpr uint32_t kMinCurveFrames = 16;
 // A stolen or shed voice falls 96 dB in this time: below -45 dB after the
 // first millisecond, with no step above an eighth of its level.
 constexpr float kFadeOutSeconds = 0.002f;
@@ -477,6 +484,8 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, const BlockSpan& span,
         return at < frames ? at : frames;
     };
     float peakEnv = 0, heldEnv, menv, env;
+    // Decays and releases fall along a curve (exponential in amplitude).
+    const bool curved = volEnv.stage() == Envelope::kDecay || volEnv.stage() == Envelope::kRelease;
     if (pendingAt == kNoPending) {
         if (p < frames) {
             modEnv.Advance(modTimes, dtA);
@@ -613,15 +622,42 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, const BlockSpan& span,
     const float end = env * scale;
     gainTo = end;
     gainStep[1] = gainStep[2] = 0;
-    if (p == frames && r == frames) {
+    // A fast decay or release: a straight line from end to end would sit
+    // above the curve mid-block (1.4 dB for a 100 ms decay, 4.8 dB for
+    // 50 ms), so the ramp
+    // bends at the block's middle (where a moving pitch steps too) onto the
+    // curve: between two points of an exponential, its middle is their
+    // geometric mean. Each half is then as close as a block of half the
+    // length was; a decay that reaches its sustain inside the block is met a
+    // little above.
+    const uint32_t half = (frames - s) / 2;
+    uint32_t releaseBend = frames;
+    const bool bendOnCurve = p == frames && r == frames && quiet == frames && curved && half >= kMinCurveFrames &&
+                             end > 0 && end < kCurveBend * gainFrom[0];
+    if (bendOnCurve) {
+        gainFrom[1] = std::sqrt(gainFrom[0] * end);
+        gainStep[0] = (gainFrom[1] - gainFrom[0]) * (1.0f / static_cast<float>(half));
+        gainStep[1] = (end - gainFrom[1]) * (1.0f / static_cast<float>(frames - s - half));
+        gainFrom[2] = end;
+    } else if (p == frames && r == frames) {
         // One straight ramp: the common case, without the bends' divisions.
         gainStep[0] = (end - gainFrom[0]) * inv;
         gainFrom[1] = gainFrom[2] = end;
     } else if (p == frames) {
         gainStep[0] = (heldEnv * scale - gainFrom[0]) * inv;
         gainFrom[1] = gainFrom[0] + gainStep[0] * static_cast<float>(r - s);
-        gainStep[1] = (end - gainFrom[1]) * (1.0f / (frames - r));
-        gainFrom[2] = end;
+        const uint32_t rest = (frames - r) / 2;
+        if (quiet == frames && rest >= kMinCurveFrames && end > 0 && end < kCurveBend * gainFrom[1]) {
+            // A fast release that begins here: the rest of the block in two
+            // pieces, bent onto its curve at their meeting.
+            releaseBend = r + rest;
+            gainFrom[2] = std::sqrt(gainFrom[1] * end);
+            gainStep[1] = (gainFrom[2] - gainFrom[1]) * (1.0f / static_cast<float>(rest));
+            gainStep[2] = (end - gainFrom[2]) * (1.0f / static_cast<float>(frames - releaseBend));
+        } else {
+            gainStep[1] = (end - gainFrom[1]) * (1.0f / (frames - r));
+            gainFrom[2] = end;
+        }
     } else {
         const float peak = peakEnv * scale;
         gainStep[0] = (peak - gainFrom[0]) * (1.0f / (p - s));
@@ -640,8 +676,8 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, const BlockSpan& span,
             gainStep[2] = (end - gainFrom[2]) * (1.0f / (frames - r));
         }
     }
-    brk = p < r ? p : r;
-    brk2 = p < r ? r : frames;
+    brk = bendOnCurve ? s + half : (p < r ? p : r);
+    brk2 = p < r ? r : releaseBend;
     if (quiet < frames) {
         // The last ramp reaches silence at `quiet` (the envelope has ended,
         // so `end` is 0) and the rest of the block stays there.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "synth/block_frames.h"
 #include "synth/render_util.h"
@@ -15,14 +16,14 @@ constexpr DWORD kFrameBytes = 8; // float stereo
 
 // A constant (DC) looped sample: the output is the gain itself, so the
 // first frame that differs from the held level is where a change began.
-HSOUNDFONT DcFont() {
+HSOUNDFONT DcFont(int16_t releaseTimecents = 0) {
     Sf2Sample dc;
     dc.pcm.assign(4000, 20000);
     dc.loopStart = 100;
     dc.loopEnd = 3900;
     Sf2Preset p;
-    // Looped, release of 1 s (0 timecents).
-    p.zones.push_back(Sf2Zone{0, 127, 0, {{54, 1}, {38, 0}}});
+    // Looped, release of 1 s (0 timecents) unless told.
+    p.zones.push_back(Sf2Zone{0, 127, 0, {{54, 1}, {38, releaseTimecents}}});
     return LoadFont({dc}, {p});
 }
 
@@ -137,6 +138,39 @@ TEST(Timing, ControllersAndBendChangeTheSoundAtTheirSample) {
         EXPECT_GT(step[at + 10], step[at - 10] * 1.04f) << at;
     }
     BASS_MIDI_FontFree(ramp);
+}
+
+// A release falls 96 dB over its time along an exponential. A fast one
+// follows that curve within control blocks too: a straight line from block
+// edge to block edge sat up to 5.7 dB above it mid-block for 50 ms (at
+// 44.1 kHz) and 1.7 dB for 100 ms; bent at the middle, as a block of half
+// the length did. A slower one (200 ms, 0.44 dB) stays straight.
+TEST(Timing, FastReleasesFollowTheirCurveWithinBlocks) {
+    struct Case {
+        int16_t timecents;
+        double bound; // dB
+    };
+    for (const Case c : {Case{-5186, 2.0}, Case{-3986, 0.5}, Case{-2800, 0.5}}) { // 50, 100 and 200 ms
+        HSOUNDFONT f = DcFont(c.timecents);
+        const double seconds = std::exp2(c.timecents / 1200.0), rate = 44100; // TestStream's
+        // The note-off inside a block: the release's first piece starts there.
+        const uint32_t off = 700, frames = off + static_cast<uint32_t>(seconds * rate * 0.8);
+        const auto x = RenderTimed(f, {{MIDI_EVENT_NOTE, kOn, 0}, {MIDI_EVENT_NOTE, kOff, off}}, frames);
+        const float held = x[off - 1];
+        double worst = 0;
+        uint32_t worstAt = 0;
+        // Down to -77 dB.
+        for (uint32_t i = off; i < frames; ++i) {
+            const double want = -96.0 * (i - off) / (seconds * rate);
+            const double got = 20 * std::log10(x[i] / held);
+            if (std::fabs(got - want) > worst) {
+                worst = std::fabs(got - want);
+                worstAt = i;
+            }
+        }
+        EXPECT_LT(worst, c.bound) << c.timecents << " timecents, at frame " << worstAt;
+        BASS_MIDI_FontFree(f);
+    }
 }
 
 // A vibrato moves the pitch within a control block: a ramp played with the
