@@ -624,12 +624,11 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, const BlockSpan& span,
     gainStep[1] = gainStep[2] = 0;
     // A fast decay or release: a straight line from end to end would sit
     // above the curve mid-block (1.4 dB for a 100 ms decay, 4.8 dB for
-    // 50 ms), so the ramp
-    // bends at the block's middle (where a moving pitch steps too) onto the
-    // curve: between two points of an exponential, its middle is their
-    // geometric mean. Each half is then as close as a block of half the
-    // length was; a decay that reaches its sustain inside the block is met a
-    // little above.
+    // 50 ms), so the ramp bends at the block's middle (where a moving pitch
+    // steps too) onto the curve: between two points of an exponential, its
+    // middle is their geometric mean. Each half is then as close as a block
+    // of half the length was; a decay that reaches its sustain inside the
+    // block is met a little above.
     const uint32_t half = (frames - s) / 2;
     uint32_t releaseBend = frames;
     const bool bendOnCurve = p == frames && r == frames && quiet == frames && curved && half >= kMinCurveFrames &&

@@ -174,8 +174,9 @@ struct Voice {
     // starts from gainFrom[k] and moves by gainStep[k] per frame; the block
     // ends at gainTo. The ramp bends where the attack peaks and where a
     // release begins inside the block, and in a fast decay or release onto
-    // its curve; unused segments are empty (brk = brk2 = frames). The gain scales the signal before the filter, as the
-    // envelope shapes what the filter hears.
+    // its curve; unused segments are empty (brk = brk2 = frames). The gain
+    // scales the signal before the filter, as the envelope shapes what the
+    // filter hears.
     //
     // Each bus (kL, kR, kReverb, kChorus) then takes its share of the
     // filtered signal: shareTo[bus], reached from the last block's share in
