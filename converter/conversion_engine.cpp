@@ -24,7 +24,6 @@ namespace {
 
 constexpr const wchar_t* kSeparator = L"--------------";
 constexpr const wchar_t* kEncoderStopped = L"Error: the encoder process has stopped!";
-constexpr double kBlockSeconds = 2.0;
 
 std::wstring OneLine(std::wstring text)
 {

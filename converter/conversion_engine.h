@@ -20,6 +20,11 @@
 
 class IMixerOwner;
 
+// How much each read of the stream renders. A read that ends inside the
+// synthesizer's control block cuts the block there, so a render read in
+// other sizes has other bits.
+constexpr double kBlockSeconds = 2.0;
+
 // Longest stretch rendered after the file's last event. The decaying stream
 // itself lets go of notes still held at the end and bounds its tail; this is
 // the converter's own limit should a stream ever keep sounding past that.

@@ -622,41 +622,15 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, const BlockSpan& span,
     const float end = env * scale;
     gainTo = end;
     gainStep[1] = gainStep[2] = 0;
-    // A fast decay or release: a straight line from end to end would sit
-    // above the curve mid-block (1.4 dB for a 100 ms decay, 4.8 dB for
-    // 50 ms), so the ramp bends at the block's middle (where a moving pitch
-    // steps too) onto the curve: between two points of an exponential, its
-    // middle is their geometric mean. Each half is then as close as a block
-    // of half the length was; a decay that reaches its sustain inside the
-    // block is met a little above.
-    const uint32_t half = (frames - s) / 2;
-    uint32_t releaseBend = frames;
-    const bool bendOnCurve = p == frames && r == frames && quiet == frames && curved && half >= kMinCurveFrames &&
-                             end > 0 && end < kCurveBend * gainFrom[0];
-    if (bendOnCurve) {
-        gainFrom[1] = std::sqrt(gainFrom[0] * end);
-        gainStep[0] = (gainFrom[1] - gainFrom[0]) * (1.0f / static_cast<float>(half));
-        gainStep[1] = (end - gainFrom[1]) * (1.0f / static_cast<float>(frames - s - half));
-        gainFrom[2] = end;
-    } else if (p == frames && r == frames) {
+    if (p == frames && r == frames) {
         // One straight ramp: the common case, without the bends' divisions.
         gainStep[0] = (end - gainFrom[0]) * inv;
         gainFrom[1] = gainFrom[2] = end;
     } else if (p == frames) {
         gainStep[0] = (heldEnv * scale - gainFrom[0]) * inv;
         gainFrom[1] = gainFrom[0] + gainStep[0] * static_cast<float>(r - s);
-        const uint32_t rest = (frames - r) / 2;
-        if (quiet == frames && rest >= kMinCurveFrames && end > 0 && end < kCurveBend * gainFrom[1]) {
-            // A fast release that begins here: the rest of the block in two
-            // pieces, bent onto its curve at their meeting.
-            releaseBend = r + rest;
-            gainFrom[2] = std::sqrt(gainFrom[1] * end);
-            gainStep[1] = (gainFrom[2] - gainFrom[1]) * (1.0f / static_cast<float>(rest));
-            gainStep[2] = (end - gainFrom[2]) * (1.0f / static_cast<float>(frames - releaseBend));
-        } else {
-            gainStep[1] = (end - gainFrom[1]) * (1.0f / (frames - r));
-            gainFrom[2] = end;
-        }
+        gainStep[1] = (end - gainFrom[1]) * (1.0f / (frames - r));
+        gainFrom[2] = end;
     } else {
         const float peak = peakEnv * scale;
         gainStep[0] = (peak - gainFrom[0]) * (1.0f / (p - s));
@@ -675,8 +649,27 @@ bool Voice::BeginBlock(const ChannelState& ch, float mix, const BlockSpan& span,
             gainStep[2] = (end - gainFrom[2]) * (1.0f / (frames - r));
         }
     }
-    brk = bendOnCurve ? s + half : (p < r ? p : r);
-    brk2 = p < r ? r : releaseBend;
+    brk = p < r ? p : r;
+    brk2 = p < r ? r : frames;
+    // A fast decay or release: a straight line from end to end would sit
+    // above the curve mid-block (1.4 dB for a 100 ms decay, 4.8 dB for
+    // 50 ms), so the piece that ends the block, where it is all decay or
+    // release and a segment is spare, bends at its middle onto the curve:
+    // between two points of an exponential, its middle is their geometric
+    // mean. Each half is then as close as a block of half the length was; a
+    // decay that reaches its sustain inside the block is met a little above.
+    // With no release inside the block the bend falls at its middle, where a
+    // moving pitch steps too.
+    if (p == frames && quiet == frames && (r < frames || curved)) {
+        const int k = r < frames ? 1 : 0;
+        const uint32_t from = k == 0 ? s : r, half = (frames - from) / 2;
+        if (half >= kMinCurveFrames && end > 0 && end < kCurveBend * gainFrom[k]) {
+            gainFrom[k + 1] = std::sqrt(gainFrom[k] * end);
+            gainStep[k] = (gainFrom[k + 1] - gainFrom[k]) * (1.0f / static_cast<float>(half));
+            gainStep[k + 1] = (end - gainFrom[k + 1]) * (1.0f / static_cast<float>(frames - from - half));
+            (k == 0 ? brk : brk2) = from + half;
+        }
+    }
     if (quiet < frames) {
         // The last ramp reaches silence at `quiet` (the envelope has ended,
         // so `end` is 0) and the rest of the block stays there.

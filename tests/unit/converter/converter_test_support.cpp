@@ -207,10 +207,8 @@ std::vector<float> DirectRender(const std::wstring& midi, const ConversionSettin
     BASS_MIDI_StreamEvents(s, BASS_MIDI_EVENTS_RAW, gc.data(), static_cast<DWORD>(gc.size()));
     BASS_MIDI_StreamEvents(s, BASS_MIDI_EVENTS_RAW, xr.data(), static_cast<DWORD>(xr.size()));
     BASS_MIDI_StreamEvents(s, BASS_MIDI_EVENTS_RAW, xc.data(), static_cast<DWORD>(xc.size()));
-    // In the converter's reads of two seconds: a read that ends inside a
-    // control block cuts the block there, so only the same reads give the
-    // same bits.
-    std::vector<float> block(BASS_ChannelSeconds2Bytes(s, 2.0) / sizeof(float));
+    // In the converter's reads, which decide where control blocks are cut.
+    std::vector<float> block(BASS_ChannelSeconds2Bytes(s, kBlockSeconds) / sizeof(float));
     for (;;) {
         const DWORD n = BASS_ChannelGetData(s, block.data(), static_cast<DWORD>(block.size() * sizeof(float)));
         if (n == static_cast<DWORD>(-1))
